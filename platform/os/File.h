@@ -20,8 +20,9 @@
 // Byte locks lie in [0, MaxLockEnd), far beyond the end of any real file if need be.
 // Other handles, in this process or another, cannot lock a locked byte, but a lock does
 // not refuse their reads and writes (Win32 does): the engine locks dedicated bytes that it
-// never reads or writes as data. A failed lock because the byte is taken always reports
-// win32::LockViolation.
+// never reads or writes as data. A lock refused because the byte is taken always reports
+// win32::LockViolation, never AccessDenied: the engine reads AccessDenied from a lock call
+// as a broken lock service and stops honouring lock failures.
 //
 // Calls on one IFile come one at a time (the engine serialises them); different IFile
 // objects may be used from different threads. A file is closed when its IFile is

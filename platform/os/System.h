@@ -10,9 +10,12 @@ namespace os {
 void SleepMs(uint32_t milliseconds);
 // Milliseconds since some fixed moment; wraps like the 32-bit Win32 tick count.
 uint32_t TickCountMs();
-// A pseudo-random integer in 0 .. range - 1 (0 when range <= 0); seeded once per process.
+// A pseudo-random integer in 0 .. range - 1 (0 when range <= 0); seeded once per process
+// (a forked child seeds anew, so processes retrying for one lock do not draw alike);
+// safe from any thread.
 int32_t Random(int32_t range);
-// Bytes of physical memory currently available to the process.
+// Bytes of physical memory currently available to the process: the machine's available
+// memory, lowered to the room left under the memory limit of the process's cgroup.
 uint64_t AvailablePhysicalMemory();
 
 // Re-entrant, like a Win32 critical section: the owning thread may enter again.

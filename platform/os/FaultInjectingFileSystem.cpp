@@ -1,0 +1,225 @@
+#include "platform/os/FaultInjectingFileSystem.h"
+
+#include <algorithm>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace os {
+
+constexpr size_t kOperationCount = static_cast<size_t>(FileOperation::Unlock) + 1;
+
+struct FaultInjectingFileSystem::State {
+  struct Fault {
+    FileOperation operation;
+    uint64_t call;  // the absolute call number it fires at
+    uint32_t error;
+    bool persistent;
+  };
+
+  // What a write is allowed to do.
+  enum class WriteFate { Pass, Tear, Drop };
+
+  // Counts the call; the error to fail it with, if a fault matches.
+  std::optional<uint32_t> Enter(FileOperation operation) {
+    std::lock_guard<std::mutex> guard(mutex);
+    const uint64_t call = ++counts[static_cast<size_t>(operation)];
+    for (const Fault& fault : faults) {
+      if (fault.operation != operation) continue;
+      if (call == fault.call || (fault.persistent && call > fault.call)) return fault.error;
+    }
+    return std::nullopt;
+  }
+
+  // For a torn write, keptBytes is how much of it still reaches the file.
+  WriteFate NextWrite(size_t& keptBytes) {
+    std::lock_guard<std::mutex> guard(mutex);
+    keptBytes = tornBytes;
+    if (crashed) return WriteFate::Drop;
+    if (!writesBeforeCrash) return WriteFate::Pass;
+    if (*writesBeforeCrash > 0) {
+      --*writesBeforeCrash;
+      return WriteFate::Pass;
+    }
+    crashed = true;
+    return WriteFate::Tear;
+  }
+
+  bool HasCrashed() {
+    std::lock_guard<std::mutex> guard(mutex);
+    return crashed;
+  }
+
+  std::mutex mutex;
+  std::array<uint64_t, kOperationCount> counts{};
+  std::vector<Fault> faults;
+  std::optional<uint64_t> writesBeforeCrash;
+  size_t tornBytes = 0;
+  bool crashed = false;
+};
+
+namespace {
+
+using State = FaultInjectingFileSystem::State;
+
+class FaultInjectingFile final : public IFile {
+ public:
+  FaultInjectingFile(std::unique_ptr<IFile> target, std::shared_ptr<State> state)
+      : target_(std::move(target)), state_(std::move(state)) {}
+
+  bool Read(void* buffer, int64_t position, size_t count, size_t& bytesRead) override {
+    bytesRead = 0;
+    if (Faulted(FileOperation::Read)) return false;
+    return Pass(target_->Read(buffer, position, count, bytesRead));
+  }
+
+  bool Write(const void* buffer, int64_t position, size_t count) override {
+    if (Faulted(FileOperation::Write)) return false;
+    size_t keptBytes = 0;
+    switch (state_->NextWrite(keptBytes)) {
+      case State::WriteFate::Pass:
+        return Pass(target_->Write(buffer, position, count));
+      case State::WriteFate::Tear:
+        if (keptBytes > 0) target_->Write(buffer, position, std::min(count, keptBytes));
+        return Pretend();
+      case State::WriteFate::Drop:
+        break;
+    }
+    return Pretend();
+  }
+
+  bool Flush() override {
+    if (Faulted(FileOperation::Flush)) return false;
+    if (state_->HasCrashed()) return Pretend();
+    return Pass(target_->Flush());
+  }
+
+  bool GetSize(int64_t& size) override {
+    if (Faulted(FileOperation::GetSize)) return false;
+    return Pass(target_->GetSize(size));
+  }
+
+  bool SetSize(int64_t size) override {
+    if (Faulted(FileOperation::SetSize)) return false;
+    if (state_->HasCrashed()) return Pretend();
+    return Pass(target_->SetSize(size));
+  }
+
+  bool Lock(int64_t position, int64_t count) override {
+    if (Faulted(FileOperation::Lock)) return false;
+    return Pass(target_->Lock(position, count));
+  }
+
+  bool Unlock(int64_t position, int64_t count) override {
+    if (Faulted(FileOperation::Unlock)) return false;
+    return Pass(target_->Unlock(position, count));
+  }
+
+  uint32_t LastError() const override { return lastError_; }
+
+ private:
+  bool Faulted(FileOperation operation) {
+    const auto error = state_->Enter(operation);
+    if (!error) return false;
+    lastError_ = *error;
+    return true;
+  }
+
+  bool Pass(bool ok) {
+    lastError_ = target_->LastError();
+    return ok;
+  }
+
+  bool Pretend() {
+    lastError_ = win32::Success;
+    return true;
+  }
+
+  std::unique_ptr<IFile> target_;
+  std::shared_ptr<State> state_;
+  uint32_t lastError_ = win32::Success;
+};
+
+}  // namespace
+
+FaultInjectingFileSystem::FaultInjectingFileSystem(FileSystem& target)
+    : target_(target), state_(std::make_shared<State>()) {}
+
+FaultInjectingFileSystem::~FaultInjectingFileSystem() = default;
+
+void FaultInjectingFileSystem::FailCall(FileOperation operation, uint64_t nth, uint32_t error,
+                                        bool persistent) {
+  std::lock_guard<std::mutex> guard(state_->mutex);
+  const uint64_t call = state_->counts[static_cast<size_t>(operation)] + std::max<uint64_t>(nth, 1);
+  state_->faults.push_back({operation, call, error, persistent});
+}
+
+void FaultInjectingFileSystem::CrashAfterWrites(uint64_t writes, size_t tornBytes) {
+  std::lock_guard<std::mutex> guard(state_->mutex);
+  state_->writesBeforeCrash = writes;
+  state_->tornBytes = tornBytes;
+}
+
+bool FaultInjectingFileSystem::Crashed() const { return state_->HasCrashed(); }
+
+uint64_t FaultInjectingFileSystem::CallCount(FileOperation operation) const {
+  std::lock_guard<std::mutex> guard(state_->mutex);
+  return state_->counts[static_cast<size_t>(operation)];
+}
+
+void FaultInjectingFileSystem::Reset() {
+  std::lock_guard<std::mutex> guard(state_->mutex);
+  state_->counts.fill(0);
+  state_->faults.clear();
+  state_->writesBeforeCrash.reset();
+  state_->tornBytes = 0;
+  state_->crashed = false;
+}
+
+std::unique_ptr<IFile> FaultInjectingFileSystem::Wrap(std::unique_ptr<IFile> file) {
+  if (!file) return nullptr;
+  return std::make_unique<FaultInjectingFile>(std::move(file), state_);
+}
+
+std::unique_ptr<IFile> FaultInjectingFileSystem::Create(const std::string& path,
+                                                        uint32_t& error) {
+  if (const auto fault = state_->Enter(FileOperation::Create)) {
+    error = *fault;
+    return nullptr;
+  }
+  return Wrap(target_.Create(path, error));
+}
+
+std::unique_ptr<IFile> FaultInjectingFileSystem::Open(const std::string& path, AccessMode access,
+                                                      ShareMode share, uint32_t& error) {
+  if (const auto fault = state_->Enter(FileOperation::Open)) {
+    error = *fault;
+    return nullptr;
+  }
+  return Wrap(target_.Open(path, access, share, error));
+}
+
+bool FaultInjectingFileSystem::Exists(const std::string& path) { return target_.Exists(path); }
+
+bool FaultInjectingFileSystem::IsReadOnly(const std::string& path) {
+  return target_.IsReadOnly(path);
+}
+
+bool FaultInjectingFileSystem::Delete(const std::string& path, uint32_t& error) {
+  if (const auto fault = state_->Enter(FileOperation::Delete)) {
+    error = *fault;
+    return false;
+  }
+  return target_.Delete(path, error);
+}
+
+std::unique_ptr<IFile> FaultInjectingFileSystem::CreateTemporary(uint32_t& error) {
+  if (const auto fault = state_->Enter(FileOperation::CreateTemporary)) {
+    error = *fault;
+    return nullptr;
+  }
+  return Wrap(target_.CreateTemporary(error));
+}
+
+}  // namespace os

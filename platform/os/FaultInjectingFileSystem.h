@@ -1,0 +1,76 @@
+// A FileSystem for tests that makes chosen calls fail and can simulate a crash.
+//
+// It passes every call to another FileSystem (normally FileSystem::Default()) and to the
+// files that one opens, except:
+//   - a planted fault: the nth call of an operation, counted from the moment it is planted
+//     over every file opened through this object, fails with the given Win32 error and
+//     touches nothing (persistent: that call and all later ones fail);
+//   - a crash: after a chosen number of further writes the process is taken to have died.
+//     The next write stores only its first tornBytes bytes (a torn write), and from then on
+//     Write, SetSize and Flush report success without reaching the file. Reopening the file
+//     through the target afterwards shows what the dead process left behind. Reads, sizes,
+//     locks and opens keep working, so the code under test runs on to its end.
+// Files opened through it stay usable after it is destroyed; it is thread-safe.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/os/File.h"
+
+namespace os {
+
+enum class FileOperation : uint8_t {
+  Create,
+  Open,
+  Delete,
+  CreateTemporary,
+  Read,
+  Write,
+  Flush,
+  GetSize,
+  SetSize,
+  Lock,
+  Unlock,
+};
+
+class FaultInjectingFileSystem final : public FileSystem {
+ public:
+  explicit FaultInjectingFileSystem(FileSystem& target);
+  ~FaultInjectingFileSystem() override;
+  FaultInjectingFileSystem(const FaultInjectingFileSystem&) = delete;
+  FaultInjectingFileSystem& operator=(const FaultInjectingFileSystem&) = delete;
+
+  // The nth (from 1) next call of operation fails with error; with persistent, every call
+  // from that one on. A call matched by several faults gets the first one planted.
+  void FailCall(FileOperation operation, uint64_t nth, uint32_t error, bool persistent = false);
+  // Lets writes more writes through, then crashes (see above).
+  void CrashAfterWrites(uint64_t writes, size_t tornBytes = 0);
+  bool Crashed() const;
+  // Calls of operation since construction or Reset, failed ones included.
+  uint64_t CallCount(FileOperation operation) const;
+  // Removes the faults and the crash and restarts the counts.
+  void Reset();
+
+  std::unique_ptr<IFile> Create(const std::string& path, uint32_t& error) override;
+  std::unique_ptr<IFile> Open(const std::string& path, AccessMode access, ShareMode share,
+                              uint32_t& error) override;
+  bool Exists(const std::string& path) override;
+  bool IsReadOnly(const std::string& path) override;
+  bool Delete(const std::string& path, uint32_t& error) override;
+  std::unique_ptr<IFile> CreateTemporary(uint32_t& error) override;
+
+  // Shared with the files opened through this object.
+  struct State;
+
+ private:
+  std::unique_ptr<IFile> Wrap(std::unique_ptr<IFile> file);
+
+  FileSystem& target_;
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace os
