@@ -1,0 +1,387 @@
+#include "ui/Calcula.h"
+
+#include "calc/Demora.h"
+#include "store/AbrirBaseDatos.h"
+#include "ui/Acerca.h"
+#include "ui/EdicionImporte.h"
+#include "ui/Errores.h"
+#include "ui/Iconos.h"
+#include "ui/Letras.h"
+#include "ui_Calcula.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QTimer>
+
+#include <initializer_list>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+// Blue of hot-tracked text, the teal of year counts and the red of warnings.
+const QColor ColorResultado(0, 102, 204);
+const QColor ColorAnys(0, 128, 128);
+const QColor ColorAviso(255, 0, 0);
+
+QString Texto(const std::string& utf8) {
+  return QString::fromStdString(utf8);
+}
+
+void ColorTexto(QWidget* control, const QColor& color) {
+  QPalette paleta = control->palette();
+  paleta.setColor(QPalette::WindowText, color);
+  control->setPalette(paleta);
+}
+
+// A field that the user has typed into shows the normal background, whatever it showed.
+void FondoNormal(QLineEdit* campo) {
+  QPalette paleta = campo->palette();
+  paleta.setColor(QPalette::Base, QApplication::palette(campo).color(QPalette::Base));
+  campo->setPalette(paleta);
+}
+
+// The buttons stay off the printed page; each gets back the visibility it had, also when
+// printing fails.
+class TBotonesOcultos {
+ public:
+  explicit TBotonesOcultos(std::initializer_list<QWidget*> botones) {
+    for (QWidget* boton : botones) {
+      Ocultos.push_back({boton, boton->isHidden()});
+      boton->hide();
+    }
+  }
+  ~TBotonesOcultos() {
+    for (const auto& [boton, oculto] : Ocultos) boton->setHidden(oculto);
+  }
+  TBotonesOcultos(const TBotonesOcultos&) = delete;
+  TBotonesOcultos& operator=(const TBotonesOcultos&) = delete;
+
+ private:
+  std::vector<std::pair<QWidget*, bool>> Ocultos;
+};
+
+}  // namespace
+
+TFormCalculo::TFormCalculo(QWidget* padre)
+    : QWidget(padre, Qt::Window | Qt::MSWindowsFixedSizeDialogHint), ui(std::make_unique<Ui::TFormCalculo>()) {
+  ui->setupUi(this);
+  AjustaLetras(*this);
+  Colorea();
+  ui->BotAyuda->setIcon(IconoCreditos());
+  ui->BotImprimir->setIcon(IconoImprimir());
+
+  BotCalculaPU = new QAction(QStringLiteral("Calcular T.Alzado"), this);
+  BotCalculaPU->setObjectName(QStringLiteral("BotCalculaPU"));
+  addAction(BotCalculaPU);
+  connect(BotCalculaPU, &QAction::triggered, this, [this] { Protegido(this, [this] { BotCalculaPUClick(); }); });
+
+  for (QObject* campo : std::initializer_list<QObject*>{ui->EMes, ui->EAny, ui->EPensionMax, ui->ETopeCot,
+                                                        ui->ENumAnys, ui->Any}) {
+    campo->installEventFilter(this);
+  }
+  connect(ui->EMes, &QLineEdit::textChanged, this, [this] { Protegido(this, [this] { EMesChange(); }); });
+  connect(ui->EAny, &QLineEdit::textChanged, this, [this] { Protegido(this, [this] { EAnyChange(); }); });
+  connect(ui->EPensionMax, &QLineEdit::textChanged, this, [this] { Protegido(this, [this] { ELimiteChange(); }); });
+  connect(ui->ETopeCot, &QLineEdit::textChanged, this, [this] { Protegido(this, [this] { ELimiteChange(); }); });
+  connect(ui->ENumAnys, &QSpinBox::valueChanged, this, [this] { Protegido(this, [this] { ENumAnysChange(); }); });
+  connect(ui->BotImprimir, &QToolButton::clicked, this, [this] { Protegido(this, [this] { BotImprimirClick(); }); });
+  connect(ui->BotAyuda, &QToolButton::clicked, this, [this] { Protegido(this, [this] { BotAyudaClick(); }); });
+
+  RutaBaseDatos_ = AbrirBaseDatos();
+  ConBaseDatos_ = false;  // manual mode until the store can read the limits tables
+  LimpiarPantalla();
+  BotCalculaPU->setEnabled(false);
+}
+
+TFormCalculo::~TFormCalculo() = default;
+
+void TFormCalculo::Colorea() {
+  for (QWidget* resultado : {ui->LPension, ui->LTA1, ui->LTA2, ui->LTA1mixto, ui->LTA2MIXTO, ui->LPensionMixto}) {
+    ColorTexto(resultado, ColorResultado);
+  }
+  for (QWidget* anys : {ui->LAnysTA2, ui->LAnysTA, ui->LAnysMixtoTA, ui->LAnysMixtoPension}) {
+    ColorTexto(anys, ColorAnys);
+  }
+  for (QWidget* aviso : {ui->LMensaje1, ui->LMensaje2, ui->LBaseMax, ui->LBaseMax2, ui->LBaseMax3,
+                         ui->LEstimaPPM, ui->LEstimaPTC}) {
+    ColorTexto(aviso, ColorAviso);
+  }
+  for (QWidget* nota : {ui->LCompDemora, ui->LCompDemora2}) {
+    ColorTexto(nota, palette().color(QPalette::Highlight));
+  }
+}
+
+int TFormCalculo::Altura() const {
+  return frameGeometry().height();
+}
+
+void TFormCalculo::FijarAltura(int altura) {
+  const int marco = frameGeometry().height() - geometry().height();
+  setFixedSize(AnchoCliente, altura - marco);
+}
+
+void TFormCalculo::showEvent(QShowEvent* evento) {
+  QWidget::showEvent(evento);
+  if (!evento->spontaneous()) Protegido(this, [this] { FormShow(); });
+}
+
+void TFormCalculo::FormShow() {
+  QString titulo = QStringLiteral("Cálculo importe tanto alzado Jubilación Demorada    v.") + Version +
+                   QStringLiteral("  ") + FechaVersion;
+  if (ConBaseDatos_) titulo += QStringLiteral("  (BD)");
+  setWindowTitle(titulo);
+  FijarAltura(AlturaCorta);
+  if (const QScreen* pantalla = screen()) move(pantalla->availableGeometry().center() - rect().center());
+  ui->LMensaje1->show();
+  ui->LMensaje2->show();
+  ui->LAny->hide();
+  ui->Any->hide();
+  ui->BotMax->hide();
+  MensajeMaxTop();
+}
+
+void TFormCalculo::LimpiarPantalla() {
+  for (QLabel* resultado : {ui->LTA1, ui->LTA2, ui->LPension, ui->LTA1mixto, ui->LTA2MIXTO, ui->LPensionMixto,
+                            ui->LAnysTA, ui->LAnysTA2, ui->LAnysMixtoTA, ui->LAnysMixtoPension, ui->LMensaje1,
+                            ui->LMensaje2, ui->LEstimaPTC, ui->LEstimaPPM, ui->LBaseMax, ui->LBaseMax2}) {
+    resultado->clear();
+  }
+  FijarAltura(AlturaCorta);
+  ui->ENumAnys->setEnabled(false);
+  ui->ENumAnys->setValue(1);
+  ui->LCompDemora->hide();
+  ui->LCompDemora2->hide();
+}
+
+void TFormCalculo::BotCalculaPUClick() {
+  const int32_t n = ui->ENumAnys->value();
+  const double x = ValorCampo(*ui->EMes);
+  const double maxima = ValorCampo(*ui->EPensionMax);
+  const double tope = ValorCampo(*ui->ETopeCot);
+
+  FijarAltura(n == 1 ? AlturaCorta : AlturaLarga);
+
+  const TResultadoPension pension = ImpDemoraPension(n, x, maxima, tope);
+  ui->LPension->setText(Texto(pension.Texto));
+  ui->LBaseMax->setText(Texto(pension.NotaTope));
+  ui->LCompDemora->setVisible(ui->LPension->text().contains(u'+'));
+  ui->LAnysTA2->setText(Texto(TextoAnysPension(n)));
+  ui->LAnysTA->setText(Texto(TextoAnysTA(n)));
+  ui->LTA1->setText(TextoImporte(ImpDemoraTA(n, BandaMenos44, x, maxima)));
+  ui->LTA2->setText(TextoImporte(ImpDemoraTA(n, BandaDesde44, x, maxima)));
+
+  const int32_t anysTA = NumAnysTA(n);
+  const int32_t anysPension = n - anysTA;
+  ui->LAnysMixtoPension->setText(Texto(TextoAnysPension(anysPension)));
+  ui->LAnysMixtoTA->setText(Texto(TextoAnysTA(anysTA)));
+  ui->LTA1mixto->setText(TextoImporte(ImpDemoraTA(anysTA, BandaMenos44, x, maxima)));
+  ui->LTA2MIXTO->setText(TextoImporte(ImpDemoraTA(anysTA, BandaDesde44, x, maxima)));
+
+  const TResultadoPension mixto = ImpDemoraPension(anysPension, x, maxima, tope);
+  ui->LPensionMixto->setText(Texto(mixto.Texto));
+  ui->LBaseMax2->setText(Texto(mixto.NotaTope));
+  ui->LCompDemora2->setVisible(ui->LPensionMixto->text().contains(u'+'));
+}
+
+void TFormCalculo::MensajeMaxTop() {
+  const TMensajeMaxTop mensaje = ::MensajeMaxTop(ValorCampo(*ui->EPensionMax), ValorCampo(*ui->ETopeCot));
+  ui->LMensaje1->setText(Texto(mensaje.Aviso));
+  ui->LMensaje2->setText(Texto(mensaje.Aviso));
+  ui->LBaseMax3->setText(Texto(mensaje.TopeMes));
+}
+
+// Typing a monthly amount fills in the yearly one; a change made by the program only
+// decides whether the years can be changed.
+void TFormCalculo::EMesChange() {
+  if (ui->EMes->hasFocus()) {
+    IgnoraFallos([this] {
+      const double mensual = ValorCampo(*ui->EMes);
+      if (mensual > 0) {
+        ui->EAny->setText(TextoImporte(mensual * 14));
+      } else {
+        ui->EAny->clear();
+      }
+    });
+    IgnoraFallos([this] { BotCalculaPUClick(); });
+  }
+  ui->ENumAnys->setEnabled(!ui->EMes->text().isEmpty());
+}
+
+void TFormCalculo::EAnyChange() {
+  const double anual = ValorCampo(*ui->EAny);
+  if (ui->EAny->hasFocus() && anual > 0) {
+    IgnoraFallos([this, anual] {
+      ui->EMes->setText(TextoImporte(anual / 14));
+      BotCalculaPUClick();
+    });
+  }
+  BotCalculaPU->setEnabled(anual > 0);
+  ui->ENumAnys->setEnabled(!ui->EAny->text().isEmpty());
+}
+
+void TFormCalculo::ELimiteChange() {
+  MensajeMaxTop();
+  BotCalculaPUClick();
+}
+
+void TFormCalculo::ENumAnysChange() {
+  if (!BotCalculaPU->isEnabled()) return;
+  ui->LBaseMax->clear();
+  ui->LBaseMax2->clear();
+  IgnoraFallos([this] { BotCalculaPUClick(); });
+  const int32_t n = ui->ENumAnys->value();
+  ui->LAnysTA2->clear();
+  ui->LAnysTA->clear();
+  IgnoraFallos([this, n] {
+    ui->LAnysTA2->setText(Texto(TextoAnysPension(n)));
+    ui->LAnysTA->setText(Texto(TextoAnysTA(n)));
+  });
+}
+
+void TFormCalculo::EliminaImportes() {
+  ui->EMes->clear();
+  ui->EAny->clear();
+  LimpiarPantalla();
+}
+
+void TFormCalculo::SubeAnys() {
+  ui->ENumAnys->setValue(ui->ENumAnys->value() + 1);
+}
+
+void TFormCalculo::BajaAnys() {
+  if (ui->ENumAnys->value() > 1) ui->ENumAnys->setValue(ui->ENumAnys->value() - 1);
+}
+
+bool TFormCalculo::TeclaImporte(QLineEdit& campo, const QKeyEvent& tecla) {
+  const bool importePension = &campo == ui->EMes || &campo == ui->EAny;
+  if (tecla.key() == Qt::Key_Delete && importePension) {
+    EliminaImportes();
+    return true;
+  }
+  const std::optional<QChar> caracter = CaracterTecleado(tecla);
+  if (!caracter) return false;
+
+  if (*caracter == u'+') {
+    SubeAnys();
+    return true;
+  }
+  if (*caracter == u'-') {
+    BajaAnys();
+    return true;
+  }
+  if (*caracter == QChar(CaracterEnter)) {
+    if (importePension) {
+      BotCalculaPUClick();
+    } else if (&campo == ui->EPensionMax) {
+      ui->ETopeCot->setFocus(Qt::TabFocusReason);
+    }
+  }
+
+  const std::optional<QChar> admitido =
+      ReglaTeclaImporte(*caracter, campo.text(), static_cast<int>(campo.selectedText().size()));
+  if (!admitido) return true;
+  // A limit typed by the user is no longer an estimate.
+  if (&campo == ui->EPensionMax) {
+    ui->LEstimaPPM->clear();
+    FondoNormal(ui->EPensionMax);
+  } else if (&campo == ui->ETopeCot) {
+    ui->LEstimaPTC->clear();
+    FondoNormal(ui->ETopeCot);
+  }
+  if (*admitido == *caracter) return false;  // the field types it as it is
+  campo.insert(QString(*admitido));
+  return true;
+}
+
+bool TFormCalculo::TeclaEntero(QSpinBox& campo, const QKeyEvent& tecla) {
+  if (tecla.key() == Qt::Key_Delete && &campo == ui->ENumAnys) {
+    campo.setValue(1);
+    return true;
+  }
+  const std::optional<QChar> caracter = CaracterTecleado(tecla);
+  if (!caracter) return false;
+  switch (ReglaTeclaEntero(*caracter)) {
+    case TTeclaEntero::Pitido:
+      QApplication::beep();
+      return true;
+    case TTeclaEntero::Sube:
+      if (&campo == ui->ENumAnys) {
+        SubeAnys();
+      } else {
+        campo.setValue(campo.value() + 1);
+      }
+      return true;
+    case TTeclaEntero::Baja:
+      if (&campo == ui->ENumAnys) {
+        BajaAnys();
+      } else {
+        campo.setValue(campo.value() - 1);
+      }
+      return true;
+    case TTeclaEntero::Pasa:
+      return false;
+    case TTeclaEntero::Descarta:
+      return true;
+  }
+  return true;
+}
+
+void TFormCalculo::FocoImporte(QLineEdit& campo, const QFocusEvent& foco) {
+  // Switching windows or opening a context menu leaves the field's text alone.
+  if (foco.reason() == Qt::ActiveWindowFocusReason || foco.reason() == Qt::PopupFocusReason) return;
+  const bool importePension = &campo == ui->EMes || &campo == ui->EAny;
+  if (foco.gotFocus()) {
+    if (importePension) {
+      IgnoraFallos([&campo] { ImporteGanaFoco(campo); });
+    } else {
+      campo.selectAll();
+    }
+    // A click places the cursor after the focus arrives; select once it has.
+    if (foco.reason() == Qt::MouseFocusReason) QTimer::singleShot(0, &campo, [&campo] { campo.selectAll(); });
+  } else {
+    IgnoraFallos([this, &campo] { ImportePierdeFoco(campo, /*vaciaSiNoPositivo=*/&campo == ui->EMes); });
+  }
+}
+
+bool TFormCalculo::FiltraEvento(QObject* objeto, QEvent* evento) {
+  auto* campo = qobject_cast<QLineEdit*>(objeto);
+  auto* entero = qobject_cast<QSpinBox*>(objeto);
+  switch (evento->type()) {
+    case QEvent::KeyPress:
+      if (campo) return TeclaImporte(*campo, *static_cast<QKeyEvent*>(evento));
+      if (entero) return TeclaEntero(*entero, *static_cast<QKeyEvent*>(evento));
+      return false;
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+      if (campo) FocoImporte(*campo, *static_cast<QFocusEvent*>(evento));
+      return false;
+    default:
+      return false;
+  }
+}
+
+bool TFormCalculo::eventFilter(QObject* objeto, QEvent* evento) {
+  bool consumido = false;
+  Protegido(this, [&] { consumido = FiltraEvento(objeto, evento); });
+  return consumido || QWidget::eventFilter(objeto, evento);
+}
+
+void TFormCalculo::BotImprimirClick() {
+  const TBotonesOcultos ocultos{ui->BotImprimir, ui->BotAyuda, ui->BotMax};
+  const std::unique_ptr<QPrinter> impresora = ObtenImpresora ? ObtenImpresora() : nullptr;
+  if (!impresora) {
+    throw std::runtime_error(
+        "No hay ninguna impresora predeterminada. Instale una impresora o elija una como predeterminada y "
+        "vuelva a intentarlo.");
+  }
+  ImprimeImagen(*impresora, grab());
+}
+
+void TFormCalculo::BotAyudaClick() {
+  TFormAcercade acerca(this, Version, FechaVersion);
+  acerca.exec();
+}

@@ -1,0 +1,92 @@
+// The calculation window, the program's main window. The user types the pension once, as a
+// monthly amount or as a yearly amount in fourteen payments, picks the years of deferral,
+// and reads the three ways of taking the supplement side by side: the percentage option,
+// the lump sum for both career bands and the mixed option. The year's maximum pension and
+// contribution cap, typed by the user, limit them. Every change recomputes everything.
+//
+// Control names are the names users and tests know the controls by (objectName).
+#pragma once
+
+#include "ui/Impresion.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+namespace Ui {
+class TFormCalculo;
+}
+class QAction;
+class QFocusEvent;
+class QKeyEvent;
+class QLineEdit;
+class QSpinBox;
+
+class TFormCalculo : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Outer heights of the two display states: the short one ends just below the lump sums,
+  // the tall one shows the mixed option too.
+  static constexpr int AlturaCorta = 300;
+  static constexpr int AlturaLarga = 415;
+  static constexpr int AnchoCliente = 616;
+
+  explicit TFormCalculo(QWidget* padre = nullptr);
+  ~TFormCalculo() override;
+
+  const QString Version = QStringLiteral("3.0");
+  const QString FechaVersion = QStringLiteral("25/5/2023");
+
+  // The database file found next to the executable at creation, or "".
+  const std::string& RutaBaseDatos() const { return RutaBaseDatos_; }
+  // Database mode: the year row, BotMax and the limits read from the store. It needs the
+  // store's table reads, so for now the window always runs in manual mode and the user
+  // types the maximum pension and the cap; RutaBaseDatos is kept for that mode.
+  bool ConBaseDatos() const { return ConBaseDatos_; }
+
+  // Where BotImprimir prints; the default printer unless told otherwise.
+  void FijaImpresora(TObtenImpresora obten) { ObtenImpresora = std::move(obten); }
+
+  // The window's outer height, title bar and borders included where the platform has them.
+  int Altura() const;
+
+  void LimpiarPantalla();
+  // The recalculation: every result from the fields as they read now.
+  void BotCalculaPUClick();
+  void MensajeMaxTop();
+  void BotImprimirClick();
+  void BotAyudaClick();
+
+ protected:
+  void showEvent(QShowEvent* evento) override;
+  bool eventFilter(QObject* objeto, QEvent* evento) override;
+
+ private:
+  void FormShow();
+  void EMesChange();
+  void EAnyChange();
+  void ELimiteChange();
+  void ENumAnysChange();
+  void EliminaImportes();
+
+  bool TeclaImporte(QLineEdit& campo, const QKeyEvent& tecla);
+  bool TeclaEntero(QSpinBox& campo, const QKeyEvent& tecla);
+  void FocoImporte(QLineEdit& campo, const QFocusEvent& foco);
+  bool FiltraEvento(QObject* objeto, QEvent* evento);
+
+  void FijarAltura(int altura);
+  void SubeAnys();
+  void BajaAnys();
+  void Colorea();
+
+  std::unique_ptr<Ui::TFormCalculo> ui;
+  // The hidden command "Calcular T.Alzado": enabled exactly while the yearly amount is above
+  // 0, which is when a change of the years recomputes.
+  QAction* BotCalculaPU = nullptr;
+  std::string RutaBaseDatos_;
+  bool ConBaseDatos_ = false;
+  TObtenImpresora ObtenImpresora = ImpresoraPredeterminada;
+};

@@ -1,0 +1,8 @@
+// The pictures of the calculation window's picture buttons, drawn here so that they look
+// the same whatever icon theme the desktop has.
+#pragma once
+
+#include <QIcon>
+
+QIcon IconoCreditos();   // a round "i"
+QIcon IconoImprimir();   // a small printer with a sheet

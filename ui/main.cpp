@@ -1,0 +1,47 @@
+// calculo-demora: the deferral supplement calculator. Without options it shows the
+// calculation window until the user closes it.
+#include "ui/Aplicacion.h"
+#include "ui/Calcula.h"
+#include "ui/Captura.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <string>
+
+int main(int argc, char** argv) {
+  CLI::App opciones{"Cálculo importe tanto alzado jubilación demorada"};
+  std::string captura;
+  opciones.add_option("--screenshot", captura,
+                      "Show a sample calculation, write the window's image to this PNG file and exit")
+      ->type_name("FILE");
+  // --help has to work without a display, so it is answered before the toolkit starts; the
+  // toolkit's own options (-platform, -style ...) are let through until it has taken them.
+  opciones.allow_extras();
+  try {
+    opciones.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return opciones.exit(error);
+  }
+
+  // A picture needs no display: unless told otherwise, draw it off screen.
+  if (!captura.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  TAplicacion aplicacion(argc, argv);  // takes the toolkit's options out of argv
+
+  opciones.allow_extras(false);
+  opciones.clear();
+  try {
+    opciones.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return opciones.exit(error);
+  }
+
+  TFormCalculo ventana;
+  if (!captura.empty()) {
+    if (CapturaEjemplo(ventana, QString::fromStdString(captura))) return 0;
+    std::fprintf(stderr, "No se ha podido escribir la captura en %s\n", captura.c_str());
+    return 1;
+  }
+  ventana.show();
+  return TAplicacion::exec();
+}
