@@ -201,7 +201,8 @@ std::string FmtSimple(double v) {
       texto.push_back(',');
       texto.append(significativos, 1, std::string::npos);
     }
-    texto += "E" + std::to_string(e);
+    texto.push_back('E');
+    texto += std::to_string(e);
   } else if (e >= 0) {
     std::size_t enteros = static_cast<std::size_t>(e) + 1;
     if (significativos.size() <= enteros) {

@@ -1,0 +1,299 @@
+#include "engine/file/ZDBDatabaseFile.h"
+
+#include <cstring>
+
+#include "engine/file/ZDBException.h"
+#include "platform/os/System.h"
+
+namespace zdb {
+namespace {
+
+constexpr int32_t ClosedFileError = 30376;
+constexpr int32_t OpenedFileError = 30377;
+constexpr int32_t BlankNameError = 30374;
+constexpr int32_t CreateError = 30361;
+constexpr int32_t OpenError = 30364;
+constexpr int32_t AccessModeError = 30366;
+constexpr int32_t ShareModeError = 30367;
+constexpr int32_t SetSizeError = 30370;
+constexpr int32_t GetSizeError = 30371;
+constexpr int32_t FlushError = 30379;
+
+// The system errors after which a failing lock is taken as "locking is not available
+// here" rather than "somebody holds the byte".
+bool MeansLockingUnavailable(uint32_t error) {
+  using namespace os::win32;
+  switch (error) {
+    case AccessDenied:
+    case InvalidHandle:
+    case WriteFault:
+    case ReadFault:
+    case GenFailure:
+    case BadNetPath:
+    case AdapterHardwareError:
+    case UnexpectedNetworkError:
+    case NetNameDeleted:
+    case NetworkAccessDenied:
+    case BadNetName:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool ToAccessMode(uint8_t mode, os::AccessMode& result) {
+  switch (mode) {
+    case TZDBDatabaseFile::AccessReadOnly: result = os::AccessMode::Read; return true;
+    case TZDBDatabaseFile::AccessReadWrite: result = os::AccessMode::ReadWrite; return true;
+    default: return false;
+  }
+}
+
+bool ToShareMode(uint8_t mode, os::ShareMode& result) {
+  switch (mode) {
+    case TZDBDatabaseFile::ShareExclusive: result = os::ShareMode::Exclusive; return true;
+    case TZDBDatabaseFile::ShareReadWrite: result = os::ShareMode::ReadWrite; return true;
+    case TZDBDatabaseFile::ShareRead: result = os::ShareMode::Read; return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+TZDBDatabaseFile::TZDBDatabaseFile(os::FileSystem& fileSystem) : fileSystem_(fileSystem) {}
+
+TZDBDatabaseFile::~TZDBDatabaseFile() = default;
+
+void TZDBDatabaseFile::CheckOpen(const char* operation) const {
+  if (!isOpen_) RaiseError(ClosedFileError, "Cannot perform this operation (%s) on a closed file", {operation});
+}
+
+void TZDBDatabaseFile::CheckClosed(const char* operation) const {
+  if (isOpen_) RaiseError(OpenedFileError, "Cannot perform this operation (%s) on a opened file", {operation});
+}
+
+std::string TZDBDatabaseFile::LastErrorText() const { return os::SystemErrorMessage(lastError_); }
+
+void TZDBDatabaseFile::CreateFile(const std::string& fileName) {
+  CheckClosed("CreateFile");
+  if (fileName.empty()) RaiseError(BlankNameError, "Cannot create file with blank FileName");
+  uint32_t error = 0;
+  // The platform refuses to delete a file that is open (a sharing violation), so a
+  // database in use elsewhere is never pulled from under its users.
+  if (fileSystem_.Exists(fileName) && !fileSystem_.Delete(fileName, error))
+    RaiseError(CreateError, "Cannot create file: '%s' Error code: %d. ErrorMessage: %s",
+               {fileName, error, os::SystemErrorMessage(error)});
+  std::unique_ptr<os::IFile> handle = fileSystem_.Create(fileName, error);
+  if (!handle)
+    RaiseError(CreateError, "Cannot create file: '%s' Error code: %d. ErrorMessage: %s",
+               {fileName, error, os::SystemErrorMessage(error)});
+  handle_ = std::move(handle);
+  fileName_ = fileName;
+  accessMode_ = AccessReadWrite;
+  shareMode_ = ShareExclusive;
+  isOpen_ = true;
+  lockErrorsIgnored_ = false;
+  position_ = 0;
+}
+
+void TZDBDatabaseFile::OpenFile(const std::string& fileName, uint8_t accessMode, uint8_t shareMode) {
+  CheckClosed("OpenFile");
+  os::AccessMode access;
+  os::ShareMode share;
+  if (!ToAccessMode(accessMode, access)) RaiseError(AccessModeError, "Unknown Access mode: '%d'", {accessMode});
+  if (!ToShareMode(shareMode, share)) RaiseError(ShareModeError, "Unknown Share mode: '%d'", {shareMode});
+  uint32_t error = 0;
+  std::unique_ptr<os::IFile> handle = fileSystem_.Open(fileName, access, share, error);
+  if (!handle)
+    RaiseError(OpenError, "Cannot open file:'%s' Error code: %d. ErrorMessage: %s",
+               {fileName, error, os::SystemErrorMessage(error)});
+  handle_ = std::move(handle);
+  fileName_ = fileName;
+  accessMode_ = accessMode;
+  shareMode_ = shareMode;
+  isOpen_ = true;
+  lockErrorsIgnored_ = false;
+  position_ = 0;
+}
+
+void TZDBDatabaseFile::CloseFile() {
+  CheckOpen("CloseFile");
+  // Releasing the handle closes it; the platform layer has no failure to report there.
+  handle_.reset();
+  isOpen_ = false;
+}
+
+bool TZDBDatabaseFile::RecoverHandle() {
+  int64_t size = 0;
+  if (handle_ && handle_->GetSize(size)) return true;
+  handle_.reset();
+  os::AccessMode access = os::AccessMode::ReadWrite;
+  os::ShareMode share = os::ShareMode::Exclusive;
+  ToAccessMode(accessMode_, access);
+  ToShareMode(shareMode_, share);
+  for (int32_t attempt = 0; attempt < reopenPolicy_.attempts; ++attempt) {
+    uint32_t error = 0;
+    handle_ = fileSystem_.Open(fileName_, access, share, error);
+    if (handle_) return true;
+    lastError_ = error;
+    os::SleepMs(reopenPolicy_.pauseMs);
+  }
+  return false;
+}
+
+template <typename Operation>
+bool TZDBDatabaseFile::WithRetry(Operation operation) {
+  if (handle_ && operation()) return true;
+  if (handle_) lastError_ = handle_->LastError();
+  const uint32_t firstError = handle_ ? lastError_ : os::win32::InvalidHandle;
+  if (!RecoverHandle()) {
+    lastError_ = firstError;
+    return false;
+  }
+  if (operation()) return true;
+  lastError_ = handle_->LastError();
+  return false;
+}
+
+int64_t TZDBDatabaseFile::SizeForMessage() {
+  int64_t size = -1;
+  if (!handle_ || !handle_->GetSize(size)) return -1;
+  return size;
+}
+
+void TZDBDatabaseFile::Seek(int64_t position, int32_t errorCode) {
+  CheckOpen("Seek");
+  // Positions are kept by this object (every read and write names its own); only a
+  // negative one can fail, as it does for the system call.
+  if (position < 0)
+    RaiseError(errorCode, "Cannot Set File Position to %d. FileName='%s'. FilePosition = %d, FileSize = %d",
+               {position, fileName_, position_, SizeForMessage()});
+  position_ = position;
+}
+
+int64_t TZDBDatabaseFile::GetPosition() {
+  CheckOpen("GetPosition");
+  return position_;
+}
+
+void TZDBDatabaseFile::SetSize(int64_t size) {
+  CheckOpen("SetSize");
+  bool ok = size >= 0 ? WithRetry([&] { return handle_->SetSize(size); })
+                      : (lastError_ = os::win32::NegativeSeek, false);
+  if (!ok) {
+    RaiseError(SetSizeError, "Cannot Truncate File '%s' to %d bytes. ErrorCode:%d. ErrorMessage: %s",
+               {fileName_, size, lastError_, LastErrorText()});
+  }
+}
+
+int64_t TZDBDatabaseFile::GetSize() {
+  CheckOpen("GetSize");
+  int64_t size = 0;
+  if (!WithRetry([&] { return handle_->GetSize(size); }))
+    RaiseError(GetSizeError, "Cannot Get File Size for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
+               {fileName_, lastError_, LastErrorText()});
+  return size;
+}
+
+bool TZDBDatabaseFile::ReadAt(void* buffer, int64_t position, size_t count, bool requireAll) {
+  if (position < 0) {
+    lastError_ = os::win32::NegativeSeek;
+    return false;
+  }
+  size_t bytesRead = 0;
+  bool ok = WithRetry([&] {
+    bytesRead = 0;
+    return handle_->Read(buffer, position, count, bytesRead);
+  });
+  if (!ok) return false;
+  if (bytesRead < count) {
+    std::memset(static_cast<uint8_t*>(buffer) + bytesRead, 0, count - bytesRead);
+    if (requireAll) {
+      lastError_ = os::win32::HandleEof;
+      return false;
+    }
+  }
+  position_ = position + static_cast<int64_t>(bytesRead);
+  return true;
+}
+
+bool TZDBDatabaseFile::ReadBuffer(void* buffer, int64_t position, size_t count) {
+  CheckOpen("ReadBuffer");
+  return ReadAt(buffer, position, count, false);
+}
+
+bool TZDBDatabaseFile::ReadBufferFully(void* buffer, int64_t position, size_t count) {
+  CheckOpen("ReadBuffer");
+  return ReadAt(buffer, position, count, true);
+}
+
+void TZDBDatabaseFile::ReadBuffer(void* buffer, int64_t position, size_t count, int32_t errorCode) {
+  CheckOpen("ReadBuffer");
+  if (!ReadAt(buffer, position, count, false)) {
+    const uint32_t error = lastError_;
+    RaiseError(errorCode,
+               "Cannot Read from file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, "
+               "ErrorCode:%d. ErrorMessage: %s",
+               {fileName_, position, count, position_, SizeForMessage(), error, os::SystemErrorMessage(error)});
+  }
+}
+
+void TZDBDatabaseFile::WriteBuffer(const void* buffer, int64_t position, size_t count, int32_t errorCode) {
+  CheckOpen("WriteBuffer");
+  bool ok = position >= 0 ? WithRetry([&] { return handle_->Write(buffer, position, count); })
+                          : (lastError_ = os::win32::NegativeSeek, false);
+  if (!ok) {
+    const uint32_t error = lastError_;
+    RaiseError(errorCode,
+               "Cannot Write to file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, "
+               "ErrorCode:%d. ErrorMessage: %s",
+               {fileName_, position, count, position_, SizeForMessage(), error, os::SystemErrorMessage(error)});
+  }
+  position_ = position + static_cast<int64_t>(count);
+}
+
+void TZDBDatabaseFile::FlushFileBuffers() {
+  CheckOpen("FlushFileBuffers");
+  if (!WithRetry([&] { return handle_->Flush(); }))
+    RaiseError(FlushError, "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
+               {fileName_, lastError_, LastErrorText()});
+}
+
+bool TZDBDatabaseFile::TryLock(int64_t count, int64_t position, bool lock) {
+  if (handle_ && (lock ? handle_->Lock(position, count) : handle_->Unlock(position, count))) return true;
+  if (lockErrorsIgnored_) return true;
+  lastError_ = handle_ ? handle_->LastError() : os::win32::InvalidHandle;
+  if (MeansLockingUnavailable(lastError_)) lockErrorsIgnored_ = true;
+  return lockErrorsIgnored_;
+}
+
+bool TZDBDatabaseFile::RetryLock(int64_t count, int64_t position, bool lock) {
+  if (TryLock(count, position, lock)) return true;
+  if (!RecoverHandle()) return false;
+  lockErrorsIgnored_ = false;
+  return TryLock(count, position, lock);
+}
+
+bool TZDBDatabaseFile::LockByte(int64_t count, int64_t position) {
+  CheckOpen("LockByte");
+  return RetryLock(count, position, true);
+}
+
+bool TZDBDatabaseFile::UnlockByte(int64_t count, int64_t position) {
+  CheckOpen("UnlockByte");
+  return RetryLock(count, position, false);
+}
+
+bool TZDBDatabaseFile::IsByteLocked(int64_t position) {
+  CheckOpen("IsByteLocked");
+  return IsRegionLocked(1, position);
+}
+
+bool TZDBDatabaseFile::IsRegionLocked(int64_t count, int64_t position) {
+  CheckOpen("IsRegionLocked");
+  if (!LockByte(count, position)) return true;
+  UnlockByte(count, position);
+  return false;
+}
+
+}  // namespace zdb

@@ -1,0 +1,125 @@
+// The operating-system file under a database: every byte of the database is read,
+// written and locked through one of these (one per file per process, shared by its
+// sessions).
+//
+// Contract: each operation first checks the open state (30376 on a closed file; 30377
+// for CreateFile/OpenFile on an open one) and raises the engine's exception with its
+// own code, or the caller's code where the caller names one, on failure. When an
+// operation fails, the object asks for the file size to see whether its handle still
+// works; if not, it reopens the file with the same name and modes (3 attempts, a pause
+// after each failed one), and with a working handle it tries the operation once more
+// before reporting the failure. Locks are exclusive, non-blocking and held per handle.
+// After a lock or unlock fails with one of the system errors that mean "this file
+// system cannot lock" (access denied, lost handle, device and network failures), the
+// object stops reporting lock failures at all (LockErrorsIgnored), so a database on
+// such a medium stays usable.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/os/File.h"
+
+namespace zdb {
+
+class TZDBDatabaseFile {
+ public:
+  static constexpr uint8_t AccessReadOnly = 0;
+  static constexpr uint8_t AccessReadWrite = 1;
+  static constexpr uint8_t ShareExclusive = 0;
+  static constexpr uint8_t ShareReadWrite = 1;  // others may read and write
+  static constexpr uint8_t ShareRead = 2;       // others may only read
+  static constexpr int32_t DefaultSeekError = 30372;
+
+  // How hard a lost handle is fought for.
+  struct ReopenPolicy {
+    int32_t attempts = 3;
+    uint32_t pauseMs = 1000;  // after each failed attempt
+  };
+
+  explicit TZDBDatabaseFile(os::FileSystem& fileSystem = os::FileSystem::Default());
+  // Closes the handle if still open; a destructor cannot report, so nothing is raised.
+  ~TZDBDatabaseFile();
+  TZDBDatabaseFile(const TZDBDatabaseFile&) = delete;
+  TZDBDatabaseFile& operator=(const TZDBDatabaseFile&) = delete;
+
+  // Replaces any file of that name by a new empty one, read-write and exclusive.
+  // 30374 blank name; 30361 when the file cannot be created, also when an existing one
+  // is open elsewhere (it is not deleted from under its users).
+  void CreateFile(const std::string& fileName);
+  // Opens an existing file. 30366 / 30367 unknown modes; 30364 failure.
+  void OpenFile(const std::string& fileName, uint8_t accessMode, uint8_t shareMode);
+  // Closing releases every lock the handle held.
+  void CloseFile();
+
+  // The file position that the next positional read or write leaves behind; kept for
+  // the messages that quote it. errorCode is the caller's (30372 by default).
+  void Seek(int64_t position, int32_t errorCode = DefaultSeekError);
+  void SetPosition(int64_t position, int32_t errorCode = DefaultSeekError) { Seek(position, errorCode); }
+  int64_t GetPosition();
+
+  // Truncates or extends (with zeros). 30370.
+  void SetSize(int64_t size);
+  // 30371.
+  int64_t GetSize();
+
+  // Reads count bytes at position; false on failure. A read that ends at the end of the
+  // file counts as success; the bytes beyond the end are zero in the buffer.
+  bool ReadBuffer(void* buffer, int64_t position, size_t count);
+  // As above, but a read that ends at the end of the file before count bytes is a
+  // failure too (for callers that need whole structures, like pages).
+  bool ReadBufferFully(void* buffer, int64_t position, size_t count);
+  // ReadBuffer, raising "Cannot Read from file ..." with the caller's code on failure.
+  void ReadBuffer(void* buffer, int64_t position, size_t count, int32_t errorCode);
+  // Raises "Cannot Write to file ..." with the caller's code on failure.
+  void WriteBuffer(const void* buffer, int64_t position, size_t count, int32_t errorCode);
+  // Makes written bytes durable. 30379.
+  void FlushFileBuffers();
+
+  // Non-blocking exclusive lock of count bytes at position; false when not obtained.
+  bool LockByte(int64_t count, int64_t position);
+  bool UnlockByte(int64_t count, int64_t position);
+  // Whether the byte (region) is locked by anyone, this object included.
+  bool IsByteLocked(int64_t position);
+  bool IsRegionLocked(int64_t count, int64_t position);
+
+  const std::string& FileName() const { return fileName_; }
+  uint8_t AccessMode() const { return accessMode_; }
+  uint8_t ShareMode() const { return shareMode_; }
+  bool IsOpen() const { return isOpen_; }
+  bool LockErrorsIgnored() const { return lockErrorsIgnored_; }
+  os::FileSystem& FileSystem() const { return fileSystem_; }
+
+  void SetReopenPolicy(const ReopenPolicy& policy) { reopenPolicy_ = policy; }
+
+ private:
+  void CheckOpen(const char* operation) const;
+  void CheckClosed(const char* operation) const;
+  // Whether a handle works after a failure: the current one, or one opened anew.
+  bool RecoverHandle();
+  // Runs the operation; after a failure, once more with a working handle. The Win32
+  // error of the last failure is left in lastError_.
+  template <typename Operation>
+  bool WithRetry(Operation operation);
+  bool TryLock(int64_t count, int64_t position, bool lock);
+  bool RetryLock(int64_t count, int64_t position, bool lock);
+  bool ReadAt(void* buffer, int64_t position, size_t count, bool requireAll);
+  // The size for a message; -1 when even that fails.
+  int64_t SizeForMessage();
+  std::string LastErrorText() const;
+
+  os::FileSystem& fileSystem_;
+  std::string fileName_;
+  uint8_t accessMode_ = AccessReadWrite;
+  uint8_t shareMode_ = ShareExclusive;
+  std::unique_ptr<os::IFile> handle_;
+  bool isOpen_ = false;
+  bool lockErrorsIgnored_ = false;
+  int64_t position_ = 0;
+  uint32_t lastError_ = 0;
+  ReopenPolicy reopenPolicy_;
+};
+
+}  // namespace zdb

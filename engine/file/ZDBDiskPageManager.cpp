@@ -1,0 +1,489 @@
+#include "engine/file/ZDBDiskPageManager.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "engine/file/ZDBDatabaseFreeSpaceManager.h"
+#include "engine/file/ZDBEndian.h"
+#include "engine/file/ZDBException.h"
+
+namespace zdb {
+namespace {
+
+namespace L = layout;
+
+constexpr int32_t ClosedFileError = 30376;
+constexpr int32_t NotOpenedHeaderReadError = 10459;
+constexpr int32_t NotOpenedHeaderWriteError = 10460;
+constexpr int32_t CreateInUseError = 10461;
+constexpr int32_t OpenInUseError = 10462;
+constexpr int32_t HeaderReadError = 10464;
+constexpr int32_t HeaderWriteError = 10462;
+constexpr int32_t PageWriteError = 10469;
+constexpr int32_t SignatureError = 10470;
+constexpr int32_t InvalidPageNoError = 10471;
+constexpr int32_t PageBytesReadError = 10474;
+constexpr int32_t PageBytesWriteError = 10475;
+constexpr int32_t PageOffsetReadError = 10476;
+constexpr int32_t PageOffsetWriteError = 10477;
+constexpr int32_t PageRetireError = 20198;
+constexpr int32_t InvalidFormatError = 20237;
+constexpr int32_t PageReadError = 20299;
+constexpr int32_t NotOpenedCounterError = 30399;
+constexpr int32_t NotOpenedEncryptionReadError = 30436;
+constexpr int32_t NotOpenedEncryptionWriteError = 30437;
+constexpr int32_t EncryptionWriteError = 30438;
+constexpr int32_t EncryptionReadError = 30439;
+constexpr int32_t NotOpenedLockAreaReadError = 30441;
+constexpr int32_t LockAreaReadError = 30442;
+constexpr int32_t NotOpenedLockAreaWriteError = 30443;
+constexpr int32_t LockAreaWriteError = 30444;
+constexpr int32_t PageSizeError = 30447;
+constexpr int32_t PagesPerExtentError = 30448;
+constexpr int32_t EncryptedOpenError = 30449;
+constexpr int32_t EncryptedCreateError = 30450;
+
+constexpr const char* NotOpenedText = "Error - database file is not opened.";
+constexpr const char* InUseText = "Error - database file %s is in use.";
+constexpr const char* InvalidFormatText = "Invalid database format";
+constexpr const char* PageReadText = "Error reading database file page. Page No: %d, type %d";
+
+// Reading GetTotalPageCount never waits: the caller asks again later.
+constexpr TZDBLockRetry SingleAttempt{1, 0};
+
+bool MatchesHeaderStart(const uint8_t* bytes) {
+  return std::equal(L::Signature.begin(), L::Signature.end(), bytes) &&
+         le::GetU16(bytes + L::HeaderSizeOffset) == L::HeaderSize;
+}
+
+int32_t WrappingIncrement(int32_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value) + 1u); }
+
+}  // namespace
+
+TZDBDiskPageManager::TZDBDiskPageManager(os::FileSystem& fileSystem, int32_t cacheCapacity)
+    : TZDBPageManager(cacheCapacity), file_(fileSystem), databaseLock_(file_) {}
+
+TZDBDiskPageManager::~TZDBDiskPageManager() {
+  freeSpace_.reset();
+  databaseLock_.Reset();
+  if (file_.IsOpen()) {
+    try {
+      file_.CloseFile();
+    } catch (...) {
+      // A destructor cannot report; the handle is gone either way.
+    }
+  }
+}
+
+void TZDBDiskPageManager::CheckNotServing(int32_t errorCode) const {
+  // A manager's cache belongs to the one file it served; it never serves another.
+  if (file_.IsOpen() || served_) RaiseError(errorCode, InUseText, {file_.FileName()});
+}
+
+void TZDBDiskPageManager::RequireOpenFile(const char* operation) const {
+  if (!freeSpace_) RaiseError(ClosedFileError, "Cannot perform this operation (%s) on a closed file", {operation});
+}
+
+TZDBDatabaseFreeSpaceManager& TZDBDiskPageManager::FreeSpaceManager() {
+  RequireOpenFile("FreeSpaceManager");
+  return *freeSpace_;
+}
+
+void TZDBDiskPageManager::SetProloguePositions(int64_t headerPosition, uint16_t headerSize, uint16_t lockAreaSize) {
+  headerPosition_ = headerPosition;
+  encryptionRecordPosition_ = headerPosition + headerSize;
+  lockAreaPosition_ = encryptionRecordPosition_ + L::EncryptionRecordSize;
+  objectIDCounterPosition_ = lockAreaPosition_ + lockAreaSize;
+  pageAreaStart_ = objectIDCounterPosition_ + L::ObjectIDCounterSize;
+  databaseLock_.SetPosition(lockAreaPosition_ + L::DatabaseLockByteOffset);
+}
+
+void TZDBDiskPageManager::CloseAfterFailure() {
+  freeSpace_.reset();
+  databaseLock_.Reset();
+  if (file_.IsOpen()) file_.CloseFile();
+  // No page was read from the file, so the manager may try again (another password, or
+  // once the file is free).
+  served_ = false;
+}
+
+// --- creating ----------------------------------------------------------------------------------
+
+void TZDBDiskPageManager::CreateDatabaseFile(const std::string& fileName, const TZDBPassword& password,
+                                             uint16_t pagesPerExtent, uint16_t pageSize) {
+  CheckNotServing(CreateInUseError);
+  if (pageSize < L::MinPageSize)
+    RaiseError(PageSizeError, "Invalid page size: %d. It must be from %d to %d", {pageSize, L::MinPageSize, L::MaxPageSize});
+  if (pagesPerExtent < L::MinPagesPerExtent)
+    RaiseError(PagesPerExtentError, "Invalid number of pages per extent: %d. It must be from %d to %d",
+               {pagesPerExtent, L::MinPagesPerExtent, L::MaxPagesPerExtent});
+  // Writing an encrypted file needs the ciphers; refusing beats a file that only claims
+  // to be encrypted.
+  if (!password.Empty())
+    RaiseError(EncryptedCreateError, "Cannot create encrypted database: encryption is not supported");
+
+  password_ = password;
+  SetPageSize(pageSize, L::PageHeaderSize);
+  file_.CreateFile(fileName);
+  served_ = true;
+  try {
+    header_ = TZDBFileHeader::ForNewFile(pageSize, pagesPerExtent, false);
+    encryptionRecord_ = TZDBEncryptionRecord{};
+    lockArea_ = TZDBLockArea{};
+    SetProloguePositions(0, L::HeaderSize, lockArea_.LockAreaSize);
+    WriteHeader();
+    WriteEncryptionRecord();
+    WriteLockArea();
+    WriteInitialObjectID();
+    freeSpace_ = std::make_unique<TZDBDatabaseFreeSpaceManager>(*this);
+    readOnly_ = false;
+    exclusive_ = true;
+    SetMultiUser(false);
+  } catch (...) {
+    // Half a prologue is no database: take it away rather than leave it to be opened.
+    CloseAfterFailure();
+    uint32_t error = 0;
+    file_.FileSystem().Delete(fileName, error);
+    throw;
+  }
+}
+
+// --- opening -----------------------------------------------------------------------------------
+
+bool TZDBDiskPageManager::IsWritable(const std::string& fileName, bool multiUser) {
+  // A single-user open must be the only one, so its test allows no one else in either.
+  uint32_t error = 0;
+  std::unique_ptr<os::IFile> probe = file_.FileSystem().Open(
+      fileName, os::AccessMode::ReadWrite, multiUser ? os::ShareMode::ReadWrite : os::ShareMode::Exclusive, error);
+  if (!probe) return false;
+  uint8_t firstByte = 0;
+  size_t bytesRead = 0;
+  if (!probe->Read(&firstByte, 0, 1, bytesRead) || bytesRead != 1) return true;
+  return probe->Write(&firstByte, 0, 1);
+}
+
+bool TZDBDiskPageManager::OpenDatabaseFile(const std::string& fileName, const TZDBPassword& password,
+                                           bool& multiUser, bool exclusive, bool& readOnly) {
+  CheckNotServing(OpenInUseError);
+  password_ = password;
+
+  os::FileSystem& fileSystem = file_.FileSystem();
+  if (!readOnly && fileSystem.Exists(fileName)) {
+    if (fileSystem.IsReadOnly(fileName)) {
+      readOnly = true;
+      multiUser = false;
+    } else if (!IsWritable(fileName, multiUser)) {
+      readOnly = true;
+    }
+  }
+  uint8_t accessMode = TZDBDatabaseFile::AccessReadOnly;
+  uint8_t shareMode = TZDBDatabaseFile::ShareReadWrite;
+  if (!readOnly) {
+    accessMode = TZDBDatabaseFile::AccessReadWrite;
+    if (exclusive) {
+      shareMode = TZDBDatabaseFile::ShareExclusive;
+      multiUser = false;
+    }
+  }
+  file_.OpenFile(fileName, accessMode, shareMode);
+  served_ = true;
+  readOnly_ = readOnly;
+  exclusive_ = exclusive;
+  SetMultiUser(multiUser);
+
+  bool needsRepair = false;
+  try {
+    ReadPrologue(needsRepair);
+  } catch (...) {
+    CloseAfterFailure();
+    throw;
+  }
+  return needsRepair;
+}
+
+void TZDBDiskPageManager::ReadPrologue(bool& needsRepair) {
+  // The header is not found yet, so the lock byte is where a header at 0 puts it.
+  SetProloguePositions(0, L::HeaderSize, L::LockAreaSize);
+  {
+    TZDBDatabaseLockGuard lock(databaseLock_, TZDBDatabaseLock::OpenError, lockRetry_);
+    headerPosition_ = FindHeaderPosition(file_);
+    ReadHeader();
+    needsRepair = header_.NeedsRepair();
+  }
+  if (!header_.HasValidSignature())
+    RaiseError(SignatureError, "Invalid file format. Found signature: '%s', expected: '%s'",
+               {header_.SignatureText(), std::string(L::Signature)});
+  // Nothing below may divide by, or index with, a value the header got wrong.
+  if (header_.HeaderSize != L::HeaderSize || header_.PageSize < L::MinPageSize ||
+      header_.PagesPerExtent < L::MinPagesPerExtent || header_.TotalPageCount < 0 ||
+      header_.LastUsedPageNo < -1 || header_.LastUsedPageNo >= header_.TotalPageCount)
+    RaiseError(InvalidFormatError, InvalidFormatText);
+  SetPageSize(header_.PageSize, L::PageHeaderSize);
+
+  SetProloguePositions(headerPosition_, header_.HeaderSize, L::LockAreaSize);
+  ReadEncryptionRecord();
+  if (header_.IsEncrypted())
+    RaiseError(EncryptedOpenError, "Cannot open encrypted database: encryption is not supported");
+  if (encryptionRecordPosition_ + encryptionRecord_.RecordSize != lockAreaPosition_)
+    RaiseError(InvalidFormatError, InvalidFormatText);
+
+  ReadLockArea();
+  if (lockArea_.LockAreaSize < L::MinLockAreaSize) RaiseError(InvalidFormatError, InvalidFormatText);
+  SetProloguePositions(headerPosition_, header_.HeaderSize, lockArea_.LockAreaSize);
+  // A file shorter than its pages would hand out zeros as pages.
+  if (file_.GetSize() < pageAreaStart_ + static_cast<int64_t>(header_.TotalPageCount) * PageSize())
+    RaiseError(InvalidFormatError, InvalidFormatText);
+
+  freeSpace_ = std::make_unique<TZDBDatabaseFreeSpaceManager>(*this);
+}
+
+int64_t TZDBDiskPageManager::FindHeaderPosition(TZDBDatabaseFile& file) {
+  const int64_t savedPosition = file.GetPosition();
+  std::array<uint8_t, L::HeaderSize + L::SignatureSize> start{};
+  int64_t found = -1;
+  if (file.ReadBuffer(start.data(), 0, start.size()) && MatchesHeaderStart(start.data())) found = 0;
+
+  const int64_t size = found < 0 ? file.GetSize() : 0;
+  std::vector<uint8_t> window(found < 0 ? L::SignatureSearchWindow : 0);
+  for (int64_t windowStart = 0; found < 0 && windowStart < size;
+       windowStart += L::SignatureSearchWindow - L::SignatureSearchOverlap) {
+    const int64_t length = std::min<int64_t>(L::SignatureSearchWindow, size - windowStart);
+    file.ReadBuffer(window.data(), windowStart, static_cast<size_t>(length), HeaderReadError);
+    for (int64_t offset = 0; offset + L::SignatureMatchSize <= length; ++offset) {
+      if (MatchesHeaderStart(window.data() + offset)) {
+        found = windowStart + offset;
+        break;
+      }
+    }
+    if (windowStart + length >= size) break;
+  }
+  file.Seek(savedPosition);
+  return found < 0 ? 0 : found;
+}
+
+void TZDBDiskPageManager::CloseDatabaseFile() {
+  CheckNoUncommittedPages();
+  freeSpace_.reset();
+  databaseLock_.Reset();
+  file_.CloseFile();
+}
+
+// --- prologue I/O ------------------------------------------------------------------------------
+
+const TZDBFileHeader& TZDBDiskPageManager::ReadHeader() {
+  if (!file_.IsOpen()) RaiseError(NotOpenedHeaderReadError, NotOpenedText);
+  std::array<uint8_t, L::HeaderSize> bytes{};
+  file_.ReadBuffer(bytes.data(), headerPosition_, bytes.size(), HeaderReadError);
+  header_ = TZDBFileHeader::Decode(bytes);
+  return header_;
+}
+
+void TZDBDiskPageManager::WriteHeader() {
+  if (!file_.IsOpen()) RaiseError(NotOpenedHeaderWriteError, NotOpenedText);
+  std::array<uint8_t, L::HeaderSize> bytes{};
+  header_.Encode(bytes);
+  file_.WriteBuffer(bytes.data(), headerPosition_, bytes.size(), HeaderWriteError);
+}
+
+void TZDBDiskPageManager::ReadEncryptionRecord() {
+  if (!file_.IsOpen()) RaiseError(NotOpenedEncryptionReadError, NotOpenedText);
+  std::array<uint8_t, L::EncryptionRecordSize> bytes{};
+  file_.ReadBuffer(bytes.data(), encryptionRecordPosition_, bytes.size(), EncryptionReadError);
+  encryptionRecord_ = TZDBEncryptionRecord::Decode(bytes);
+}
+
+void TZDBDiskPageManager::WriteEncryptionRecord() {
+  if (!file_.IsOpen()) RaiseError(NotOpenedEncryptionWriteError, NotOpenedText);
+  std::array<uint8_t, L::EncryptionRecordSize> bytes{};
+  encryptionRecord_.Encode(bytes);
+  file_.WriteBuffer(bytes.data(), encryptionRecordPosition_, bytes.size(), EncryptionWriteError);
+}
+
+void TZDBDiskPageManager::ReadLockArea() {
+  if (!file_.IsOpen()) RaiseError(NotOpenedLockAreaReadError, NotOpenedText);
+  std::array<uint8_t, L::LockAreaSize> bytes{};
+  file_.ReadBuffer(bytes.data(), lockAreaPosition_, bytes.size(), LockAreaReadError);
+  lockArea_ = TZDBLockArea::Decode(bytes);
+}
+
+void TZDBDiskPageManager::WriteLockArea() {
+  if (!file_.IsOpen()) RaiseError(NotOpenedLockAreaWriteError, NotOpenedText);
+  std::array<uint8_t, L::LockAreaSize> bytes{};
+  lockArea_.Encode(bytes);
+  file_.WriteBuffer(bytes.data(), lockAreaPosition_, bytes.size(), LockAreaWriteError);
+}
+
+void TZDBDiskPageManager::WriteInitialObjectID() {
+  if (!file_.IsOpen()) RaiseError(NotOpenedCounterError, NotOpenedText);
+  InitializeObjectIDCounter(file_, objectIDCounterPosition_, lockRetry_);
+}
+
+int64_t TZDBDiskPageManager::PagePosition(int32_t pageNo) const {
+  if (pageNo < 0) RaiseError(InvalidPageNoError, "Invalid PageNo = %d", {pageNo});
+  return pageAreaStart_ + static_cast<int64_t>(pageNo) * PageSize();
+}
+
+// --- lock bytes --------------------------------------------------------------------------------
+
+void TZDBDiskPageManager::LockTables() {
+  LockTablesByte(file_, lockAreaPosition_ + L::TablesLockByteOffset, lockRetry_);
+}
+
+void TZDBDiskPageManager::UnlockTables() { UnlockTablesByte(file_, lockAreaPosition_ + L::TablesLockByteOffset); }
+
+int32_t TZDBDiskPageManager::TakeObjectID() {
+  if (!file_.IsOpen()) RaiseError(NotOpenedCounterError, NotOpenedText);
+  return zdb::TakeObjectID(file_, objectIDCounterPosition_, readOnly_, lockRetry_);
+}
+
+// --- raw page access ---------------------------------------------------------------------------
+
+void TZDBDiskPageManager::ReadPageBytes(int32_t pageNo, int32_t offset, void* buffer, int32_t count) {
+  if (offset < 0 || count < 0 || static_cast<int64_t>(offset) + count > PageSize())
+    RaiseError(PageOffsetReadError, "Error - invalid page offset = %d, page size = %d", {offset, PageSize()});
+  file_.ReadBuffer(buffer, PagePosition(pageNo) + offset, static_cast<size_t>(count), PageBytesReadError);
+}
+
+void TZDBDiskPageManager::WritePageBytes(int32_t pageNo, int32_t offset, const void* buffer, int32_t count) {
+  if (offset < 0 || count < 0 || static_cast<int64_t>(offset) + count > PageSize())
+    RaiseError(PageOffsetWriteError, "Error - invalid page offset = %d, page size = %d", {offset, PageSize()});
+  file_.WriteBuffer(buffer, PagePosition(pageNo) + offset, static_cast<size_t>(count), PageBytesWriteError);
+}
+
+// --- page manager operations -------------------------------------------------------------------
+
+int32_t TZDBDiskPageManager::GetTotalPageCount() {
+  TZDBDatabaseLockGuard lock(databaseLock_, TZDBDatabaseLock::PageCountError, SingleAttempt);
+  return ReadHeader().TotalPageCount;
+}
+
+bool TZDBDiskPageManager::IsPageCacheValid(int32_t session, TZDBPage& page) {
+  if (!MultiUser()) return true;
+  return cacheTracker_.IsPageCacheValid(session, page);
+}
+
+void TZDBDiskPageManager::MarkPageCacheValid(int32_t session, TZDBPage& page) {
+  if (MultiUser()) cacheTracker_.MarkPageCacheValid(session, page);
+}
+
+void TZDBDiskPageManager::RemovePage(int32_t session, int32_t pageNo) {
+  RequireOpenFile("RemovePage");
+  freeSpace_->CheckDeletable(pageNo);
+  TZDBPageManager::RemovePage(session, pageNo);
+}
+
+TZDBPage* TZDBDiskPageManager::GetPage(int32_t session, int32_t pageNo, bool checkVersions, uint16_t expectedType) {
+  RequireOpenFile("GetPage");
+  freeSpace_->CheckDeletable(pageNo);
+  return TZDBPageManager::GetPage(session, pageNo, checkVersions, expectedType);
+}
+
+void TZDBDiskPageManager::ApplyChanges(int32_t session) {
+  if (!HasSessionChanges(session)) {
+    TZDBPageManager::ApplyChanges(session);
+    return;
+  }
+  RequireOpenFile("ApplyChanges");
+  TZDBDatabaseLockGuard lock(databaseLock_, TZDBDatabaseLock::CommitError, lockRetry_);
+  ApplyMarkedChanges(session);
+}
+
+void TZDBDiskPageManager::ApplyMarkedChanges(int32_t session) {
+  ReadHeader();
+  header_.WriteState = L::WriteStateWriting;
+  WriteHeader();
+  // The mark must be on the disk before any page is, or a crash could leave changed
+  // pages under a header that calls the file consistent.
+  file_.FlushFileBuffers();
+
+  commitFileChanges_ = 0;
+  try {
+    TZDBPageManager::ApplyChanges(session);
+  } catch (...) {
+    if (commitFileChanges_ == 0) {
+      // Refused before the first page was touched: the file is as consistent as before.
+      try {
+        header_.WriteState = L::WriteStateConsistent;
+        WriteHeader();
+      } catch (...) {
+        // The refusal is the error to report; the file merely stays marked for repair.
+      }
+    }
+    throw;
+  }
+
+  file_.FlushFileBuffers();
+  header_.CommitCounter = WrappingIncrement(header_.CommitCounter);
+  header_.WriteState = L::WriteStateConsistent;
+  WriteHeader();
+}
+
+// --- page I/O ----------------------------------------------------------------------------------
+
+bool TZDBDiskPageManager::PageWithinFile(int32_t pageNo) {
+  const int32_t knownCount = freeSpace_ ? freeSpace_->TotalPageCount() : header_.TotalPageCount;
+  if (pageNo < knownCount) return true;
+  // Another process may have grown the file since; its header says.
+  std::array<uint8_t, L::HeaderSize> bytes{};
+  if (!file_.ReadBuffer(bytes.data(), headerPosition_, bytes.size())) return false;
+  return pageNo < TZDBFileHeader::Decode(bytes).TotalPageCount;
+}
+
+void TZDBDiskPageManager::InternalAddPage(TZDBPage& page) {
+  RequireOpenFile("AddPage");
+  page.SetPageNo(freeSpace_->AllocatePage());
+  page.InitializeHeader();
+}
+
+void TZDBDiskPageManager::InternalRemovePage(int32_t pageNo) {
+  RequireOpenFile("RemovePage");
+  std::array<uint8_t, 4> version{};
+  le::PutI32(version.data(), L::PageVersionFreed);
+  ++commitFileChanges_;
+  file_.WriteBuffer(version.data(), PagePosition(pageNo) + TZDBPage::PageVersionOffset, version.size(), PageRetireError);
+  freeSpace_->FreePage(pageNo);
+}
+
+bool TZDBDiskPageManager::InternalReadPage(TZDBPage& page) {
+  const int64_t position = PagePosition(page.PageNo());
+  page.AllocateBuffer();
+  // Encrypted files are refused at open, so every page here is plain.
+  if (!PageWithinFile(page.PageNo()) || !file_.ReadBufferFully(page.Buffer(), position, PageSize())) {
+    page.SetPageVersion(L::PageVersionFreed);
+    return false;
+  }
+  page.SetReadFromFile(true);
+  return true;
+}
+
+void TZDBDiskPageManager::InternalWritePage(TZDBPage& page) {
+  const int64_t position = PagePosition(page.PageNo());
+  const int64_t next = static_cast<int64_t>(page.PageVersion()) + 1;
+  page.SetPageVersion(next >= L::PageVersionWrap || next < 0 ? 0 : static_cast<int32_t>(next));
+  ++commitFileChanges_;
+  file_.WriteBuffer(page.Buffer(), position, PageSize(), PageWriteError);
+}
+
+void TZDBDiskPageManager::RevalidateCachedPage(int32_t /*session*/, TZDBPage& page) {
+  const int32_t pageNo = page.PageNo();
+  const int64_t position = PagePosition(pageNo);
+  std::array<uint8_t, 4> versionBytes{};
+  int32_t fileVersion = L::PageVersionFreed;  // what an unreadable version counts as
+  if (file_.ReadBufferFully(versionBytes.data(), position + TZDBPage::PageVersionOffset, versionBytes.size()))
+    fileVersion = le::GetI32(versionBytes.data());
+  if (fileVersion == L::PageVersionFreed || fileVersion == page.PageVersion()) {
+    page.SetPageVersion(fileVersion);
+    return;
+  }
+  // Read beside the cached copy, so a failed read leaves that copy whole.
+  std::vector<uint8_t> fresh(PageSize());
+  if (!PageWithinFile(pageNo) || !file_.ReadBufferFully(fresh.data(), position, fresh.size()))
+    RaiseError(PageReadError, PageReadText, {pageNo, page.PageType()});
+  std::memcpy(page.Buffer(), fresh.data(), fresh.size());
+  page.InvalidateSessionStamps();
+  page.SetReadFromFile(true);
+}
+
+}  // namespace zdb

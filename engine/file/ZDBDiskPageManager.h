@@ -1,0 +1,179 @@
+// The page manager over a database file: the pager of the engine.
+//
+// Contract: on top of the page cache of TZDBPageManager, it creates and opens database
+// files (prologue written, or found by its signature and validated), reads and writes
+// pages at PageAreaStart + PageNo * PageSize, numbers new pages through the free-space
+// manager, and turns a session's commit into a marked write: under the database lock
+// byte, WriteState 1 is made durable before the first page is written and WriteState 2
+// (with CommitCounter + 1) only after the last one, so a commit cut short by a crash or
+// an error leaves a file that opens with NeedsRepair. The free-space bitmap pages (PFS
+// and EAM) are the free-space manager's alone and are refused here (30434). In
+// multi-user mode, cached pages are revalidated against their PageVersion in the file.
+//
+// One manager serves one file for its lifetime: create or open it once, close it once.
+// Encrypted files are refused (creating one and opening one) until the engine has its
+// ciphers; every plain page passes through unchanged.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/file/ZDBDatabaseFile.h"
+#include "engine/file/ZDBFilePrologue.h"
+#include "engine/file/ZDBLockBytes.h"
+#include "engine/file/ZDBPageManager.h"
+#include "engine/file/ZDBPassword.h"
+#include "engine/file/ZDBTablePagesCache.h"
+#include "platform/os/File.h"
+
+namespace zdb {
+
+class TZDBDatabaseFreeSpaceManager;
+
+class TZDBDiskPageManager : public TZDBPageManager {
+ public:
+  explicit TZDBDiskPageManager(os::FileSystem& fileSystem = os::FileSystem::Default(),
+                               int32_t cacheCapacity = DefaultCacheCapacity());
+  // Closes the file if it is still open; uncommitted pages are lost.
+  ~TZDBDiskPageManager() override;
+
+  // --- the file --------------------------------------------------------------------------
+  // Creates a new database file (an existing one of that name is replaced) and leaves it
+  // open, read-write and exclusive, with no pages yet. 10461 when this manager already
+  // serves a file; 30447 / 30448 for a page size or extent size out of range; 30450 for
+  // a non-empty password.
+  void CreateDatabaseFile(const std::string& fileName, const TZDBPassword& password,
+                          uint16_t pagesPerExtent = layout::DefaultPagesPerExtent,
+                          uint16_t pageSize = layout::DefaultPageSize);
+  // Opens a database file. readOnly and multiUser come back as the open turned out: a
+  // file that cannot be written opens read-only (with multiUser off when it is marked
+  // read-only), an exclusive open is single-user. Answers NeedsRepair: a commit was cut
+  // short or the format is older than 2.99. 10462 when this manager already serves a
+  // file; 20230 when the database stays locked; 10470 bad signature; 20237 a prologue
+  // that does not describe this file; 30449 an encrypted file. A failed open leaves the
+  // file closed and the manager free to try again.
+  bool OpenDatabaseFile(const std::string& fileName, const TZDBPassword& password, bool& multiUser,
+                        bool exclusive, bool& readOnly);
+  // Closes the file. 20097 while a session still has uncommitted pages.
+  void CloseDatabaseFile();
+  bool IsFileOpen() const { return file_.IsOpen(); }
+  void FlushFileBuffers() { file_.FlushFileBuffers(); }
+
+  // --- page manager operations --------------------------------------------------------------
+  // The header's TotalPageCount, re-read under the database lock byte (a single attempt;
+  // 20236 when another process holds it).
+  int32_t GetTotalPageCount() override;
+  // Single-user: always. Multi-user: when the cache tracker proves the page current.
+  bool IsPageCacheValid(int32_t session, TZDBPage& page) override;
+  void MarkPageCacheValid(int32_t session, TZDBPage& page) override;
+  // 30434 for a bitmap page, then the page cache's own rules.
+  void RemovePage(int32_t session, int32_t pageNo) override;
+  // 30434 for a bitmap page, 10471 for a negative number, 20299 for a page beyond the
+  // end of the database, then the page cache's own rules.
+  TZDBPage* GetPage(int32_t session, int32_t pageNo, bool checkVersions, uint16_t expectedType) override;
+  // Commit, marked in the header as described above; 20213 when the database stays
+  // locked. A session without changes commits without touching the file.
+  void ApplyChanges(int32_t session) override;
+
+  // --- lock bytes ---------------------------------------------------------------------------
+  // The counted database lock byte; hold it with TZDBDatabaseLockGuard.
+  TZDBDatabaseLock& DatabaseLock() { return databaseLock_; }
+  // Attempts and delay of every waiting lock of this database (4500 x 20 ms by default).
+  const TZDBLockRetry& LockRetry() const { return lockRetry_; }
+  void SetLockRetry(const TZDBLockRetry& retry) { lockRetry_ = retry; }
+  // The tables lock byte: 20210 when it stays locked, 20211 when it cannot be released.
+  void LockTables();
+  void UnlockTables();
+  // The next value of the NextObjectID counter (see TakeObjectID in ZDBLockBytes.h).
+  int32_t TakeObjectID();
+
+  // --- raw page access, for direct internal files -------------------------------------------
+  // count bytes at offset inside a page, straight from / into the file. 10476 / 10477 when
+  // offset + count leaves the page; file errors 10474 / 10475.
+  void ReadPageBytes(int32_t pageNo, int32_t offset, void* buffer, int32_t count);
+  void WritePageBytes(int32_t pageNo, int32_t offset, const void* buffer, int32_t count);
+
+  // --- prologue -------------------------------------------------------------------------------
+  // Re-reads the header from the file (10459 closed file; 10464 read error) / writes the
+  // in-memory header (10460; 10462).
+  const TZDBFileHeader& ReadHeader();
+  void WriteHeader();
+  // The header as last read or written.
+  const TZDBFileHeader& Header() const { return header_; }
+  TZDBFileHeader& MutableHeader() { return header_; }
+  const TZDBEncryptionRecord& EncryptionRecord() const { return encryptionRecord_; }
+  uint16_t LockAreaSize() const { return lockArea_.LockAreaSize; }
+
+  int64_t HeaderPosition() const { return headerPosition_; }
+  int64_t EncryptionRecordPosition() const { return encryptionRecordPosition_; }
+  int64_t LockAreaPosition() const { return lockAreaPosition_; }
+  int64_t ObjectIDCounterPosition() const { return objectIDCounterPosition_; }
+  int64_t PageAreaStart() const { return pageAreaStart_; }
+  // Byte offset of a page in the file, in 64 bits. 10471 for a negative number.
+  int64_t PagePosition(int32_t pageNo) const;
+
+  // --- state ----------------------------------------------------------------------------------
+  TZDBDatabaseFile& File() { return file_; }
+  TZDBDatabaseFreeSpaceManager& FreeSpaceManager();
+  TZDBDiskTablePagesCacheManager& CacheTracker() { return cacheTracker_; }
+  const TZDBPassword& Password() const { return password_; }
+  bool ReadOnly() const { return readOnly_; }
+  bool Exclusive() const { return exclusive_; }
+
+  // Scans the whole file for the first header signature followed by HeaderSize 76; 0
+  // when there is none (the signature check then fails).
+  static int64_t FindHeaderPosition(TZDBDatabaseFile& file);
+
+ protected:
+  void InternalAddPage(TZDBPage& page) override;
+  void InternalRemovePage(int32_t pageNo) override;
+  bool InternalReadPage(TZDBPage& page) override;
+  void InternalWritePage(TZDBPage& page) override;
+  void RevalidateCachedPage(int32_t session, TZDBPage& page) override;
+
+ private:
+  friend class TZDBDatabaseFreeSpaceManager;
+
+  void CheckNotServing(int32_t errorCode) const;
+  // 30376 "Cannot perform this operation (%s) on a closed file".
+  void RequireOpenFile(const char* operation) const;
+  void SetProloguePositions(int64_t headerPosition, uint16_t headerSize, uint16_t lockAreaSize);
+  // Whether a file that exists can be opened for writing the way the open will.
+  bool IsWritable(const std::string& fileName, bool multiUser);
+  void ReadPrologue(bool& needsRepair);
+  void ValidatePrologue();
+  void ReadEncryptionRecord();
+  void WriteEncryptionRecord();
+  void ReadLockArea();
+  void WriteLockArea();
+  void WriteInitialObjectID();
+  void CloseAfterFailure();
+  // The commit's header marks around the page cache's own commit.
+  void ApplyMarkedChanges(int32_t session);
+  // The header's page count for a read, refreshed from the file when the cached copy
+  // says the page lies beyond the end (another process may have grown the file).
+  bool PageWithinFile(int32_t pageNo);
+
+  TZDBDatabaseFile file_;
+  std::unique_ptr<TZDBDatabaseFreeSpaceManager> freeSpace_;
+  TZDBFileHeader header_;
+  TZDBEncryptionRecord encryptionRecord_;
+  TZDBLockArea lockArea_;
+  TZDBPassword password_;
+  TZDBDatabaseLock databaseLock_;
+  TZDBLockRetry lockRetry_;
+  TZDBDiskTablePagesCacheManager cacheTracker_;
+  bool exclusive_ = false;
+  bool readOnly_ = false;
+  bool served_ = false;  // a file was created or opened through this manager, and used
+  int64_t headerPosition_ = 0;
+  int64_t encryptionRecordPosition_ = layout::DefaultEncryptionRecordPosition;
+  int64_t lockAreaPosition_ = layout::DefaultLockAreaPosition;
+  int64_t objectIDCounterPosition_ = layout::DefaultObjectIDCounterPosition;
+  int64_t pageAreaStart_ = layout::DefaultPageAreaStart;
+  // Pages written or freed by the commit under way; none means the file is unchanged.
+  int32_t commitFileChanges_ = 0;
+};
+
+}  // namespace zdb

@@ -1,0 +1,99 @@
+#include "engine/file/ZDBLockBytes.h"
+
+#include <array>
+
+#include "engine/file/ZDBException.h"
+#include "engine/file/ZDBFilePrologue.h"
+#include "engine/file/ZDBLockWait.h"
+#include "platform/os/System.h"
+
+namespace zdb {
+namespace {
+
+constexpr int32_t TablesLockedError = 20210;
+constexpr int32_t TablesUnlockError = 20211;
+constexpr int32_t ObjectIDLockedError = 30401;
+constexpr int32_t ObjectIDReadError = 30400;
+constexpr int32_t ObjectIDWriteError = 30404;
+constexpr int32_t ObjectIDInitialWriteError = 30406;
+constexpr int32_t ReadOnlyObjectIDSpread = 10000;
+
+// Releases the object-ID lock byte on every path.
+class ObjectIDLock {
+ public:
+  ObjectIDLock(TZDBDatabaseFile& file, int64_t position, const TZDBLockRetry& retry)
+      : file_(file), position_(position) {
+    if (!LockByteWithRetry(file_, position_, retry))
+      RaiseError(ObjectIDLockedError, "Cannot get NextObjectID. File area is Locked.");
+  }
+  ~ObjectIDLock() { file_.UnlockByte(1, position_); }
+  ObjectIDLock(const ObjectIDLock&) = delete;
+  ObjectIDLock& operator=(const ObjectIDLock&) = delete;
+
+ private:
+  TZDBDatabaseFile& file_;
+  int64_t position_;
+};
+
+}  // namespace
+
+bool LockByteWithRetry(TZDBDatabaseFile& file, int64_t position, const TZDBLockRetry& retry) {
+  return WaitForLock(retry, [&] { return file.LockByte(1, position); });
+}
+
+void TZDBDatabaseLock::Lock(int32_t errorCode, const TZDBLockRetry& retry) {
+  if (count_ == 0 && !LockByteWithRetry(file_, position_, retry)) RaiseError(errorCode, "Database is locked");
+  ++count_;
+}
+
+void TZDBDatabaseLock::Unlock() {
+  if (count_ == 0) return;
+  if (--count_ == 0 && file_.IsOpen()) file_.UnlockByte(1, position_);
+}
+
+void LockTablesByte(TZDBDatabaseFile& file, int64_t position, const TZDBLockRetry& retry) {
+  if (!LockByteWithRetry(file, position, retry)) RaiseError(TablesLockedError, "Database tables are locked");
+}
+
+void UnlockTablesByte(TZDBDatabaseFile& file, int64_t position) {
+  if (!file.UnlockByte(1, position)) RaiseError(TablesUnlockError, "Cannot unlock database tables");
+}
+
+TZDBTablesLockGuard::TZDBTablesLockGuard(TZDBDatabaseFile& file, int64_t position, const TZDBLockRetry& retry)
+    : file_(file), position_(position) {
+  LockTablesByte(file_, position_, retry);
+}
+
+TZDBTablesLockGuard::~TZDBTablesLockGuard() {
+  if (held_ && file_.IsOpen()) file_.UnlockByte(1, position_);
+}
+
+void TZDBTablesLockGuard::Release() {
+  if (!held_) return;
+  held_ = false;
+  UnlockTablesByte(file_, position_);
+}
+
+int32_t TakeObjectID(TZDBDatabaseFile& file, int64_t counterPosition, bool readOnly, const TZDBLockRetry& retry) {
+  ObjectIDLock lock(file, counterPosition, retry);
+  std::array<uint8_t, layout::ObjectIDCounterSize> bytes{};
+  file.ReadBuffer(bytes.data(), counterPosition, bytes.size(), ObjectIDReadError);
+  // The counter wraps like the signed 32-bit value it is.
+  auto wrappingAdd = [](int32_t value, int32_t add) {
+    return static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(add));
+  };
+  const int32_t next = wrappingAdd(DecodeObjectIDCounter(bytes), 1);
+  if (readOnly) return wrappingAdd(next, os::Random(ReadOnlyObjectIDSpread));
+  EncodeObjectIDCounter(next, bytes);
+  file.WriteBuffer(bytes.data(), counterPosition, bytes.size(), ObjectIDWriteError);
+  return next;
+}
+
+void InitializeObjectIDCounter(TZDBDatabaseFile& file, int64_t counterPosition, const TZDBLockRetry& retry) {
+  ObjectIDLock lock(file, counterPosition, retry);
+  std::array<uint8_t, layout::ObjectIDCounterSize> bytes{};
+  EncodeObjectIDCounter(0, bytes);
+  file.WriteBuffer(bytes.data(), counterPosition, bytes.size(), ObjectIDInitialWriteError);
+}
+
+}  // namespace zdb

@@ -1,0 +1,318 @@
+#include "engine/file/ZDBPageManager.h"
+
+#include <algorithm>
+
+#include "engine/file/ZDBException.h"
+#include "platform/os/System.h"
+
+namespace zdb {
+namespace {
+
+constexpr int32_t InvalidPageNumberError = 20064;
+constexpr int32_t InvalidPageError = 20085;
+constexpr int32_t CannotWriteUsedPageError = 20086;
+constexpr int32_t InvalidPrivatePageError = 20087;
+constexpr int32_t CannotRemoveUsedPageError = 20088;
+constexpr int32_t PageUsedByOtherSessionError = 20090;
+constexpr int32_t NonCommittedPagesError = 20097;
+constexpr int32_t SessionPagesNotReleasedError = 20152;
+constexpr int32_t InvalidPageTypeError = 20153;
+constexpr int32_t InvalidSessionError = 20186;
+constexpr int32_t PageReadError = 20299;
+
+}  // namespace
+
+int32_t TZDBPageManager::DefaultCacheCapacity(uint64_t memoryLimit) {
+  uint64_t memory = os::AvailablePhysicalMemory();
+  if (memoryLimit != 0 && memoryLimit < memory) memory = memoryLimit;
+  return static_cast<int32_t>(std::min<uint64_t>(memory / CacheBytesPerPage, MaxCacheCapacity));
+}
+
+TZDBPageManager::TZDBPageManager(int32_t cacheCapacity) : cacheCapacity_(std::max(cacheCapacity, 0)) {}
+
+TZDBPageManager::~TZDBPageManager() {
+  for (auto& [number, entry] : sessions_) {
+    while (!entry->privatePages.Empty()) delete entry->privatePages.Delete(entry->privatePages.At(0)->PageNo());
+  }
+  while (!sharedCache_.Empty()) delete sharedCache_.Delete(sharedCache_.At(0)->PageNo());
+  for (TZDBPage* page : detachedPages_) delete page;
+}
+
+void TZDBPageManager::CheckSession(int32_t session) {
+  if (session == InvalidSession || session < SystemSession) {
+    RaiseError(InvalidSessionError, "Invalid Session ID");
+  }
+}
+
+void TZDBPageManager::SetPageSize(uint16_t pageSize, uint16_t pageHeaderSize) {
+  pageSize_ = pageSize;
+  pageHeaderSize_ = pageHeaderSize;
+  pageDataSize_ = static_cast<uint16_t>(pageSize - pageHeaderSize);
+}
+
+// --- virtual operations with a base meaning ----------------------------------------------
+
+int32_t TZDBPageManager::GetTotalPageCount() { return pageCount_; }
+
+bool TZDBPageManager::IsPageCacheValid(int32_t /*session*/, TZDBPage& /*page*/) { return false; }
+
+void TZDBPageManager::MarkPageCacheValid(int32_t /*session*/, TZDBPage& /*page*/) {}
+
+void TZDBPageManager::ChangesApplied(int32_t /*session*/) {}
+
+void TZDBPageManager::ChangesCancelled(int32_t /*session*/) {}
+
+void TZDBPageManager::RevalidateCachedPage(int32_t /*session*/, TZDBPage& /*page*/) {}
+
+// --- sessions ------------------------------------------------------------------------------
+
+TZDBPageManager::SessionEntry* TZDBPageManager::FindSession(int32_t session) const {
+  auto it = sessions_.find(session);
+  return it != sessions_.end() ? it->second.get() : nullptr;
+}
+
+TZDBPageManager::SessionEntry& TZDBPageManager::SessionFor(int32_t session) {
+  auto& slot = sessions_[session];
+  if (!slot) {
+    slot = std::make_unique<SessionEntry>();
+    slot->session = session;
+  }
+  return *slot;
+}
+
+bool TZDBPageManager::HasSessionChanges(int32_t session) const {
+  const SessionEntry* entry = FindSession(session);
+  return entry != nullptr && (!entry->privatePages.Empty() || !entry->newPageNumbers.empty() ||
+                              !entry->removedPageNumbers.empty());
+}
+
+size_t TZDBPageManager::PrivatePageCount(int32_t session) const {
+  const SessionEntry* entry = FindSession(session);
+  return entry != nullptr ? entry->privatePages.Count() : 0;
+}
+
+std::vector<int32_t> TZDBPageManager::NewPageNumbers(int32_t session) const {
+  const SessionEntry* entry = FindSession(session);
+  return entry != nullptr ? entry->newPageNumbers : std::vector<int32_t>{};
+}
+
+std::vector<int32_t> TZDBPageManager::RemovedPageNumbers(int32_t session) const {
+  const SessionEntry* entry = FindSession(session);
+  return entry != nullptr ? entry->removedPageNumbers : std::vector<int32_t>{};
+}
+
+void TZDBPageManager::CheckNoUncommittedPages() const {
+  for (const auto& [number, entry] : sessions_) {
+    if (!entry->privatePages.Empty()) RaiseError(NonCommittedPagesError, "Cannot free non-commited pages");
+  }
+}
+
+// --- page objects ---------------------------------------------------------------------------
+
+void TZDBPageManager::FreeOrDetach(TZDBPage* page) {
+  if (page->useCount_ > 0) {
+    detachedPages_.push_back(page);
+  } else {
+    delete page;
+  }
+}
+
+void TZDBPageManager::DropPage(TZDBSortedPageList& list, int32_t pageNo) {
+  if (list.Contains(pageNo)) FreeOrDetach(list.Delete(pageNo));
+}
+
+void TZDBPageManager::EvictIfOverCapacity() {
+  if (sharedCache_.Count() <= static_cast<size_t>(cacheCapacity_)) return;
+  // Only an idle page may go: a page in use stays, whatever its age.
+  if (TZDBPage* victim = sharedCache_.LeastRecentlyUsedIdle()) delete sharedCache_.Delete(victim->PageNo());
+}
+
+void TZDBPageManager::CacheCommittedPage(TZDBPage* page) {
+  // A copy read by another session while this one held its changes is stale now.
+  DropPage(sharedCache_, page->PageNo());
+  // Its content changed, so what any session knew about the old content no longer holds.
+  page->InvalidateSessionStamps();
+  if (sharedCache_.Count() < static_cast<size_t>(cacheCapacity_)) {
+    sharedCache_.Add(page);
+  } else {
+    delete page;
+  }
+}
+
+// --- GetPage / AddPage / PutPage / RemovePage ----------------------------------------------
+
+TZDBPage* TZDBPageManager::GetPage(int32_t session, int32_t pageNo, bool checkVersions, uint16_t expectedType) {
+  CheckSession(session);
+
+  TZDBPage* page = nullptr;
+  if (SessionEntry* entry = FindSession(session)) page = entry->privatePages.Find(pageNo);
+
+  if (page == nullptr) page = sharedCache_.Find(pageNo);
+  if (page != nullptr) {
+    if (page->useCount_ > 0 && page->sessionID_ != session) {
+      RaiseError(PageUsedByOtherSessionError, "Page is used by other session");
+    }
+    // A page somebody is using (possibly with unreleased changes) is never re-read.
+    if (checkVersions && page->ownerList_ == &sharedCache_ && page->useCount_ == 0 &&
+        !IsPageCacheValid(session, *page)) {
+      RevalidateCachedPage(session, *page);
+      MarkPageCacheValid(session, *page);
+    }
+  } else {
+    auto fresh = std::make_unique<TZDBPage>(*this, pageNo);
+    // Read before caching, so a failed read leaves no half-filled page behind.
+    if (!InternalReadPage(*fresh)) {
+      RaiseError(PageReadError, "Error reading database file page. Page No: %d, type %d", {pageNo, expectedType});
+    }
+    page = fresh.release();
+    sharedCache_.Add(page);
+    if (expectedType == AnyPageType || page->PageType() == expectedType) MarkPageCacheValid(session, *page);
+  }
+
+  if (expectedType != AnyPageType && page->PageType() != expectedType) {
+    RaiseError(InvalidPageTypeError, "Invalid page type. Possible data corruption. Expecting type %d, but found %d",
+               {expectedType, page->PageType()});
+  }
+
+  page->sessionID_ = session;
+  ++page->useCount_;
+  return page;
+}
+
+TZDBPage* TZDBPageManager::AddPage(int32_t session, uint16_t pageType) {
+  CheckSession(session);
+  auto page = std::make_unique<TZDBPage>(*this, TZDBPage::NoPage);
+  InternalAddPage(*page);
+  if (page->PageNo() == TZDBPage::NoPage) RaiseError(InvalidPageNumberError, "Invalid page number");
+  // Recorded first: whatever fails below, a rollback still frees the number.
+  SessionEntry& entry = SessionFor(session);
+  const int32_t pageNo = page->PageNo();
+  entry.newPageNumbers.push_back(pageNo);
+
+  if (!page->HasBuffer()) page->InitializeHeader();
+  page->useCount_ = 1;
+  page->dirty_ = true;
+  page->SetPageType(pageType);
+  page->SetPageVersion(os::Random(TZDBPage::MaxInitialPageVersion + 1));
+  page->sessionID_ = session;
+
+  // The number was free, so any copy still held under it is stale.
+  DropPage(sharedCache_, pageNo);
+  DropPage(entry.privatePages, pageNo);
+  TZDBPage* added = page.release();
+  entry.privatePages.Add(added);
+  return added;
+}
+
+void TZDBPageManager::PutPage(TZDBPage* page) {
+  if (page == nullptr || &page->PageManager() != this || page->useCount_ <= 0) {
+    RaiseError(InvalidPageError, "Invalid page");
+  }
+  if (--page->useCount_ == 0) {
+    page->readFromFile_ = false;
+    if (page->ownerList_ == nullptr) {
+      // Dropped while in use (its number freed or a newer copy committed meanwhile): the
+      // last user is gone, and whatever it changed belongs to no page any more.
+      auto it = std::find(detachedPages_.begin(), detachedPages_.end(), page);
+      if (it != detachedPages_.end()) {
+        detachedPages_.erase(it);
+        delete page;
+      }
+    } else if (page->ownerList_ == &sharedCache_) {
+      if (page->dirty_) {
+        SessionEntry& entry = SessionFor(page->sessionID_);
+        sharedCache_.Delete(page->PageNo());
+        DropPage(entry.privatePages, page->PageNo());
+        entry.privatePages.Add(page);
+      } else {
+        sharedCache_.Touch(page->PageNo());
+      }
+    }
+  }
+  EvictIfOverCapacity();
+}
+
+void TZDBPageManager::RemovePage(int32_t session, int32_t pageNo) {
+  CheckSession(session);
+  if (pageNo < 0) RaiseError(InvalidPageNumberError, "Invalid page number");
+  SessionEntry& entry = SessionFor(session);
+  // Freeing a number twice at commit would corrupt the free-space map.
+  if (std::find(entry.removedPageNumbers.begin(), entry.removedPageNumbers.end(), pageNo) ==
+      entry.removedPageNumbers.end()) {
+    entry.removedPageNumbers.push_back(pageNo);
+  }
+}
+
+// --- commit and rollback --------------------------------------------------------------------
+
+void TZDBPageManager::ApplyChanges(int32_t session) {
+  CheckSession(session);
+  for (size_t i = 0; i < sharedCache_.Count(); ++i) {
+    const TZDBPage* page = sharedCache_.At(i);
+    if (page->sessionID_ == session && page->useCount_ > 0) {
+      RaiseError(SessionPagesNotReleasedError, "Some session pages not released");
+    }
+  }
+  SessionEntry* entry = FindSession(session);
+  if (entry == nullptr) {
+    ChangesApplied(session);
+    return;
+  }
+  // Everything is checked before the first page number is freed, so a refused commit
+  // leaves the session's transaction as it was.
+  for (size_t i = 0; i < entry->privatePages.Count(); ++i) {
+    const TZDBPage* page = entry->privatePages.At(i);
+    if (page->useCount_ > 0) RaiseError(CannotWriteUsedPageError, "Cannot write used page");
+    if (!page->dirty_) RaiseError(InvalidPageError, "Invalid page");
+  }
+
+  // A removed page is never written, even when it was changed first.
+  std::vector<int32_t>& removed = entry->removedPageNumbers;
+  for (const int32_t pageNo : removed) {
+    DropPage(entry->privatePages, pageNo);
+    DropPage(sharedCache_, pageNo);
+  }
+
+  // Pages are written before any page is freed: should a write fail, the session can
+  // still cancel, giving back its new pages, and no page it removed is freed while the
+  // rest of its transaction is not in the file.
+  while (!entry->privatePages.Empty()) {
+    TZDBPage* page = entry->privatePages.At(0);
+    InternalWritePage(*page);
+    page->dirty_ = false;
+    entry->privatePages.Delete(page->PageNo());
+    CacheCommittedPage(page);
+  }
+
+  while (!removed.empty()) {
+    InternalRemovePage(removed.front());
+    removed.erase(removed.begin());
+  }
+  entry->newPageNumbers.clear();
+  ChangesApplied(session);
+}
+
+void TZDBPageManager::CancelChanges(int32_t session) {
+  CheckSession(session);
+  SessionEntry* entry = FindSession(session);
+  if (entry == nullptr) {
+    ChangesCancelled(session);
+    return;
+  }
+  for (size_t i = 0; i < entry->privatePages.Count(); ++i) {
+    const TZDBPage* page = entry->privatePages.At(i);
+    if (!page->dirty_) RaiseError(InvalidPrivatePageError, "Invalid index page");
+    if (page->useCount_ > 0) RaiseError(CannotRemoveUsedPageError, "Cannot remove used page");
+  }
+  while (!entry->privatePages.Empty()) delete entry->privatePages.Delete(entry->privatePages.At(0)->PageNo());
+
+  std::vector<int32_t>& added = entry->newPageNumbers;
+  while (!added.empty()) {
+    InternalRemovePage(added.front());
+    added.erase(added.begin());
+  }
+  entry->removedPageNumbers.clear();
+  ChangesCancelled(session);
+}
+
+}  // namespace zdb

@@ -1,0 +1,61 @@
+// A list of pages kept sorted by page number, with a use clock per page for LRU eviction.
+//
+// Contract: the list does not own its pages; it records itself as the list of each page
+// it holds (TZDBPage::OwnerList) and forgets it when the page leaves. The list's clock
+// advances by one whenever a page is added or touched, and that page takes the new
+// clock value, so the page with the smallest clock is the least recently used. Lookups
+// are binary searches; iteration is in ascending page number.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace zdb {
+
+class TZDBPage;
+
+class TZDBSortedPageList {
+ public:
+  TZDBSortedPageList() = default;
+  TZDBSortedPageList(const TZDBSortedPageList&) = delete;
+  TZDBSortedPageList& operator=(const TZDBSortedPageList&) = delete;
+
+  size_t Count() const { return entries_.size(); }
+  bool Empty() const { return entries_.empty(); }
+  // The page at position index, in ascending page number.
+  TZDBPage* At(size_t index) const { return entries_[index].page; }
+
+  // The page of that number, or null.
+  TZDBPage* Find(int32_t pageNo) const;
+  bool Contains(int32_t pageNo) const { return Find(pageNo) != nullptr; }
+
+  // Inserts the page in order. A page of the same number must not be in the list.
+  void Add(TZDBPage* page);
+  // Takes the page of that number out of the list and answers it.
+  // 20165 on an empty list, 20166 when the number is not there.
+  TZDBPage* Delete(int32_t pageNo);
+  // Marks the page of that number as just used. 20167 when it is not there.
+  void Touch(int32_t pageNo);
+  // Empties the list (the pages are not freed).
+  void Clear();
+
+  // The least recently used page whose use count is 0, or null.
+  TZDBPage* LeastRecentlyUsedIdle() const;
+  // The use clock the page of that number last took; 20167 when it is not there.
+  uint64_t UseClock(int32_t pageNo) const;
+
+ private:
+  struct Entry {
+    TZDBPage* page;
+    uint64_t clock;
+  };
+
+  // Position of the first entry whose page number is not below pageNo.
+  size_t LowerBound(int32_t pageNo) const;
+
+  std::vector<Entry> entries_;
+  uint64_t clock_ = 0;
+};
+
+}  // namespace zdb

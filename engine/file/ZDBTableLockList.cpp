@@ -1,0 +1,42 @@
+#include "engine/file/ZDBTableLockList.h"
+
+#include <algorithm>
+
+#include "engine/file/ZDBException.h"
+
+namespace zdb {
+
+namespace {
+constexpr int32_t LocksLeftError = 20201;
+}  // namespace
+
+TZDBTableLockEntry* TZDBTableLockList::Find(TZDBTableLockKind kind, int32_t table) {
+  auto found = std::find_if(entries_.begin(), entries_.end(),
+                            [&](const TZDBTableLockEntry& e) { return e.Kind == kind && e.Table == table; });
+  return found == entries_.end() ? nullptr : &*found;
+}
+
+TZDBTableLockEntry* TZDBTableLockList::FindCovering(TZDBTableLockKind kind, int32_t table) {
+  auto found = std::find_if(entries_.begin(), entries_.end(), [&](const TZDBTableLockEntry& e) {
+    return e.Table == table && e.Kind != kind && Covers(e.Kind, kind);
+  });
+  return found == entries_.end() ? nullptr : &*found;
+}
+
+void TZDBTableLockList::Remove(TZDBTableLockKind kind, int32_t table) {
+  std::erase_if(entries_, [&](const TZDBTableLockEntry& e) { return e.Kind == kind && e.Table == table; });
+}
+
+std::vector<int32_t> TZDBTableLockList::TablesWith(TZDBTableLockKind kind) const {
+  std::vector<int32_t> tables;
+  for (const TZDBTableLockEntry& e : entries_) {
+    if (e.Kind == kind) tables.push_back(e.Table);
+  }
+  return tables;
+}
+
+void TZDBTableLockList::CheckEmpty() const {
+  if (!entries_.empty()) RaiseError(LocksLeftError, "Some table locks still exist");
+}
+
+}  // namespace zdb

@@ -1,0 +1,133 @@
+// Two processes on one database file: the database lock byte makes one wait for the
+// other, and a commit of one is seen by the other's next check of its cached pages.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "engine/file/ZDBDiskPageManager.h"
+#include "platform/os/FaultInjectingFileSystem.h"
+#include "support/DiskDatabase.h"
+#include "support/DiskTestSupport.h"
+
+extern char** environ;
+
+namespace zdb {
+namespace {
+
+using test::ErrorText;
+using test::OpenDatabase;
+using test::OpenOptions;
+using test::PageValue;
+using test::Raised;
+
+// The peer program (peer/DatabasePeer.cpp) in a process of its own: one command line in,
+// one number back.
+class Peer {
+ public:
+  Peer() {
+    int toPeer[2];
+    int fromPeer[2];
+    if (::pipe2(toPeer, O_CLOEXEC) != 0 || ::pipe2(fromPeer, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toPeer[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fromPeer[1], STDOUT_FILENO);
+    char program[] = ZDB_FILE_PEER_PATH;
+    char* argv[] = {program, nullptr};
+    const int spawned = ::posix_spawn(&pid_, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(toPeer[0]);
+    ::close(fromPeer[1]);
+    commands_ = ::fdopen(toPeer[1], "w");
+    replies_ = ::fdopen(fromPeer[0], "r");
+    if (spawned != 0 || commands_ == nullptr || replies_ == nullptr) throw std::runtime_error("cannot start the peer");
+  }
+  ~Peer() {
+    std::fclose(commands_);  // end of input: the peer exits
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    std::fclose(replies_);
+  }
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
+
+  long long Run(const std::string& command) {
+    std::fprintf(commands_, "%s\n", command.c_str());
+    std::fflush(commands_);
+    long long reply = 0;
+    if (std::fscanf(replies_, "%lld", &reply) != 1) throw std::runtime_error("the peer gave no reply");
+    return reply;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  FILE* commands_ = nullptr;
+  FILE* replies_ = nullptr;
+};
+
+class MultiProcess : public testing::Test {
+ protected:
+  MultiProcess() {
+    test::CreateDatabase(path_, {10, 20});
+    OpenOptions options{true, false, false};
+    OpenDatabase(manager_, path_, options);
+    EXPECT_TRUE(options.multiUser);
+    EXPECT_EQ(peer_.Run("open " + path_), 0);
+  }
+
+  test::TempFolder folder_;
+  std::string path_ = folder_.File("shared.zdb");
+  os::FaultInjectingFileSystem counting_{os::FileSystem::Default()};
+  TZDBDiskPageManager manager_{counting_};
+  Peer peer_;
+};
+
+TEST_F(MultiProcess, AllocationWaitsForTheDatabaseLockByteThenGivesUp) {
+  ASSERT_EQ(peer_.Run("lockdb"), 0);
+  manager_.SetLockRetry({5, 2});
+  counting_.Reset();
+  EXPECT_EQ(Raised([&] { test::AddValuePage(manager_, 30); }).text, ErrorText("Database is locked", 20231));
+  EXPECT_GE(counting_.CallCount(os::FileOperation::Lock), 5u) << "every attempt was made";
+  EXPECT_EQ(manager_.DatabaseLock().Count(), 0);
+  EXPECT_EQ(Raised([&] { manager_.GetTotalPageCount(); }).code, 20236);
+
+  // Once the other process lets go, the same allocation goes through.
+  ASSERT_EQ(peer_.Run("unlockdb"), 0);
+  EXPECT_EQ(test::AddValuePage(manager_, 30), 4);
+  manager_.ApplyChanges(test::Session);
+}
+
+TEST_F(MultiProcess, AnAllocationThatWaitsLongEnoughGetsItsPage) {
+  manager_.SetLockRetry({4500, 2});
+  ASSERT_EQ(peer_.Run("holddb 300"), 0);  // locked now, released in 300 ms
+  counting_.Reset();
+  EXPECT_EQ(test::AddValuePage(manager_, 30), 4);
+  EXPECT_GT(counting_.CallCount(os::FileOperation::Lock), 2u) << "it had to wait";
+  manager_.ApplyChanges(test::Session);
+  EXPECT_EQ(peer_.Run("read 4"), 30);
+}
+
+TEST_F(MultiProcess, AnotherProcessCommitIsSeenWhenVersionsAreChecked) {
+  EXPECT_EQ(PageValue(manager_, 2), 10u);  // now cached
+  ASSERT_EQ(peer_.Run("write 2 11"), 0);
+  EXPECT_EQ(PageValue(manager_, 2, false), 10u) << "without the check the cached copy is used";
+  EXPECT_EQ(PageValue(manager_, 2, true), 11u);
+
+  // A commit of this process is seen by the other one the same way.
+  test::SetPageValue(manager_, 3, 21);
+  manager_.ApplyChanges(test::Session);
+  EXPECT_EQ(peer_.Run("read 3"), 21);
+  EXPECT_EQ(manager_.ReadHeader().CommitCounter, 3);
+}
+
+}  // namespace
+}  // namespace zdb

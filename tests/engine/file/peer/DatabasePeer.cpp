@@ -1,0 +1,93 @@
+// The other process of the multi-process tests: opens a database file through its own
+// page manager and acts on it on command. One command line in, one number back: 0 or the
+// result asked for, or the native code of the engine exception the command raised.
+//
+// Commands: "open PATH" (multi-user), "lockdb", "unlockdb", "holddb MS" (locks the
+// database lock byte, answers, and releases it MS milliseconds later), "write PAGE VALUE"
+// (the first four data bytes of the page, committed), "read PAGE" (those bytes, with
+// revalidation), "close".
+#include <cstdint>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "engine/file/ZDBDiskPageManager.h"
+#include "engine/file/ZDBEndian.h"
+#include "engine/file/ZDBException.h"
+#include "engine/file/ZDBPageRef.h"
+#include "platform/os/System.h"
+
+namespace {
+
+using namespace zdb;
+
+constexpr int32_t Session = 0;
+constexpr TZDBLockRetry Quick{1, 0};
+
+int64_t Execute(const std::string& line, std::unique_ptr<TZDBDiskPageManager>& manager) {
+  std::istringstream in(line);
+  std::string command;
+  in >> command;
+  if (command == "open") {
+    std::string path;
+    std::getline(in >> std::ws, path);
+    manager = std::make_unique<TZDBDiskPageManager>();
+    bool multiUser = true;
+    bool readOnly = false;
+    manager->OpenDatabaseFile(path, TZDBPassword{}, multiUser, false, readOnly);
+    return 0;
+  }
+  if (!manager) return -1;
+  if (command == "lockdb") {
+    manager->DatabaseLock().Lock(TZDBDatabaseLock::OpenError, Quick);
+    return 0;
+  }
+  if (command == "unlockdb") {
+    manager->DatabaseLock().Unlock();
+    return 0;
+  }
+  if (command == "holddb") {
+    uint32_t ms = 0;
+    in >> ms;
+    manager->DatabaseLock().Lock(TZDBDatabaseLock::OpenError, Quick);
+    std::cout << 0 << std::endl;
+    os::SleepMs(ms);
+    manager->DatabaseLock().Unlock();
+    return INT64_MIN;  // answered already
+  }
+  if (command == "write" || command == "read") {
+    int32_t pageNo = 0;
+    uint32_t value = 0;
+    in >> pageNo >> value;
+    TZDBPageRef page(*manager, Session, pageNo, true, TZDBPageManager::AnyPageType);
+    if (command == "read") return le::GetU32(page->Data());
+    le::PutU32(page->Data(), value);
+    page->MarkDirty();
+    page.Release();
+    manager->ApplyChanges(Session);
+    return 0;
+  }
+  if (command == "close") {
+    manager.reset();
+    return 0;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int main() {
+  std::unique_ptr<TZDBDiskPageManager> manager;
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    int64_t reply = 0;
+    try {
+      reply = Execute(line, manager);
+    } catch (const EZDBException& e) {
+      reply = e.NativeError();
+    }
+    if (reply != INT64_MIN) std::cout << reply << std::endl;
+  }
+  return 0;
+}

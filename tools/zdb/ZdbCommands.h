@@ -1,0 +1,21 @@
+// The commands of the zdb tool, one function each. They write their report to out and
+// let the engine's exceptions pass; main() turns those into exit codes.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace zdbtool {
+
+// Creates an empty database file (an existing one is replaced): the prologue and the
+// system files, with maxConnections session slots.
+void CreateCommand(const std::string& fileName, uint16_t pageSize, uint16_t pagesPerExtent, int32_t maxConnections);
+// One "name: value" line per header field and state of the file, then the slot count and
+// the system directory's entries.
+void InfoCommand(const std::string& fileName, std::ostream& out);
+// A header line, then one tab-separated line per page:
+// page, type, type_name, next_page, owner, version, used (its free-space bit, 0 or 1).
+void PagesCommand(const std::string& fileName, std::ostream& out);
+
+}  // namespace zdbtool
