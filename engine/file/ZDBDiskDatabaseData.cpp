@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "engine/file/ZDBActiveSessionsFile.h"
+#include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
 #include "engine/file/ZDBException.h"
 #include "engine/file/ZDBSessionSlots.h"
