@@ -19,13 +19,13 @@ constexpr int32_t AlreadyOpenError = 20092;
 constexpr int32_t TableListGetNilError = 20129;
 constexpr int32_t TableListRemoveNilError = 20130;
 constexpr int32_t TableListRenameNilError = 20131;
-constexpr int32_t NoTableDataFactoryError = 20133;
-constexpr int32_t ClosedObjectIDError = 20134;
+constexpr int32_t NoTableDataFactoryError = 30457;
+constexpr int32_t ClosedObjectIDError = 30458;
 constexpr int32_t CommitLocksError = 20233;
 constexpr int32_t ModeMismatchError = 20235;
 constexpr int32_t MissingSystemFileError = 20300;
-constexpr int32_t PageSizeError = 30447;
-constexpr int32_t PagesPerExtentError = 30448;
+constexpr int32_t PageSizeError = 30455;
+constexpr int32_t PagesPerExtentError = 30456;
 constexpr int32_t SystemSession = TZDBPageManager::SystemSession;
 
 std::mutex factoryMutex;

@@ -62,10 +62,10 @@ class TZDBDiskDatabaseData : public TZDBDatabaseData {
   // A new database file with the object's password, slot count, page size and pages per
   // extent. 20092 while the object has the file open.
   void CreateDatabase() override;
-  // A new table-data object from the table layer's factory ("Nil pointer occured" 20133
+  // A new table-data object from the table layer's factory ("Nil pointer occured" 30457
   // when no factory is set).
   TZDBBaseTableData& CreateTableData(std::string_view tableName) override;
-  // TakeObjectID of the open file ("Nil pointer occured" 20134 without one).
+  // TakeObjectID of the open file ("Nil pointer occured" 30458 without one).
   int32_t GetNextObjectID() override;
   // Multi-user: the session's modified tables are write-locked (else 20233), its pages
   // applied, the file flushed when asked, its transaction locks released.

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
+#include "engine/file/ZDBCipherCodes.h"
+#include "engine/file/ZDBEncryption.h"
 #include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBException.h"
 
@@ -40,10 +42,11 @@ constexpr int32_t NotOpenedLockAreaReadError = 30441;
 constexpr int32_t LockAreaReadError = 30442;
 constexpr int32_t NotOpenedLockAreaWriteError = 30443;
 constexpr int32_t LockAreaWriteError = 30444;
-constexpr int32_t PageSizeError = 30447;
-constexpr int32_t PagesPerExtentError = 30448;
-constexpr int32_t EncryptedOpenError = 30449;
-constexpr int32_t EncryptedCreateError = 30450;
+constexpr int32_t IncorrectPasswordError = 30445;
+constexpr int32_t DecryptPageError = 30446;
+constexpr int32_t PageSizeError = 30455;
+constexpr int32_t PagesPerExtentError = 30456;
+constexpr int32_t InvalidCipherCodeError = 30454;
 
 constexpr const char* NotOpenedText = "Error - database file is not opened.";
 constexpr const char* InUseText = "Error - database file %s is in use.";
@@ -102,6 +105,7 @@ void TZDBDiskPageManager::SetProloguePositions(int64_t headerPosition, uint16_t 
 
 void TZDBDiskPageManager::CloseAfterFailure() {
   freeSpace_.reset();
+  encryption_.reset();
   databaseLock_.Reset();
   if (file_.IsOpen()) file_.CloseFile();
   // No page was read from the file, so the manager may try again (another password, or
@@ -119,24 +123,29 @@ void TZDBDiskPageManager::CreateDatabaseFile(const std::string& fileName, const 
   if (pagesPerExtent < L::MinPagesPerExtent)
     RaiseError(PagesPerExtentError, "Invalid number of pages per extent: %d. It must be from %d to %d",
                {pagesPerExtent, L::MinPagesPerExtent, L::MaxPagesPerExtent});
-  // Writing an encrypted file needs the ciphers; refusing beats a file that only claims
-  // to be encrypted.
-  if (!password.Empty())
-    RaiseError(EncryptedCreateError, "Cannot create encrypted database: encryption is not supported");
+  // A cipher code we do not know would leave a file that no password opens.
+  std::unique_ptr<TZDBDatabaseEncryption> encryption;
+  if (!password.Empty()) {
+    encryption = TZDBDatabaseEncryption::Create(password.Password, password.CipherCode);
+    if (!encryption)
+      RaiseError(InvalidCipherCodeError, "Invalid cipher code: %d. It must be from %d to %d",
+                 {password.CipherCode, 0, CipherCodeCount - 1});
+  }
 
   password_ = password;
   SetPageSize(pageSize, L::PageHeaderSize);
   file_.CreateFile(fileName);
   served_ = true;
   try {
-    header_ = TZDBFileHeader::ForNewFile(pageSize, pagesPerExtent, false);
-    encryptionRecord_ = TZDBEncryptionRecord{};
+    header_ = TZDBFileHeader::ForNewFile(pageSize, pagesPerExtent, encryption != nullptr);
+    encryptionRecord_ = encryption ? encryption->NewEncryptionRecord() : TZDBEncryptionRecord{};
     lockArea_ = TZDBLockArea{};
     SetProloguePositions(0, L::HeaderSize, lockArea_.LockAreaSize);
     WriteHeader();
     WriteEncryptionRecord();
     WriteLockArea();
     WriteInitialObjectID();
+    encryption_ = std::move(encryption);
     freeSpace_ = std::make_unique<TZDBDatabaseFreeSpaceManager>(*this);
     readOnly_ = false;
     exclusive_ = true;
@@ -224,8 +233,12 @@ void TZDBDiskPageManager::ReadPrologue(bool& needsRepair) {
 
   SetProloguePositions(headerPosition_, header_.HeaderSize, L::LockAreaSize);
   ReadEncryptionRecord();
-  if (header_.IsEncrypted())
-    RaiseError(EncryptedOpenError, "Cannot open encrypted database: encryption is not supported");
+  if (header_.IsEncrypted()) {
+    // A cipher code we do not know fails like a wrong password: nothing can be deciphered.
+    encryption_ = TZDBDatabaseEncryption::Create(password_.Password, encryptionRecord_.CipherCode);
+    if (!encryption_ || !encryption_->CheckBlockMatches(encryptionRecord_))
+      RaiseError(IncorrectPasswordError, "Cannot open database - incorrect password");
+  }
   if (encryptionRecordPosition_ + encryptionRecord_.RecordSize != lockAreaPosition_)
     RaiseError(InvalidFormatError, InvalidFormatText);
 
@@ -266,6 +279,7 @@ int64_t TZDBDiskPageManager::FindHeaderPosition(TZDBDatabaseFile& file) {
 void TZDBDiskPageManager::CloseDatabaseFile() {
   CheckNoUncommittedPages();
   freeSpace_.reset();
+  encryption_.reset();
   databaseLock_.Reset();
   file_.CloseFile();
 }
@@ -449,11 +463,11 @@ void TZDBDiskPageManager::InternalRemovePage(int32_t pageNo) {
 bool TZDBDiskPageManager::InternalReadPage(TZDBPage& page) {
   const int64_t position = PagePosition(page.PageNo());
   page.AllocateBuffer();
-  // Encrypted files are refused at open, so every page here is plain.
   if (!PageWithinFile(page.PageNo()) || !file_.ReadBufferFully(page.Buffer(), position, PageSize())) {
     page.SetPageVersion(L::PageVersionFreed);
     return false;
   }
+  DecipherReadPage(page.PageNo(), page.Buffer());
   page.SetReadFromFile(true);
   return true;
 }
@@ -463,7 +477,28 @@ void TZDBDiskPageManager::InternalWritePage(TZDBPage& page) {
   const int64_t next = static_cast<int64_t>(page.PageVersion()) + 1;
   page.SetPageVersion(next >= L::PageVersionWrap || next < 0 ? 0 : static_cast<int32_t>(next));
   ++commitFileChanges_;
+  if (page.EncryptOnWrite() && IsEnciphered(page.PageNo(), page.PageType())) {
+    // Enciphered in a copy: the page in memory stays plain whatever the write does. Its
+    // header takes the cipher code and CRC that the file's copy carries.
+    std::vector<uint8_t> image(page.Buffer(), page.Buffer() + PageSize());
+    encryption_->EncipherPage(image, PageHeaderSize());
+    page.SetPageCipherCode(encryption_->CipherCode());
+    page.SetDataCRC(le::GetU32(image.data() + TZDBPage::DataCRCOffset));
+    file_.WriteBuffer(image.data(), position, PageSize(), PageWriteError);
+    return;
+  }
   file_.WriteBuffer(page.Buffer(), position, PageSize(), PageWriteError);
+}
+
+bool TZDBDiskPageManager::IsEnciphered(int32_t pageNo, uint16_t pageType) const {
+  return encryption_ && freeSpace_ && !freeSpace_->IsSystemPage(pageNo) &&
+         !TZDBDatabaseEncryption::IsPlainPageType(pageType);
+}
+
+void TZDBDiskPageManager::DecipherReadPage(int32_t pageNo, uint8_t* buffer) {
+  if (!IsEnciphered(pageNo, le::GetU16(buffer + TZDBPage::PageTypeOffset))) return;
+  if (!encryption_->DecipherPage({buffer, PageSize()}, PageHeaderSize()))
+    RaiseError(DecryptPageError, "Decrypt page error. Check CRC failed. PageNo: %d", {pageNo});
 }
 
 void TZDBDiskPageManager::RevalidateCachedPage(int32_t /*session*/, TZDBPage& page) {
@@ -481,6 +516,7 @@ void TZDBDiskPageManager::RevalidateCachedPage(int32_t /*session*/, TZDBPage& pa
   std::vector<uint8_t> fresh(PageSize());
   if (!PageWithinFile(pageNo) || !file_.ReadBufferFully(fresh.data(), position, fresh.size()))
     RaiseError(PageReadError, PageReadText, {pageNo, page.PageType()});
+  DecipherReadPage(pageNo, fresh.data());
   std::memcpy(page.Buffer(), fresh.data(), fresh.size());
   page.InvalidateSessionStamps();
   page.SetReadFromFile(true);

@@ -11,8 +11,9 @@
 // multi-user mode, cached pages are revalidated against their PageVersion in the file.
 //
 // One manager serves one file for its lifetime: create or open it once, close it once.
-// Encrypted files are refused (creating one and opening one) until the engine has its
-// ciphers; every plain page passes through unchanged.
+// A file created with a password is encrypted (ZDBEncryption.h): its page data areas are
+// enciphered for each write and deciphered, CRC checked, on each read, except bitmap
+// pages and the pages of direct internal files; pages in memory are always plain.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,7 @@
 
 namespace zdb {
 
+class TZDBDatabaseEncryption;
 class TZDBDatabaseFreeSpaceManager;
 
 class TZDBDiskPageManager : public TZDBPageManager {
@@ -41,8 +43,9 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // --- the file --------------------------------------------------------------------------
   // Creates a new database file (an existing one of that name is replaced) and leaves it
   // open, read-write and exclusive, with no pages yet. 10461 when this manager already
-  // serves a file; 30447 / 30448 for a page size or extent size out of range; 30450 for
-  // a non-empty password.
+  // serves a file; 30455 / 30456 for a page size or extent size out of range; 30454 for
+  // a non-empty password with a cipher code above 7. A non-empty password makes the file
+  // encrypted with the password's cipher code.
   void CreateDatabaseFile(const std::string& fileName, const TZDBPassword& password,
                           uint16_t pagesPerExtent = layout::DefaultPagesPerExtent,
                           uint16_t pageSize = layout::DefaultPageSize);
@@ -51,8 +54,8 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // read-only), an exclusive open is single-user. Answers NeedsRepair: a commit was cut
   // short or the format is older than 2.99. 10462 when this manager already serves a
   // file; 20230 when the database stays locked; 10470 bad signature; 20237 a prologue
-  // that does not describe this file; 30449 an encrypted file. A failed open leaves the
-  // file closed and the manager free to try again.
+  // that does not describe this file; 30445 an encrypted file and a password that does
+  // not open it. A failed open leaves the file closed and the manager free to try again.
   bool OpenDatabaseFile(const std::string& fileName, const TZDBPassword& password, bool& multiUser,
                         bool exclusive, bool& readOnly);
   // Closes the file. 20097 while a session still has uncommitted pages.
@@ -154,9 +157,16 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // The header's page count for a read, refreshed from the file when the cached copy
   // says the page lies beyond the end (another process may have grown the file).
   bool PageWithinFile(int32_t pageNo);
+  // Whether the page's data area is stored enciphered: an encrypted file, not a bitmap
+  // page, not a page of a direct internal file.
+  bool IsEnciphered(int32_t pageNo, uint16_t pageType) const;
+  // Deciphers a page buffer just read from the file, if it is stored enciphered. 30446
+  // when its CRC does not match.
+  void DecipherReadPage(int32_t pageNo, uint8_t* buffer);
 
   TZDBDatabaseFile file_;
   std::unique_ptr<TZDBDatabaseFreeSpaceManager> freeSpace_;
+  std::unique_ptr<TZDBDatabaseEncryption> encryption_;  // null for a plain file
   TZDBFileHeader header_;
   TZDBEncryptionRecord encryptionRecord_;
   TZDBLockArea lockArea_;

@@ -2,25 +2,20 @@
 
 #include <vector>
 
+#include "engine/file/ZDBCipherCodes.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "engine/file/ZDBDiskPageManager.h"
 #include "engine/file/ZDBException.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageTypes.h"
+#include "tools/zdb/ZdbOpen.h"
 #include "tools/zdb/ZdbSystemFilesCommands.h"
 
 namespace zdbtool {
 namespace {
 
 using zdb::TZDBDiskPageManager;
-
-// Inspection never changes the file: read-only, and sharing it with whoever uses it.
-bool OpenForReading(TZDBDiskPageManager& manager, const std::string& fileName) {
-  bool multiUser = true;
-  bool readOnly = true;
-  return manager.OpenDatabaseFile(fileName, zdb::TZDBPassword{}, multiUser, false, readOnly);
-}
 
 const char* YesNo(bool value) { return value ? "yes" : "no"; }
 
@@ -31,17 +26,19 @@ std::string TypeName(uint16_t code) {
 
 }  // namespace
 
-void CreateCommand(const std::string& fileName, uint16_t pageSize, uint16_t pagesPerExtent, int32_t maxConnections) {
+void CreateCommand(const std::string& fileName, uint16_t pageSize, uint16_t pagesPerExtent, int32_t maxConnections,
+                   const zdb::TZDBPassword& password) {
   zdb::TZDBDiskDatabaseData database(fileName);
+  database.SetPassword(password);
   database.SetPageSize(pageSize);
   database.SetPagesPerExtent(pagesPerExtent);
   database.SetSlotCount(maxConnections);
   database.CreateDatabase();
 }
 
-void InfoCommand(const std::string& fileName, std::ostream& out) {
+void InfoCommand(const std::string& fileName, const zdb::TZDBPassword& password, std::ostream& out) {
   TZDBDiskPageManager manager;
-  const bool needsRepair = OpenForReading(manager, fileName);
+  const bool needsRepair = OpenForReading(manager, fileName, password);
   const zdb::TZDBFileHeader& header = manager.Header();
   out << "signature: " << header.SignatureText() << '\n'
       << "header_position: " << manager.HeaderPosition() << '\n'
@@ -52,16 +49,18 @@ void InfoCommand(const std::string& fileName, std::ostream& out) {
       << "last_used_page_no: " << header.LastUsedPageNo << '\n'
       << "commit_counter: " << header.CommitCounter << '\n'
       << "write_state: " << static_cast<int>(header.WriteState) << '\n'
-      << "encrypted: " << YesNo(header.IsEncrypted()) << '\n'
-      << "needs_repair: " << YesNo(needsRepair) << '\n'
+      << "encrypted: " << YesNo(header.IsEncrypted()) << '\n';
+  // The password opened the file, so its cipher code is one the engine knows.
+  if (header.IsEncrypted()) out << "cipher: " << zdb::FindCipher(manager.EncryptionRecord().CipherCode)->Name << '\n';
+  out << "needs_repair: " << YesNo(needsRepair) << '\n'
       << "file_size: " << manager.File().GetSize() << '\n';
   SystemFilesInfo(manager, out);
   manager.CloseDatabaseFile();
 }
 
-void PagesCommand(const std::string& fileName, std::ostream& out) {
+void PagesCommand(const std::string& fileName, const zdb::TZDBPassword& password, std::ostream& out) {
   TZDBDiskPageManager manager;
-  OpenForReading(manager, fileName);
+  OpenForReading(manager, fileName, password);
   out << "page\ttype\ttype_name\tnext_page\towner\tversion\tused\n";
   // Bitmap pages are refused by the page cache, so every page is read raw.
   std::vector<uint8_t> buffer(manager.PageSize());

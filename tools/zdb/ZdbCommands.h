@@ -6,16 +6,23 @@
 #include <ostream>
 #include <string>
 
+#include "engine/file/ZDBPassword.h"
+
 namespace zdbtool {
 
+// The password record handed to each command opens an encrypted file (an empty password
+// is enough for a plain one).
+
 // Creates an empty database file (an existing one is replaced): the prologue and the
-// system files, with maxConnections session slots.
-void CreateCommand(const std::string& fileName, uint16_t pageSize, uint16_t pagesPerExtent, int32_t maxConnections);
-// One "name: value" line per header field and state of the file, then the slot count and
-// the system directory's entries.
-void InfoCommand(const std::string& fileName, std::ostream& out);
+// system files, with maxConnections session slots; encrypted when the password is not
+// empty.
+void CreateCommand(const std::string& fileName, uint16_t pageSize, uint16_t pagesPerExtent, int32_t maxConnections,
+                   const zdb::TZDBPassword& password);
+// One "name: value" line per header field and state of the file (with "cipher: NAME"
+// after "encrypted: yes"), then the slot count and the system directory's entries.
+void InfoCommand(const std::string& fileName, const zdb::TZDBPassword& password, std::ostream& out);
 // A header line, then one tab-separated line per page:
 // page, type, type_name, next_page, owner, version, used (its free-space bit, 0 or 1).
-void PagesCommand(const std::string& fileName, std::ostream& out);
+void PagesCommand(const std::string& fileName, const zdb::TZDBPassword& password, std::ostream& out);
 
 }  // namespace zdbtool

@@ -7,6 +7,7 @@
 #include "engine/file/ZDBDiskPageManager.h"
 #include "engine/file/ZDBLockWait.h"
 #include "engine/file/ZDBSystemDirectory.h"
+#include "tools/zdb/ZdbOpen.h"
 
 namespace zdbtool {
 namespace {
@@ -17,11 +18,9 @@ constexpr zdb::TZDBLockRetry GuardWait{100, 20};
 
 }  // namespace
 
-void SessionsCommand(const std::string& fileName, std::ostream& out) {
+void SessionsCommand(const std::string& fileName, const zdb::TZDBPassword& password, std::ostream& out) {
   zdb::TZDBDiskPageManager manager;
-  bool multiUser = true;
-  bool readOnly = true;
-  manager.OpenDatabaseFile(fileName, zdb::TZDBPassword{}, multiUser, false, readOnly);
+  OpenForReading(manager, fileName, password);
 
   zdb::TZDBSystemDirectory directory(manager);
   directory.Open();

@@ -4,12 +4,14 @@
 #include <ostream>
 #include <string>
 
+#include "engine/file/ZDBPassword.h"
+
 namespace zdbtool {
 
 // "slot_count: N", "taken_count: K", then the number of each taken slot on a line of its
 // own, in order. A single-user process holds every slot. The file is opened read-only and
 // shared, and the slots are looked at under the slots file's guard byte, so that the look
 // never makes a process that is connecting at the same moment skip a free slot.
-void SessionsCommand(const std::string& fileName, std::ostream& out);
+void SessionsCommand(const std::string& fileName, const zdb::TZDBPassword& password, std::ostream& out);
 
 }  // namespace zdbtool

@@ -7,6 +7,7 @@
 #include "engine/file/ZDBDiskPageManager.h"
 #include "engine/file/ZDBSystemDirectory.h"
 #include "engine/file/ZDBTableListFile.h"
+#include "tools/zdb/ZdbOpen.h"
 
 namespace zdbtool {
 namespace {
@@ -37,12 +38,9 @@ void SystemFilesInfo(zdb::TZDBDiskPageManager& manager, std::ostream& out) {
   }
 }
 
-void TablesCommand(const std::string& fileName, std::ostream& out) {
+void TablesCommand(const std::string& fileName, const zdb::TZDBPassword& password, std::ostream& out) {
   zdb::TZDBDiskPageManager manager;
-  // Looking never changes the file: read-only, and shared with whoever uses it.
-  bool multiUser = true;
-  bool readOnly = true;
-  manager.OpenDatabaseFile(fileName, zdb::TZDBPassword{}, multiUser, false, readOnly);
+  OpenForReading(manager, fileName, password);
   TZDBSystemDirectory directory(manager);
   directory.Open();
   zdb::TZDBTableListFile tableList(manager);

@@ -5,6 +5,8 @@
 #include <ostream>
 #include <string>
 
+#include "engine/file/ZDBPassword.h"
+
 namespace zdb {
 class TZDBDiskPageManager;
 }
@@ -17,6 +19,6 @@ namespace zdbtool {
 void SystemFilesInfo(zdb::TZDBDiskPageManager& manager, std::ostream& out);
 // A header line, then one tab-separated line per table in stored order:
 // name, object_id, metadata_page, most_updated_page, locks_page.
-void TablesCommand(const std::string& fileName, std::ostream& out);
+void TablesCommand(const std::string& fileName, const zdb::TZDBPassword& password, std::ostream& out);
 
 }  // namespace zdbtool

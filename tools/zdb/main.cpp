@@ -1,9 +1,11 @@
 // zdb: creates and inspects database files.
 //   zdb create FILE [--page-size N] [--extent-pages N] [--max-connections N]
-//   zdb info FILE
-//   zdb pages FILE
-//   zdb sessions FILE
-//   zdb tables FILE
+//                   [--password TEXT [--cipher NAME]]
+//   zdb info FILE [--password TEXT]
+//   zdb pages FILE [--password TEXT]
+//   zdb sessions FILE [--password TEXT]
+//   zdb tables FILE [--password TEXT]
+// An encrypted file opens only with its password.
 // Exit codes: 0 success, 1 the engine refused (its message on stderr), 2 usage error.
 #include <CLI/CLI.hpp>
 
@@ -13,6 +15,7 @@
 #include <limits>
 #include <string>
 
+#include "engine/file/ZDBCipherCodes.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "engine/file/ZDBFileLayout.h"
 #include "engine/file/ZDBTableLocksFile.h"
@@ -28,6 +31,28 @@ constexpr int ExitUsageError = 2;
 // the 32-bit size of an internal file.
 constexpr int MaxConnectionsLimit = std::numeric_limits<int32_t>::max() / zdb::TZDBTableLocksFile::BytesPerSlot;
 
+std::string CipherNames() {
+  std::string names;
+  for (uint8_t code = 0; code < zdb::CipherCodeCount; ++code)
+    names += std::string(code == 0 ? "" : ", ") + zdb::FindCipher(code)->Name;
+  return names;
+}
+
+// An empty password would quietly make a plain file.
+const CLI::Validator NonEmptyPassword(
+    [](std::string& text) { return text.empty() ? std::string("the password must not be empty") : std::string(); },
+    "TEXT");
+
+const CLI::Validator KnownCipher(
+    [](std::string& name) {
+      return zdb::FindCipherCode(name) ? std::string() : "unknown cipher '" + name + "'; one of: " + CipherNames();
+    },
+    "NAME");
+
+void AddPasswordOption(CLI::App* command, std::string& password) {
+  command->add_option("--password", password, "Password of an encrypted file");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -38,6 +63,8 @@ int main(int argc, char** argv) {
   int pageSize = zdb::layout::DefaultPageSize;
   int pagesPerExtent = zdb::layout::DefaultPagesPerExtent;
   int maxConnections = zdb::TZDBDiskDatabaseData::DefaultSlotCount;
+  std::string password;
+  std::string cipherName = zdb::FindCipher(zdb::CipherCodeOf(zdb::TZDBCipherCode::Rijndael128))->Name;
 
   CLI::App* create = app.add_subcommand("create", "Create a new database file (an existing one is replaced)");
   create->add_option("FILE", fileName, "Database file")->required();
@@ -47,18 +74,29 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(zdb::layout::MinPagesPerExtent, zdb::layout::MaxPagesPerExtent));
   create->add_option("--max-connections", maxConnections, "Session slots: sessions that may use the file at once")
       ->check(CLI::Range(1, MaxConnectionsLimit));
+  CLI::Option* createPassword =
+      create->add_option("--password", password, "Encrypt the file with this password")->check(NonEmptyPassword);
+  create
+      ->add_option("--cipher", cipherName,
+                   "Cipher of the encrypted file, " + cipherName + " unless given: " + CipherNames())
+      ->check(KnownCipher)
+      ->needs(createPassword);
 
   CLI::App* info = app.add_subcommand("info", "Show the file header and state");
   info->add_option("FILE", fileName, "Database file")->required();
+  AddPasswordOption(info, password);
 
   CLI::App* pages = app.add_subcommand("pages", "List the pages of the file");
   pages->add_option("FILE", fileName, "Database file")->required();
+  AddPasswordOption(pages, password);
 
   CLI::App* sessions = app.add_subcommand("sessions", "List the session slots taken right now");
   sessions->add_option("FILE", fileName, "Database file")->required();
+  AddPasswordOption(sessions, password);
 
   CLI::App* tables = app.add_subcommand("tables", "List the tables and their object IDs");
   tables->add_option("FILE", fileName, "Database file")->required();
+  AddPasswordOption(tables, password);
 
   try {
     app.parse(argc, argv);
@@ -67,18 +105,19 @@ int main(int argc, char** argv) {
     return code == 0 ? 0 : ExitUsageError;
   }
 
+  const zdb::TZDBPassword passwordRecord{password, zdb::FindCipherCode(cipherName).value_or(0)};
   try {
     if (create->parsed()) {
       zdbtool::CreateCommand(fileName, static_cast<uint16_t>(pageSize), static_cast<uint16_t>(pagesPerExtent),
-                             maxConnections);
+                             maxConnections, passwordRecord);
     } else if (info->parsed()) {
-      zdbtool::InfoCommand(fileName, std::cout);
+      zdbtool::InfoCommand(fileName, passwordRecord, std::cout);
     } else if (pages->parsed()) {
-      zdbtool::PagesCommand(fileName, std::cout);
+      zdbtool::PagesCommand(fileName, passwordRecord, std::cout);
     } else if (sessions->parsed()) {
-      zdbtool::SessionsCommand(fileName, std::cout);
+      zdbtool::SessionsCommand(fileName, passwordRecord, std::cout);
     } else if (tables->parsed()) {
-      zdbtool::TablesCommand(fileName, std::cout);
+      zdbtool::TablesCommand(fileName, passwordRecord, std::cout);
     }
   } catch (const std::exception& e) {
     std::cout.flush();

@@ -108,7 +108,7 @@ TEST_F(DatabaseData, CreationSettingsShapeTheSystemFiles) {
   creator.SetSlotCount(500);
   creator.SetPageSize(70000);
   EXPECT_EQ(Raised([&] { creator.CreateDatabase(); }).text,
-            ErrorText("Invalid page size: 70000. It must be from 64 to 65535", 30447));
+            ErrorText("Invalid page size: 70000. It must be from 64 to 65535", 30455));
   EXPECT_FALSE(std::filesystem::exists(broken));
 }
 
@@ -234,7 +234,7 @@ TEST_F(DatabaseData, CommitKeepsAndRollbackDropsASessionsPages) {
   EXPECT_EQ(data.TableDataCount(), 0u);
   data.RemoveSession(session);
   TZDBDiskDatabaseData::SetTableDataFactory(nullptr);
-  EXPECT_EQ(Raised([&] { data.CreateTableData("Maximo"); }).code, 20133);
+  EXPECT_EQ(Raised([&] { data.CreateTableData("Maximo"); }).code, 30457);
 }
 
 TEST_F(DatabaseData, TableListChangesAreSavedAndFoundAgain) {

@@ -156,16 +156,19 @@ TEST_F(DiskOpen, CreateRefusesWhatItCannotWrite) {
     uint16_t pageSize;
     uint16_t pagesPerExtent;
     const char* password;
+    uint8_t cipherCode;
     int32_t code;
     const char* text;
   } cases[] = {
-      {63, 8, "", 30447, "Invalid page size: 63. It must be from 64 to 65535"},
-      {4096, 0, "", 30448, "Invalid number of pages per extent: 0. It must be from 1 to 65535"},
-      {4096, 8, "secret", 30450, "Cannot create encrypted database: encryption is not supported"},
+      {63, 8, "", 0, 30455, "Invalid page size: 63. It must be from 64 to 65535"},
+      {4096, 0, "", 0, 30456, "Invalid number of pages per extent: 0. It must be from 1 to 65535"},
+      {4096, 8, "secret", 8, 30454, "Invalid cipher code: 8. It must be from 0 to 7"},
   };
   for (const auto& c : cases) {
     TZDBDiskPageManager manager;
-    auto raised = Raised([&] { manager.CreateDatabaseFile(path_, TZDBPassword{c.password, 0}, c.pagesPerExtent, c.pageSize); });
+    auto raised = Raised([&] {
+      manager.CreateDatabaseFile(path_, TZDBPassword{c.password, c.cipherCode}, c.pagesPerExtent, c.pageSize);
+    });
     EXPECT_EQ(raised.text, ErrorText(c.text, c.code));
     EXPECT_FALSE(manager.IsFileOpen());
     EXPECT_FALSE(os::FileSystem::Default().Exists(path_));
@@ -214,8 +217,8 @@ TEST_F(DiskOpen, DamagedFilesAreRefusedAndLeftAlone) {
       {"encryption record size", withHeader(76, [](uint8_t* p) { le::PutU16(p, 200); }), 20237,
        "Invalid database format"},
       {"lock area size 0", withHeader(356, [](uint8_t* p) { le::PutU16(p, 0); }), 20237, "Invalid database format"},
-      {"encrypted", withHeader(43, [](uint8_t* p) { *p = 0xFF; }), 30449,
-       "Cannot open encrypted database: encryption is not supported"},
+      // Marked encrypted, but its zero check block is not one enciphered with no password.
+      {"encrypted", withHeader(43, [](uint8_t* p) { *p = 0xFF; }), 30445, "Cannot open database - incorrect password"},
   };
   for (const auto& c : cases) {
     test::WriteBytes(path_, c.bytes);

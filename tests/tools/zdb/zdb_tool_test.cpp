@@ -199,6 +199,42 @@ TEST_F(ZdbTool, EngineErrorsExitWithOneAndTheirText) {
   EXPECT_EQ(zdb::test::ReadBytes(path_), std::vector<uint8_t>(1000, 0));
 }
 
+TEST_F(ZdbTool, EncryptedFilesOpenOnlyWithTheirPassword) {
+  ToolRun created = Run({"create", path_, "--password", "clave", "--cipher", "twofish_256"});
+  ASSERT_EQ(created.exitCode, 0) << created.err;
+  const std::vector<uint8_t> bytes = zdb::test::ReadBytes(path_);
+  EXPECT_EQ(bytes.size(), 24956u);
+  EXPECT_EQ(bytes[43], 0xFF) << "Encrypted";
+  EXPECT_EQ(bytes[78], 6) << "CipherCode";
+
+  const std::string refused = "Cannot open database - incorrect password - Native error: 30445\n";
+  for (const auto& command : {"info", "pages", "sessions", "tables"}) {
+    ToolRun run = Run({command, path_});
+    EXPECT_EQ(run.exitCode, 1) << command;
+    EXPECT_EQ(run.err, refused) << command;
+    run = Run({command, path_, "--password", "Clave"});
+    EXPECT_EQ(run.exitCode, 1) << command;
+    EXPECT_EQ(run.err, refused) << command;
+    run = Run({command, path_, "--password", "clave"});
+    EXPECT_EQ(run.exitCode, 0) << command << ": " << run.err;
+  }
+  ToolRun info = Run({"info", path_, "--password", "clave"});
+  EXPECT_NE(info.out.find("encrypted: yes\ncipher: Twofish_256\nneeds_repair: no\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("slot_count: 500\ndirectory_entry: 2 3\ndirectory_entry: 1 4\n"), std::string::npos)
+      << info.out;
+  EXPECT_EQ(zdb::test::ReadBytes(path_), bytes);
+
+  // Without --cipher the default is Rijndael_128; the engine reads what zdb wrote.
+  ASSERT_EQ(Run({"create", path_, "--password", "clave"}).exitCode, 0);
+  EXPECT_EQ(zdb::test::ReadBytes(path_)[78], 0);
+  zdb::TZDBDiskDatabaseData data(path_);
+  zdb::TZDBSessionConnection session;
+  session.Password = zdb::TZDBPassword{"clave", 0};
+  data.AddSession(session);
+  EXPECT_TRUE(data.IsOpen());
+  data.RemoveSession(session);
+}
+
 TEST_F(ZdbTool, UsageErrorsExitWithTwo) {
   const std::vector<std::vector<std::string>> cases = {
       {},
@@ -211,6 +247,10 @@ TEST_F(ZdbTool, UsageErrorsExitWithTwo) {
       {"create", path_, "--page-size", "big"},
       {"create", path_, "--extent-pages", "0"},
       {"create", path_, "--max-connections", "0"},
+      {"create", path_, "--cipher", "Square"},
+      {"create", path_, "--password", ""},
+      {"create", path_, "--password", "x", "--cipher", "Twofish"},
+      {"create", path_, "--password"},
       {"tables"},
   };
   for (const auto& arguments : cases) {
