@@ -5,8 +5,15 @@
 //   zdb pages FILE [--password TEXT]
 //   zdb sessions FILE [--password TEXT]
 //   zdb tables FILE [--password TEXT]
+//   zdb check FILE [--password TEXT]
+//   zdb create-table FILE TABLE --field NAME:TYPE[:SIZE] ...
+//                    [--index NAME:FIELD[,FIELD...][:unique|:primary][:desc]] ... [--not-null FIELD] ...
+//   zdb schema FILE TABLE
+//   zdb load FILE TABLE CSV
+//   zdb dump FILE TABLE [--index NAME]
 // An encrypted file opens only with its password.
-// Exit codes: 0 success, 1 the engine refused (its message on stderr), 2 usage error.
+// Exit codes: 0 success, 1 the engine refused (its message on stderr) or check found a
+// problem, 2 usage error.
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
@@ -19,9 +26,11 @@
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "engine/file/ZDBFileLayout.h"
 #include "engine/file/ZDBTableLocksFile.h"
+#include "tools/zdb/ZdbCheckCommand.h"
 #include "tools/zdb/ZdbCommands.h"
 #include "tools/zdb/ZdbSessionsCommand.h"
 #include "tools/zdb/ZdbSystemFilesCommands.h"
+#include "tools/zdb/ZdbTableCommandLine.h"
 
 namespace {
 
@@ -98,6 +107,13 @@ int main(int argc, char** argv) {
   tables->add_option("FILE", fileName, "Database file")->required();
   AddPasswordOption(tables, password);
 
+  CLI::App* check = app.add_subcommand("check", "Check the file's integrity: one line per problem, then a summary");
+  check->add_option("FILE", fileName, "Database file")->required();
+  AddPasswordOption(check, password);
+
+  zdbtool::TZdbTableCommandLine tableCommands;
+  tableCommands.Add(app, fileName, password);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -118,6 +134,10 @@ int main(int argc, char** argv) {
       zdbtool::SessionsCommand(fileName, passwordRecord, std::cout);
     } else if (tables->parsed()) {
       zdbtool::TablesCommand(fileName, passwordRecord, std::cout);
+    } else if (check->parsed()) {
+      if (zdbtool::CheckCommand(fileName, passwordRecord, std::cout) > 0) return ExitEngineError;
+    } else {
+      tableCommands.Run(fileName, passwordRecord);
     }
   } catch (const std::exception& e) {
     std::cout.flush();

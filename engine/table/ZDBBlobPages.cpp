@@ -1,0 +1,32 @@
+#include "engine/table/ZDBBlobPages.h"
+
+#include "engine/file/ZDBException.h"
+#include "engine/file/ZDBFileLayout.h"
+
+namespace zdb {
+namespace {
+
+constexpr int32_t DamagedBlob = 20291;
+// Versions above this one mark pages that were freed or could not be read.
+constexpr int32_t MaxLivePageVersion = layout::PageVersionWrap;
+
+}  // namespace
+
+void RaiseDamagedBlob() { RaiseError(DamagedBlob, "Cannot read BLOB field value"); }
+
+TZDBPageRef TZDBBlobPages::Fetch(int32_t session, int32_t pageNo) const {
+  if (pageNo <= 0) RaiseDamagedBlob();
+  TZDBPageRef page(pages_, session, pageNo, true, PageType);
+  if (owner_.TrustsRecordPages(session)) return page;
+  if (page->PageVersion() > MaxLivePageVersion || page->OwnerObjectID() != owner_.TableObjectID()) RaiseDamagedBlob();
+  return page;
+}
+
+TZDBPageRef TZDBBlobPages::Add(int32_t session) const {
+  TZDBPageRef page = TZDBPageRef::Add(pages_, session, PageType);
+  page->SetOwnerObjectID(owner_.TableObjectID());
+  page->MarkDirty();
+  return page;
+}
+
+}  // namespace zdb
