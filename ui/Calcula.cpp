@@ -2,11 +2,13 @@
 
 #include "calc/Demora.h"
 #include "store/AbrirBaseDatos.h"
+#include "store/LimitesAnuales.h"
 #include "ui/Acerca.h"
 #include "ui/EdicionImporte.h"
 #include "ui/Errores.h"
 #include "ui/Iconos.h"
 #include "ui/Letras.h"
+#include "ui/ManPenMax.h"
 #include "ui_Calcula.h"
 
 #include <QAction>
@@ -90,6 +92,7 @@ TFormCalculo::TFormCalculo(QWidget* padre)
   connect(ui->ENumAnys, &QSpinBox::valueChanged, this, [this] { Protegido(this, [this] { ENumAnysChange(); }); });
   connect(ui->BotImprimir, &QToolButton::clicked, this, [this] { Protegido(this, [this] { BotImprimirClick(); }); });
   connect(ui->BotAyuda, &QToolButton::clicked, this, [this] { Protegido(this, [this] { BotAyudaClick(); }); });
+  connect(ui->BotMax, &QPushButton::clicked, this, [this] { Protegido(this, [this] { BotMaxClick(); }); });
 
   RutaBaseDatos_ = AbrirBaseDatos();
   ConBaseDatos_ = false;  // manual mode until the store can read the limits tables
@@ -384,4 +387,12 @@ void TFormCalculo::BotImprimirClick() {
 void TFormCalculo::BotAyudaClick() {
   TFormAcercade acerca(this, Version, FechaVersion);
   acerca.exec();
+}
+
+void TFormCalculo::BotMaxClick() {
+  if (!AbreLimites) return;
+  const std::unique_ptr<TLimitesAnuales> limites = AbreLimites();
+  if (!limites) return;
+  TFormManPenMax mantenimiento(this, *limites);
+  mantenimiento.exec();
 }

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,7 @@ class QFocusEvent;
 class QKeyEvent;
 class QLineEdit;
 class QSpinBox;
+class TLimitesAnuales;
 
 class TFormCalculo : public QWidget {
   Q_OBJECT
@@ -47,6 +49,11 @@ class TFormCalculo : public QWidget {
   // types the maximum pension and the cap; RutaBaseDatos is kept for that mode.
   bool ConBaseDatos() const { return ConBaseDatos_; }
 
+  // Where the yearly limits come from: each opening of the maintenance window gets its own
+  // (its own tables on the one database). Without it BotMax does nothing.
+  using TAbreLimites = std::function<std::unique_ptr<TLimitesAnuales>()>;
+  void FijaLimites(TAbreLimites abre) { AbreLimites = std::move(abre); }
+
   // Where BotImprimir prints; the default printer unless told otherwise.
   void FijaImpresora(TObtenImpresora obten) { ObtenImpresora = std::move(obten); }
 
@@ -59,6 +66,8 @@ class TFormCalculo : public QWidget {
   void MensajeMaxTop();
   void BotImprimirClick();
   void BotAyudaClick();
+  // Shows the maintenance window of the yearly limits, modally.
+  void BotMaxClick();
 
  protected:
   void showEvent(QShowEvent* evento) override;
@@ -89,4 +98,5 @@ class TFormCalculo : public QWidget {
   std::string RutaBaseDatos_;
   bool ConBaseDatos_ = false;
   TObtenImpresora ObtenImpresora = ImpresoraPredeterminada;
+  TAbreLimites AbreLimites;
 };

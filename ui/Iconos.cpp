@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QPainter>
 #include <QPixmap>
+#include <QPolygonF>
 
 namespace {
 
@@ -47,5 +48,24 @@ QIcon IconoImprimir() {
   pintor.setPen(QColor(120, 120, 120));
   pintor.drawLine(7, 15, 12, 15);  // printed lines
   pintor.drawLine(7, 17, 11, 17);
+  return QIcon(lienzo);
+}
+
+QIcon IconoConfirmar() {
+  QPixmap lienzo = Lienzo();
+  QPainter pintor(&lienzo);
+  pintor.setRenderHint(QPainter::Antialiasing);
+  pintor.setPen(QPen(QColor(0, 140, 40), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  pintor.drawPolyline(QPolygonF({QPointF(3.5, 10.5), QPointF(8, 15), QPointF(16.5, 4.5)}));
+  return QIcon(lienzo);
+}
+
+QIcon IconoCancelar() {
+  QPixmap lienzo = Lienzo();
+  QPainter pintor(&lienzo);
+  pintor.setRenderHint(QPainter::Antialiasing);
+  pintor.setPen(QPen(QColor(200, 30, 30), 3, Qt::SolidLine, Qt::RoundCap));
+  pintor.drawLine(QPointF(4.5, 4.5), QPointF(15.5, 15.5));
+  pintor.drawLine(QPointF(15.5, 4.5), QPointF(4.5, 15.5));
   return QIcon(lienzo);
 }

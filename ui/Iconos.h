@@ -1,4 +1,4 @@
-// The pictures of the calculation window's picture buttons, drawn here so that they look
+// The pictures of the windows' picture buttons, drawn here so that they look
 // the same whatever icon theme the desktop has.
 #pragma once
 
@@ -6,3 +6,5 @@
 
 QIcon IconoCreditos();   // a round "i"
 QIcon IconoImprimir();   // a small printer with a sheet
+QIcon IconoConfirmar();  // a green tick
+QIcon IconoCancelar();   // a red cross
