@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "engine/index/ZDBStorageType.h"
+#include "platform/data/DataSetTypes.h"
 
 namespace zdb {
 
@@ -59,38 +60,8 @@ enum class TZDBLogicalType : uint8_t {
 
 inline constexpr uint8_t LogicalTypeCode(TZDBLogicalType type) { return static_cast<uint8_t>(type); }
 
-// The dataset framework's field type numbers, as far as the type-name table uses them.
-enum class TFieldType : uint8_t {
-  ftUnknown = 0,
-  ftString = 1,
-  ftSmallint = 2,
-  ftInteger = 3,
-  ftWord = 4,
-  ftBoolean = 5,
-  ftFloat = 6,
-  ftCurrency = 7,
-  ftBCD = 8,
-  ftDate = 9,
-  ftTime = 10,
-  ftDateTime = 11,
-  ftBytes = 12,
-  ftVarBytes = 13,
-  ftAutoInc = 14,
-  ftBlob = 15,
-  ftMemo = 16,
-  ftGraphic = 17,
-  ftFmtMemo = 18,
-  ftParadoxOle = 19,
-  ftDBaseOle = 20,
-  ftTypedBinary = 21,
-  ftFixedChar = 23,
-  ftWideString = 24,
-  ftLargeint = 25,
-  ftOraBlob = 30,
-  ftOraClob = 31,
-  ftGuid = 35,
-  ftTimeStamp = 36,
-};
+// The dataset framework's field types: the type-name table maps onto them.
+using TFieldType = data::TFieldType;
 
 // One row of the type-name table.
 struct TSQLFieldType {
