@@ -6,6 +6,11 @@
 //   zdb sessions FILE [--password TEXT]
 //   zdb tables FILE [--password TEXT]
 //   zdb check FILE [--password TEXT]
+//   zdb create-table FILE TABLE --field NAME:TYPE[:SIZE] ...
+//                    [--index NAME:FIELD[,FIELD...][:unique|:primary][:desc]] ... [--not-null FIELD] ...
+//   zdb schema FILE TABLE
+//   zdb load FILE TABLE CSV
+//   zdb dump FILE TABLE [--index NAME]
 // An encrypted file opens only with its password.
 // Exit codes: 0 success, 1 the engine refused (its message on stderr) or check found a
 // problem, 2 usage error.
@@ -25,6 +30,7 @@
 #include "tools/zdb/ZdbCommands.h"
 #include "tools/zdb/ZdbSessionsCommand.h"
 #include "tools/zdb/ZdbSystemFilesCommands.h"
+#include "tools/zdb/ZdbTableCommandLine.h"
 
 namespace {
 
@@ -105,6 +111,9 @@ int main(int argc, char** argv) {
   check->add_option("FILE", fileName, "Database file")->required();
   AddPasswordOption(check, password);
 
+  zdbtool::TZdbTableCommandLine tableCommands;
+  tableCommands.Add(app, fileName, password);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -127,6 +136,8 @@ int main(int argc, char** argv) {
       zdbtool::TablesCommand(fileName, passwordRecord, std::cout);
     } else if (check->parsed()) {
       if (zdbtool::CheckCommand(fileName, passwordRecord, std::cout) > 0) return ExitEngineError;
+    } else {
+      tableCommands.Run(fileName, passwordRecord);
     }
   } catch (const std::exception& e) {
     std::cout.flush();

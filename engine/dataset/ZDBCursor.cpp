@@ -1,0 +1,58 @@
+#include "engine/dataset/ZDBCursor.h"
+
+#include "engine/file/ZDBException.h"
+#include "engine/table/ZDBFieldData.h"
+
+namespace zdb {
+namespace {
+
+constexpr int32_t GetFieldNumberCode = 10005;
+constexpr int32_t SetFieldNumberCode = 10006;
+constexpr const char* InvalidFieldNumberFormat = "Invalid field number - FieldNo = %d, FieldCount = %d";
+
+}  // namespace
+
+TZDBCursor::TZDBCursor(TZDBBaseSession& session, std::string_view tableName) : TZDBTableCursor(session, tableName) {}
+
+TZDBCursor::~TZDBCursor() = default;
+
+void TZDBCursor::SetIndexName(std::string_view indexName) {
+  indexName_ = indexName;
+  SetIndexID(indexName_.empty() || !isOpen_ ? NoIndex : FindIndexID(indexName_));
+}
+
+TZDBSavedPosition TZDBCursor::SavePosition() const { return {BeforeFirst(), AfterLast(), RecordID()}; }
+
+void TZDBCursor::RestorePosition(const TZDBSavedPosition& position) {
+  SetPosition(position.RecordID, position.BeforeFirst, position.AfterLast);
+}
+
+bool TZDBCursor::GetFieldData(int32_t fieldNo, const uint8_t* row, uint8_t* datasetBuffer) const {
+  if (fieldNo < 0 || fieldNo >= FieldCount()) {
+    RaiseError(GetFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, FieldCount()});
+  }
+  return ReadFieldData(fieldNo, tableFields_, datasetBuffer, row);
+}
+
+void TZDBCursor::SetFieldData(int32_t fieldNo, uint8_t* row, const uint8_t* datasetBuffer) const {
+  if (fieldNo < 0 || fieldNo >= FieldCount()) {
+    RaiseError(SetFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, FieldCount()});
+  }
+  WriteFieldData(fieldNo, tableFields_, datasetBuffer, row);
+}
+
+void TZDBCursor::SetLayout(const TZDBFieldDefs& fields, int32_t recordBufferSize, int32_t firstFieldOffset) {
+  tableFields_.Assign(fields);
+  // The copy lays its fields out exactly as the table does.
+  tableFields_.RecomputeOffsets();
+  rowSize_ = recordBufferSize;
+  firstFieldOffset_ = firstFieldOffset;
+}
+
+void TZDBCursor::ClearLayout() {
+  tableFields_.Clear();
+  rowSize_ = 0;
+  firstFieldOffset_ = 0;
+}
+
+}  // namespace zdb

@@ -1,0 +1,151 @@
+// TZDBCursor: one dataset's view of one table. It knows the table's field layout in a
+// dataset record buffer, the active index, the position and the key of a search; the
+// operations that reach the rows are its subclass's (TZDBLocalCursor for the engine in
+// this process).
+//
+// A dataset record buffer, D being the row size (end of the last field, 0 without fields):
+//   0      D   the row: null map, then the fields at their record-buffer offsets
+//   D      4   page number of the row's RecordID, signed
+//   D+4    2   slot number of the row's RecordID
+//   D+6    1   bookmark flag (0 current, 1 before first, 2 after last, 3 inserted)
+//   D+7    C   calculated fields (the dataset adds C)
+// A key buffer is D + 6 bytes: the search values in the index fields at their normal
+// offsets, then a modified byte, an exclusive byte and a signed 32-bit field count.
+//
+// Contract: the dataset sets the row buffer (UseRecordBuffer) before each call that reads
+// or writes a row. Every slot that needs the table fails with "Pointer is nil" while the
+// table is not open.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/file/ZDBTableLockKinds.h"
+#include "engine/index/ZDBIndexSearch.h"
+#include "engine/index/ZDBRecordID.h"
+#include "engine/table/ZDBConstraintDef.h"
+#include "engine/table/ZDBFieldDef.h"
+#include "engine/table/ZDBIndexDef.h"
+#include "engine/table/ZDBTableCursor.h"
+
+namespace zdb {
+
+// What FetchRecord answers.
+enum TZDBFetchResult : uint8_t { frOK = 0, frBOF = 1, frEOF = 2, frFailed = 3 };
+
+// A position saved around an operation that must not move the cursor.
+struct TZDBSavedPosition {
+  bool BeforeFirst = true;
+  bool AfterLast = false;
+  TZDBRecordID RecordID;
+};
+
+// Offsets of a dataset record buffer and of a key buffer after the row (D).
+namespace dataset_layout {
+constexpr int32_t RecordIDOffset = 0;  // + D
+constexpr int32_t BookmarkFlagOffset = TZDBRecordID::ByteSize;
+constexpr int32_t RecordTrailerSize = TZDBRecordID::ByteSize + 1;
+constexpr int32_t KeyModifiedOffset = 0;  // + D
+constexpr int32_t KeyExclusiveOffset = 1;
+constexpr int32_t KeyFieldCountOffset = 2;  // int32
+constexpr int32_t KeyTrailerSize = 6;
+}  // namespace dataset_layout
+
+class TZDBCursor : public TZDBTableCursor {
+ public:
+  TZDBCursor(TZDBBaseSession& session, std::string_view tableName);
+  ~TZDBCursor() override;
+
+  // --- the table -------------------------------------------------------------------------
+  virtual void OpenTable() = 0;
+  virtual void CloseTable() = 0;
+  bool IsOpen() const { return isOpen_; }
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+
+  // --- field layout -----------------------------------------------------------------------
+  // Copies the table's fields and computes the sizes below.
+  virtual void InitFieldLayout() = 0;
+  const TZDBFieldDefs& TableFields() const { return tableFields_; }
+  int32_t FieldCount() const { return tableFields_.Count(); }
+  int32_t RowSize() const { return rowSize_; }
+  int32_t FirstFieldOffset() const { return firstFieldOffset_; }
+  int32_t RecordBufferLength() const { return rowSize_ + dataset_layout::RecordTrailerSize; }
+  int32_t KeyBufferLength() const { return rowSize_ + dataset_layout::KeyTrailerSize; }
+  // Whether a not-null constraint covers the field (0-based).
+  virtual bool IsFieldRequired(int32_t fieldNo) const = 0;
+  // A row with every field null (and, asked for, the fields' default values).
+  virtual void InitRecordBuffer(uint8_t* buffer, bool withDefaults) = 0;
+
+  // --- index ------------------------------------------------------------------------------
+  // Stores the name and makes the index of that name the active one (none: -1, and the
+  // rows come in physical order).
+  void SetIndexName(std::string_view indexName);
+  const std::string& IndexName() const { return indexName_; }
+  virtual const TZDBIndexDefs& IndexDefs() const = 0;
+
+  // --- rows -------------------------------------------------------------------------------
+  // Reads the current (0), next (1) or prior (2) row into the row buffer.
+  virtual TZDBFetchResult FetchRecord(uint8_t mode) = 0;
+  virtual int64_t GetRecordCount() = 0;
+  // 1-based position of the row at the cursor's position; -1 at a crack or when gone.
+  virtual int64_t GetRecNo() = 0;
+  virtual void SetRecNo(int64_t recNo) = 0;
+  // Whether the row can be read; the cursor's position is kept.
+  virtual bool RowExists(const TZDBRecordID& recordID) = 0;
+  // <0, 0, >0 of two rows in the current order (by RecordID within equal keys).
+  virtual int CompareBookmarks(const TZDBRecordID& a, const TZDBRecordID& b) = 0;
+  // The first row whose leading key columns satisfy the operator against the search key
+  // (SetSearchKey). Found: the cursor stands on it; else its position is kept.
+  virtual bool SearchKey(TZDBSearchOperator op) = 0;
+
+  // --- table locks --------------------------------------------------------------------------
+  // The table lock of the kind for the cursor's session, tried as often as asked; always
+  // granted where the table has no locks (single-user).
+  virtual bool LockTable(TZDBTableLockKind kind, int32_t attempts, int32_t delayBaseMs, bool flag) = 0;
+  virtual void UnlockTable(TZDBTableLockKind kind) = 0;
+
+  // --- editing ----------------------------------------------------------------------------
+  // The calls raise EZDBException with the editing cycle's result codes (-1 .. -13);
+  // -8 carries the full text of a failed check.
+  // Starts an edit of the row at the position, re-read into the row buffer: in multi-user
+  // mode it takes the edit lock of the table and the row lock, held until the post or the
+  // cancel (-13, -12); -6 when the row is gone, -4 when it changed since it was read.
+  virtual void BeginEdit() = 0;
+  // Ends an edit or an insert without storing it, releasing what BeginEdit took.
+  virtual void CancelEdit(bool wasInsert) = 0;
+  // The row buffer as a new row / in place of the row at the position (original: the
+  // row the edit began from, checked against the stored one) / the row removed. After a
+  // failed check (-8) an edit keeps its locks, so that it can be corrected or cancelled.
+  // A delete takes the row lock (-12) and finds the stored row gone (-7) or changed (-5).
+  virtual void PostRecord(bool isInsert, const uint8_t* originalRow) = 0;
+  virtual void RemoveRecord() = 0;
+
+  // --- positions and field data -------------------------------------------------------------
+  TZDBSavedPosition SavePosition() const;
+  void RestorePosition(const TZDBSavedPosition& position);
+  // The field's value in dataset-buffer form; false when null. 10005 for a field number
+  // outside the table.
+  bool GetFieldData(int32_t fieldNo, const uint8_t* row, uint8_t* datasetBuffer) const;
+  // 10006 for a field number outside the table.
+  void SetFieldData(int32_t fieldNo, uint8_t* row, const uint8_t* datasetBuffer) const;
+
+ protected:
+  // Looks up the index; -1 when the table has none of that name.
+  virtual int32_t FindIndexID(std::string_view indexName) const = 0;
+  void SetOpen(bool open) { isOpen_ = open; }
+  // The layout of a copy of the table's fields.
+  void SetLayout(const TZDBFieldDefs& fields, int32_t recordBufferSize, int32_t firstFieldOffset);
+  void ClearLayout();
+
+ private:
+  bool isOpen_ = false;
+  bool readOnly_ = false;
+  std::string indexName_;
+  TZDBFieldDefs tableFields_;
+  int32_t rowSize_ = 0;
+  int32_t firstFieldOffset_ = 0;
+};
+
+}  // namespace zdb

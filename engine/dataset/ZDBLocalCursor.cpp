@@ -1,0 +1,300 @@
+#include "engine/dataset/ZDBLocalCursor.h"
+
+#include <cstring>
+
+#include "engine/file/ZDBException.h"
+#include "engine/file/ZDBTableLockManager.h"
+#include "engine/index/ZDBNavigationRequest.h"
+#include "platform/data/TextCase.h"
+
+namespace zdb {
+namespace {
+
+constexpr int32_t TableClosedCode = 10260;
+constexpr int32_t NoDatabaseCode = 20151;
+constexpr const char* PointerIsNilText = "Pointer is nil";
+
+// The result codes the cursor itself raises in the editing cycle.
+constexpr int32_t RowChanged = -4;
+constexpr int32_t RowChangedBeforeDelete = -5;
+constexpr int32_t RowGone = -6;
+constexpr int32_t RowGoneBeforeDelete = -7;
+constexpr int32_t CheckFailed = -8;
+constexpr int32_t RowLocked = -12;
+constexpr int32_t TableLocked = -13;
+constexpr int32_t LowestResultCode = -13;
+constexpr int32_t HighestResultCode = -1;
+
+// The edit lock of the table and the row lock: bounded waits.
+constexpr int32_t EditLockAttempts = 900;
+constexpr int32_t EditLockDelayBaseMs = 100;
+constexpr int32_t RowLockAttempts = 15;
+constexpr int32_t RowLockDelayMs = 100;
+
+bool IsResultCode(int32_t code) { return code >= LowestResultCode && code <= HighestResultCode; }
+
+}  // namespace
+
+TZDBLocalCursor::TZDBLocalCursor(TZDBLocalSession& connection, std::string_view tableName)
+    : TZDBCursor(connection, tableName), connection_(connection) {}
+
+TZDBLocalCursor::~TZDBLocalCursor() {
+  try {
+    CloseTable();
+  } catch (...) {  // a destructor cannot report; the lock goes with the connection
+  }
+}
+
+TZDBDiskTableData& TZDBLocalCursor::Data() const {
+  if (!table_) RaiseError(TableClosedCode, PointerIsNilText);
+  return table_->Data();
+}
+
+void TZDBLocalCursor::OpenTable() {
+  if (IsOpen()) return;
+  TZDBDiskDatabaseData* database = connection_.DatabaseData();
+  if (database == nullptr) RaiseError(NoDatabaseCode, PointerIsNilText);
+  table_ = std::make_unique<TZDBOpenTable>(*database, *this);
+  UseRecordBuffer(nullptr);
+  SetToBegin();
+  SetOpen(true);
+  SetIndexName(IndexName());
+}
+
+void TZDBLocalCursor::CloseTable() {
+  if (!table_) return;
+  ReleaseEditLocks();
+  SetOpen(false);
+  SetIndexID(NoIndex);
+  UseRecordBuffer(nullptr);
+  ClearLayout();
+  scratch_.clear();
+  std::unique_ptr<TZDBOpenTable> table = std::move(table_);
+  table->Close();
+}
+
+void TZDBLocalCursor::InitFieldLayout() {
+  TZDBDiskTableData& data = Data();
+  int32_t recordBufferSize = 0;
+  int32_t firstFieldOffset = 0;
+  data.GetRecordBufferInfo(recordBufferSize, firstFieldOffset);
+  SetLayout(data.FieldManager()->FieldDefs(), recordBufferSize, firstFieldOffset);
+  scratch_.assign(static_cast<size_t>(RecordBufferLength()), 0);
+}
+
+void TZDBLocalCursor::InitRecordBuffer(uint8_t* buffer, bool withDefaults) {
+  TZDBDiskTableData& data = Data();
+  std::memset(buffer, 0, static_cast<size_t>(RowSize()));
+  data.FieldManager()->InitRecordBuffer(buffer);
+  if (withDefaults) data.FieldManager()->ApplyDefaults(buffer);
+}
+
+bool TZDBLocalCursor::IsFieldRequired(int32_t fieldNo) const {
+  const TZDBConstraintDefs& constraints = Data().ConstraintManager()->ConstraintDefs();
+  const std::string& fieldName = TableFields().Items(fieldNo).Name();
+  for (int32_t i = 0; i < constraints.Count(); ++i) {
+    const TZDBConstraintDef& constraint = constraints.Items(i);
+    if (constraint.ConstraintType() == ConstraintTypeCode(TZDBConstraintType::NotNull) &&
+        data::SameText(constraint.TargetName(), fieldName)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+const TZDBIndexDefs& TZDBLocalCursor::IndexDefs() const { return Data().IndexManager()->IndexDefs(); }
+
+int32_t TZDBLocalCursor::FindIndexID(std::string_view indexName) const {
+  const TZDBIndexDef* definition = Data().IndexManager()->FindIndexDefByName(indexName, SessionID());
+  return definition == nullptr ? NoIndex : definition->ObjectID();
+}
+
+TZDBFetchResult TZDBLocalCursor::FetchRecord(uint8_t mode) {
+  switch (Data().GetRecord(*this, mode)) {
+    case grOK:
+      return frOK;
+    case grBOF:
+      return frBOF;
+    case grEOF:
+      return frEOF;
+    default:
+      return frFailed;
+  }
+}
+
+int64_t TZDBLocalCursor::GetRecordCount() { return Data().GetRecordCount(*this); }
+
+int64_t TZDBLocalCursor::GetRecNo() { return Data().GetRecNo(*this); }
+
+void TZDBLocalCursor::SetRecNo(int64_t recNo) { Data().SetRecNo(*this, recNo); }
+
+bool TZDBLocalCursor::RowExists(const TZDBRecordID& recordID) {
+  TZDBDiskTableData& data = Data();
+  scratch_.resize(static_cast<size_t>(RecordBufferLength()));
+  return data.ReadRecord(SessionID(), recordID, scratch_.data());
+}
+
+int TZDBLocalCursor::CompareBookmarks(const TZDBRecordID& a, const TZDBRecordID& b) {
+  // The rows' places in the current order decide; the index keeps equal keys in
+  // RecordID order, and physical order is RecordID order.
+  const TZDBSavedPosition saved = SavePosition();
+  int64_t placeA = -1;
+  int64_t placeB = -1;
+  try {
+    if (RowExists(a)) {
+      SetPosition(a);
+      placeA = GetRecNo();
+    }
+    if (RowExists(b)) {
+      SetPosition(b);
+      placeB = GetRecNo();
+    }
+  } catch (...) {
+    RestorePosition(saved);
+    throw;
+  }
+  RestorePosition(saved);
+  if (placeA < 0) return placeB < 0 ? 0 : -1;
+  if (placeB < 0) return 1;
+  if (placeA != placeB) return placeA < placeB ? -1 : 1;
+  return CompareRecordIDs(a, b);
+}
+
+bool TZDBLocalCursor::SearchKey(TZDBSearchOperator op) {
+  const TZDBSavedPosition saved = SavePosition();
+  if (Data().FindKey(*this, op)) return true;
+  RestorePosition(saved);
+  return false;
+}
+
+bool TZDBLocalCursor::LockTable(TZDBTableLockKind kind, int32_t attempts, int32_t delayBaseMs, bool flag) {
+  return Data().LockTable(SessionID(), kind, flag, delayBaseMs, attempts);
+}
+
+void TZDBLocalCursor::UnlockTable(TZDBTableLockKind kind) { Data().UnlockTable(SessionID(), kind); }
+
+bool TZDBLocalCursor::LockRow(TZDBDiskTableData& data) {
+  TZDBTableLocksFile::RecordIDBytes row{};
+  RecordID().Write(row.data());
+  if (!data.DiskDatabase().LockManager()->LockRecord(SessionID(), *data.LocksFile(), RowLockDelayMs,
+                                                      RowLockAttempts, row)) {
+    return false;
+  }
+  lockedRow_ = row;
+  return true;
+}
+
+void TZDBLocalCursor::UnlockRow(TZDBDiskTableData& data) {
+  data.DiskDatabase().LockManager()->UnlockRecord(SessionID(), *data.LocksFile(), lockedRow_);
+}
+
+void TZDBLocalCursor::ReleaseEditLocks() {
+  if (!editLocked_ || !table_) return;
+  editLocked_ = false;
+  TZDBDiskTableData& data = table_->Data();
+  try {
+    UnlockRow(data);
+  } catch (...) {  // the table lock goes all the same
+    if (editLockKind_ == TableLockEdit) data.UnlockTable(SessionID(), editLockKind_);
+    throw;
+  }
+  // Inside a transaction the lock stays until the transaction ends.
+  if (editLockKind_ == TableLockEdit) data.UnlockTable(SessionID(), editLockKind_);
+}
+
+void TZDBLocalCursor::BeginEdit() {
+  TZDBDiskTableData& data = Data();
+  const bool locking = data.MultiUser() && data.LocksFile() != nullptr;
+  const TZDBTableLockKind kind = InTransaction() ? TableLockTransaction : TableLockEdit;
+  if (locking) {
+    if (!data.LockTable(SessionID(), kind, true, EditLockDelayBaseMs, EditLockAttempts)) {
+      RaiseError(TableLocked, "Table is locked");
+    }
+    bool rowLocked = false;
+    try {
+      rowLocked = LockRow(data);
+    } catch (...) {
+      if (kind == TableLockEdit) data.UnlockTable(SessionID(), kind);
+      throw;
+    }
+    if (!rowLocked) {
+      if (kind == TableLockEdit) data.UnlockTable(SessionID(), kind);
+      RaiseError(RowLocked, "Record is locked");
+    }
+    editLocked_ = true;
+    editLockKind_ = kind;
+  }
+  // The row as the window shows it must still be the row as stored; the window keeps
+  // what the user sees either way.
+  try {
+    scratch_.resize(static_cast<size_t>(RecordBufferLength()));
+    if (!data.ReadRecord(SessionID(), RecordID(), scratch_.data())) {
+      RaiseError(RowGone, "Error updating record - record was deleted by other process");
+    }
+    if (!data.FieldManager()->RecordBuffersEqual(scratch_.data(), RecordBuffer())) {
+      RaiseError(RowChanged, "Error updating record - record was modified by other process");
+    }
+  } catch (...) {
+    try {
+      ReleaseEditLocks();
+    } catch (...) {  // the edit's own failure is the one to report
+    }
+    throw;
+  }
+}
+
+void TZDBLocalCursor::CancelEdit(bool wasInsert) {
+  if (!wasInsert) ReleaseEditLocks();
+}
+
+void TZDBLocalCursor::PostRecord(bool isInsert, const uint8_t* originalRow) {
+  TZDBDiskTableData& data = Data();
+  SetOriginalRecordBuffer(isInsert ? nullptr : originalRow);
+  try {
+    if (isInsert) {
+      PostInsert(data, *this);
+    } else {
+      PostUpdate(data, *this);
+    }
+  } catch (const EZDBException& failure) {
+    SetOriginalRecordBuffer(nullptr);
+    if (IsResultCode(failure.NativeError())) {
+      if (!isInsert && failure.NativeError() != TableLocked) ReleaseEditLocks();
+      throw;
+    }
+    // A failed check keeps the edit's locks: the row may be corrected and posted again.
+    RaiseError(CheckFailed, failure.what());
+  }
+  SetOriginalRecordBuffer(nullptr);
+  if (!isInsert) ReleaseEditLocks();
+}
+
+void TZDBLocalCursor::RemoveRecord() {
+  TZDBDiskTableData& data = Data();
+  const bool locking = data.MultiUser() && data.LocksFile() != nullptr;
+  if (locking && !LockRow(data)) RaiseError(RowLocked, "Record is locked");
+  try {
+    // Under the write lock (which the delete takes again, nested) the stored row must
+    // still be the one the window shows.
+    const TZDBTableWriteLock lock(data, *this);
+    scratch_.resize(static_cast<size_t>(RecordBufferLength()));
+    if (!data.ReadRecord(SessionID(), RecordID(), scratch_.data())) {
+      RaiseError(RowGoneBeforeDelete, "Error deleting record - record was deleted by other process");
+    }
+    if (!data.FieldManager()->RecordBuffersEqual(scratch_.data(), RecordBuffer())) {
+      RaiseError(RowChangedBeforeDelete, "Error deleting record - record was modified by other process");
+    }
+    PostDelete(data, *this);
+  } catch (...) {
+    if (locking) {
+      try {
+        UnlockRow(data);
+      } catch (...) {  // the delete's own failure is the one to report
+      }
+    }
+    throw;
+  }
+  if (locking) UnlockRow(data);
+}
+
+}  // namespace zdb

@@ -1,0 +1,73 @@
+// TZDBLocalCursor: the cursor of the engine running in this process. Its rows come from
+// the table data object shared by every cursor of the table in the open database file,
+// reached through the connection (TZDBLocalSession) of the dataset's database component.
+//
+// Contract: the table is open from OpenTable to CloseTable (or destruction); the table
+// data serialises every call under the database data's lock. A failed OpenTable leaves
+// the cursor closed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "engine/dataset/ZDBCursor.h"
+#include "engine/dataset/ZDBLocalSession.h"
+#include "engine/table/ZDBTableAccess.h"
+
+namespace zdb {
+
+class TZDBLocalCursor final : public TZDBCursor {
+ public:
+  TZDBLocalCursor(TZDBLocalSession& connection, std::string_view tableName);
+  // Closes the table; an error of releasing its lock is dropped here.
+  ~TZDBLocalCursor() override;
+
+  void OpenTable() override;
+  void CloseTable() override;
+  void InitFieldLayout() override;
+  bool IsFieldRequired(int32_t fieldNo) const override;
+  void InitRecordBuffer(uint8_t* buffer, bool withDefaults) override;
+  const TZDBIndexDefs& IndexDefs() const override;
+
+  TZDBFetchResult FetchRecord(uint8_t mode) override;
+  int64_t GetRecordCount() override;
+  int64_t GetRecNo() override;
+  void SetRecNo(int64_t recNo) override;
+  bool RowExists(const TZDBRecordID& recordID) override;
+  int CompareBookmarks(const TZDBRecordID& a, const TZDBRecordID& b) override;
+  bool SearchKey(TZDBSearchOperator op) override;
+
+  bool LockTable(TZDBTableLockKind kind, int32_t attempts, int32_t delayBaseMs, bool flag) override;
+  void UnlockTable(TZDBTableLockKind kind) override;
+
+  void BeginEdit() override;
+  void CancelEdit(bool wasInsert) override;
+  void PostRecord(bool isInsert, const uint8_t* originalRow) override;
+  void RemoveRecord() override;
+
+ protected:
+  int32_t FindIndexID(std::string_view indexName) const override;
+
+ private:
+  // The table data; "Pointer is nil" while the table is closed (the code of entering the
+  // database's access section, which every slot does first).
+  TZDBDiskTableData& Data() const;
+
+  // The row lock of the row at the position; false when another session holds it.
+  bool LockRow(TZDBDiskTableData& data);
+  void UnlockRow(TZDBDiskTableData& data);
+  // Releases the locks of an edit (nothing when none are held).
+  void ReleaseEditLocks();
+
+  TZDBLocalSession& connection_;
+  // The locks an edit holds until its post or cancel.
+  bool editLocked_ = false;
+  TZDBTableLockKind editLockKind_ = TableLockEdit;
+  TZDBTableLocksFile::RecordIDBytes lockedRow_{};
+  std::unique_ptr<TZDBOpenTable> table_;
+  std::vector<uint8_t> scratch_;
+};
+
+}  // namespace zdb

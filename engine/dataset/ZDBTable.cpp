@@ -1,0 +1,197 @@
+#include "engine/dataset/ZDBTable.h"
+
+#include <cstring>
+
+#include "engine/dataset/ZDBLocalCursor.h"
+#include "engine/file/ZDBException.h"
+
+namespace zdb {
+namespace {
+
+constexpr const char* MissingTableNameText = "Missing TableName property";
+constexpr int32_t SetKeyNilCode = 10286;
+constexpr int32_t SetKeyFieldsNilCode = 10289;
+constexpr int32_t GotoKeyNilCode = 10290;
+constexpr int32_t GotoNearestNilCode = 10291;
+constexpr int32_t UnknownIndexCode = 10325;
+constexpr const char* UnknownIndexFormat = "Cannot find index %s";
+
+// The read lock around the re-read after a search.
+constexpr int32_t ReadLockAttempts = 900;
+constexpr int32_t ReadLockDelayBaseMs = 100;
+
+// Holds the table's read lock while the window is re-read after a search, so that no
+// other process's post lands between its rows. When the lock cannot be had, the re-read
+// goes on without it.
+class TReadLock {
+ public:
+  explicit TReadLock(TZDBCursor& cursor)
+      : cursor_(cursor), held_(cursor.LockTable(TableLockRead, ReadLockAttempts, ReadLockDelayBaseMs, true)) {}
+  ~TReadLock() {
+    if (!held_) return;
+    try {
+      cursor_.UnlockTable(TableLockRead);
+    } catch (...) {  // the lock goes with the connection at the latest
+    }
+  }
+  TReadLock(const TReadLock&) = delete;
+  TReadLock& operator=(const TReadLock&) = delete;
+
+ private:
+  TZDBCursor& cursor_;
+  bool held_;
+};
+
+std::string Trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+TZDBTable::TZDBTable(TZDBOwner owner) : TZDBDataSet(owner) {}
+
+TZDBTable::~TZDBTable() {
+  try {
+    Close();
+  } catch (...) {  // a destructor cannot report
+  }
+}
+
+void TZDBTable::SetTableName(const std::string& tableName) {
+  CheckInactive();
+  tableName_ = tableName;
+}
+
+void TZDBTable::SetExclusive(bool exclusive) {
+  CheckInactive();
+  exclusive_ = exclusive;
+}
+
+void TZDBTable::SetIndexName(const std::string& indexName) {
+  if (!Active()) {
+    indexName_ = indexName;
+    return;
+  }
+  CheckBrowseMode();
+  if (!indexName.empty() && Cursor()->IndexDefs().FindByName(indexName) == nullptr) {
+    RaiseError(UnknownIndexCode, UnknownIndexFormat, {indexName});
+  }
+  UpdateCursorPos();
+  DropRange();
+  indexName_ = indexName;
+  Cursor()->SetIndexName(indexName);
+  BuildIndexFields();
+  Resync({});
+}
+
+std::unique_ptr<TZDBCursor> TZDBTable::CreateCursor() {
+  const std::string tableName = Trimmed(tableName_);
+  if (tableName.empty()) DatabaseError(MissingTableNameText);
+  TZDBLocalSession* connection = Database() == nullptr ? nullptr : Database()->Handle();
+  if (connection == nullptr) return nullptr;
+  auto cursor = std::make_unique<TZDBLocalCursor>(*connection, tableName);
+  cursor->SetExclusive(exclusive_);
+  cursor->SetReadOnly(ReadOnly() || Database()->ReadOnly() || connection->Settings().ReadOnly);
+  cursor->SetIndexName(indexName_);
+  cursor->OpenTable();
+  SetReadOnlyFromCursor(cursor->ReadOnly());
+  return cursor;
+}
+
+void TZDBTable::SetKey() { EditKeyBuffer(LookupKey, true, SetKeyNilCode); }
+
+void TZDBTable::EditKey() { EditKeyBuffer(LookupKey, false, SetKeyNilCode); }
+
+void TZDBTable::GiveSearchKey() {
+  Cursor()->SetSearchKey(KeyBuffer(LookupKey), Cursor()->KeyBufferLength(), KeyFieldCountOf(LookupKey));
+}
+
+bool TZDBTable::GotoKey() {
+  CheckCursor(GotoKeyNilCode);
+  CheckBrowseMode();
+  DoBeforeScroll();
+  CursorPosChanged();
+  GiveSearchKey();
+  if (!Cursor()->SearchKey(TZDBSearchOperator::Equal)) return false;
+  {
+    TReadLock lock(*Cursor());
+    Resync({.Exact = true, .Center = true});
+  }
+  DoAfterScroll();
+  return true;
+}
+
+void TZDBTable::GotoNearest() {
+  CheckCursor(GotoNearestNilCode);
+  CheckBrowseMode();
+  CursorPosChanged();
+  GiveSearchKey();
+  const bool exclusive = KeyBuffer(LookupKey)[Cursor()->RowSize() + dataset_layout::KeyExclusiveOffset] != 0;
+  const bool found =
+      Cursor()->SearchKey(exclusive ? TZDBSearchOperator::Greater : TZDBSearchOperator::GreaterOrEqual);
+  TReadLock lock(*Cursor());
+  if (!found) {
+    Last();
+    // The re-read below starts from the last row, not from where filling the window
+    // backwards left the cursor.
+    UpdateCursorPos();
+  }
+  Resync({.Exact = false, .Center = true});
+}
+
+bool TZDBTable::FindKey(const std::vector<PlatformVariant>& values) {
+  CheckBrowseMode();
+  SetKeyFields(LookupKey, values, SetKeyFieldsNilCode);
+  return GotoKey();
+}
+
+void TZDBTable::FindNearest(const std::vector<PlatformVariant>& values) {
+  CheckBrowseMode();
+  SetKeyFields(LookupKey, values, SetKeyFieldsNilCode);
+  GotoNearest();
+}
+
+}  // namespace zdb
+
+namespace zdb {
+
+void TZDBTable::SetRangeStart() { EditKeyBuffer(RangeStartKey, true, SetKeyNilCode); }
+
+void TZDBTable::SetRangeEnd() { EditKeyBuffer(RangeEndKey, true, SetKeyNilCode); }
+
+void TZDBTable::ApplyRange() {
+  CheckCursor(SetKeyNilCode);
+  CheckBrowseMode();
+  const size_t size = static_cast<size_t>(Cursor()->KeyBufferLength());
+  const bool unchanged = Cursor()->HasRange() &&
+                         std::memcmp(KeyBuffer(RangeStartKey), KeyBuffer(CurrentRangeStartKey), size) == 0 &&
+                         std::memcmp(KeyBuffer(RangeEndKey), KeyBuffer(CurrentRangeEndKey), size) == 0;
+  if (unchanged) return;
+  std::memcpy(KeyBuffer(CurrentRangeStartKey), KeyBuffer(RangeStartKey), size);
+  std::memcpy(KeyBuffer(CurrentRangeEndKey), KeyBuffer(RangeEndKey), size);
+  Cursor()->SetRange({KeyBuffer(CurrentRangeStartKey), KeyFieldCountOf(CurrentRangeStartKey), false},
+                     {KeyBuffer(CurrentRangeEndKey), KeyFieldCountOf(CurrentRangeEndKey), false});
+  TReadLock lock(*Cursor());
+  First();
+}
+
+void TZDBTable::CancelRange() {
+  CheckCursor(SetKeyNilCode);
+  CheckBrowseMode();
+  UpdateCursorPos();
+  if (!DropRange()) return;
+  TReadLock lock(*Cursor());
+  Resync({});
+}
+
+bool TZDBTable::DropRange() {
+  if (!Cursor()->HasRange()) return false;
+  Cursor()->ClearRange();
+  ClearKeyBuffer(KeyBuffer(CurrentRangeStartKey));
+  ClearKeyBuffer(KeyBuffer(CurrentRangeEndKey));
+  return true;
+}
+
+}  // namespace zdb

@@ -1,0 +1,858 @@
+#include "engine/table/ZDBDiskTableData.h"
+
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <type_traits>
+
+#include "engine/file/ZDBCompression.h"
+#include "engine/file/ZDBDatabaseFreeSpaceManager.h"
+#include "engine/file/ZDBDiskPageManager.h"
+#include "engine/file/ZDBException.h"
+#include "engine/file/ZDBFileLayout.h"
+#include "engine/file/ZDBMemoryStream.h"
+#include "engine/file/ZDBPageTypes.h"
+#include "engine/file/ZDBTableLockManager.h"
+#include "engine/file/ZDBTablePagesCache.h"
+#include "engine/table/ZDBIndexRowCursor.h"
+#include "engine/table/ZDBTableMetaData.h"
+
+namespace zdb {
+namespace {
+
+constexpr int32_t SystemSession = TZDBPageManager::SystemSession;
+
+constexpr int32_t NoFieldsError = 20128;
+constexpr int32_t InsertNoRecordManager = 20135;
+constexpr int32_t InsertNoBuffer = 20136;
+constexpr int32_t DeleteNoRecordManager = 20137;
+constexpr int32_t UpdateNoRecordManager = 20138;
+constexpr int32_t UpdateNoBuffer = 20139;
+constexpr int32_t ExclusiveByOtherUser = 20208;
+constexpr int32_t OpenLocked = 20209;
+constexpr int32_t LocateLocked = 20214;
+constexpr int32_t FindKeyLocked = 20215;
+constexpr int32_t SetRecNoLocked = 20216;
+constexpr int32_t GetRecNoLocked = 20217;
+constexpr int32_t RecordCountLocked = 20218;
+constexpr int32_t SetRecNoPhysicalLocked = 20219;
+constexpr int32_t GetRecNoPhysicalLocked = 20220;
+constexpr int32_t TableLockNoRegion = 20221;
+constexpr int32_t ExclusiveByOtherCursor = 20242;
+constexpr int32_t UnimplementedConstraint = 30040;
+constexpr int32_t NotOpenError = 20151;
+constexpr int32_t TableExists = 30395;
+
+constexpr uint16_t MetaDataPageType = PageTypeCode(TZDBPageType::TableMetaData);
+constexpr uint16_t MostUpdatedPageType = PageTypeCode(TZDBPageType::TableMostUpdated);
+
+// Sets a flag for the lifetime of the guard.
+class FlagScope {
+ public:
+  explicit FlagScope(bool& flag) : flag_(flag), saved_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = saved_; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
+
+ private:
+  bool& flag_;
+  bool saved_;
+};
+
+// Asks for the table exclusively for the lifetime of the guard.
+class ExclusiveRequest {
+ public:
+  explicit ExclusiveRequest(TZDBTableCursor& cursor) : cursor_(cursor), saved_(cursor.Exclusive()) {
+    cursor_.SetExclusive(true);
+  }
+  ~ExclusiveRequest() { cursor_.SetExclusive(saved_); }
+  ExclusiveRequest(const ExclusiveRequest&) = delete;
+  ExclusiveRequest& operator=(const ExclusiveRequest&) = delete;
+
+ private:
+  TZDBTableCursor& cursor_;
+  bool saved_;
+};
+
+template <typename Action>
+void Quietly(Action action) {
+  try {
+    action();
+  } catch (...) {  // a failure being reported already wins
+  }
+}
+
+}  // namespace
+
+// --- guards --------------------------------------------------------------------------------------
+
+// The tables lock byte for creating, opening, deleting and renaming; the table list is
+// reloaded under it, since other processes may have changed it since this one read it.
+class TZDBDiskTableData::TablesLock {
+ public:
+  explicit TablesLock(TZDBDiskDatabaseData& database) : database_(database) {
+    database_.LockTables();
+    held_ = true;
+    try {
+      if (TZDBTableListFile* list = database_.TableList()) list->Load(SystemSession);
+    } catch (...) {
+      Quietly([&] { database_.UnlockTables(); });
+      held_ = false;
+      throw;
+    }
+  }
+  ~TablesLock() {
+    if (held_) Quietly([&] { database_.UnlockTables(); });
+  }
+  TablesLock(const TablesLock&) = delete;
+  TablesLock& operator=(const TablesLock&) = delete;
+  // Releases the byte, reporting a failure (20211).
+  void Release() {
+    held_ = false;
+    database_.UnlockTables();
+  }
+
+ private:
+  TZDBDiskDatabaseData& database_;
+  bool held_ = false;
+};
+
+// The multi-user frame of a read: the read lock, the reloaded counters, the table as the
+// session's current one, the refreshed temporary indexes.
+class TZDBDiskTableData::ReadAccess {
+ public:
+  ReadAccess(TZDBDiskTableData& table, TZDBTableCursor& cursor) : table_(table), session_(cursor.SessionID()) {
+    if (!table_.MultiUser()) {
+      granted_ = true;
+      return;
+    }
+    if (!table_.LockTable(session_, TableLockRead, false, ReadLockDelayMs, ReadLockAttempts)) return;
+    locked_ = true;
+    granted_ = true;
+    try {
+      table_.ReloadMostUpdated(session_);
+      scope_.emplace(table_.DiskPages().CacheTracker(), session_, table_.objectID_);
+      if (table_.RefreshIndexState(cursor)) table_.temporaryPages_->ApplyChanges(session_);
+    } catch (...) {
+      Quietly([&] { Finish(); });
+      throw;
+    }
+  }
+  ~ReadAccess() {
+    Quietly([&] { Finish(); });
+  }
+  ReadAccess(const ReadAccess&) = delete;
+  ReadAccess& operator=(const ReadAccess&) = delete;
+
+  bool Granted() const { return granted_; }
+  // Ends the frame, reporting a failure to release the lock.
+  void Finish() {
+    scope_.reset();
+    if (!locked_) return;
+    locked_ = false;
+    table_.UnlockTable(session_, TableLockRead);
+  }
+
+ private:
+  TZDBDiskTableData& table_;
+  int32_t session_;
+  bool granted_ = false;
+  bool locked_ = false;
+  std::optional<TZDBDTPCTableScope> scope_;
+};
+
+// The multi-user frame of a row change; the caller holds the write lock.
+class TZDBDiskTableData::WriteAccess {
+ public:
+  WriteAccess(TZDBDiskTableData& table, const TZDBTableCursor& cursor, bool reload) {
+    if (!table.MultiUser()) return;
+    const int32_t session = cursor.SessionID();
+    if (reload) table.ReloadMostUpdated(session);
+    scope_.emplace(table.DiskPages().CacheTracker(), session, table.objectID_);
+    if (table.RefreshIndexState(cursor)) table.temporaryPages_->ApplyChanges(session);
+  }
+
+ private:
+  std::optional<TZDBDTPCTableScope> scope_;
+};
+
+// --- construction ----------------------------------------------------------------------------------
+
+TZDBDiskTableData::TZDBDiskTableData(TZDBDiskDatabaseData& database, std::string_view tableName)
+    : TZDBTableData(database, tableName), diskDatabase_(database) {}
+
+TZDBDiskTableData::~TZDBDiskTableData() {
+  // The managers refer to this object and its page managers: they go first.
+  FreeManagers();
+}
+
+TZDBDiskPageManager& TZDBDiskTableData::DiskPages() const {
+  TZDBDiskPageManager* pages = diskDatabase_.DiskPageManager();
+  if (pages == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  return *pages;
+}
+
+TZDBDiskRecordManager* TZDBDiskTableData::DiskRecordManager() const {
+  return static_cast<TZDBDiskRecordManager*>(recordManager_.get());
+}
+
+TZDBDiskRecordManager& TZDBDiskTableData::Records() const {
+  if (recordManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  return *DiskRecordManager();
+}
+
+bool TZDBDiskTableData::TrustsRecordPages(int32_t /*session*/) const {
+  TZDBDiskPageManager& pages = DiskPages();
+  return pages.FreeSpaceManager().RepairMode() || pages.Header().FormatVersion < layout::MinimumFormatVersion;
+}
+
+int32_t TZDBDiskTableData::UnimplementedConstraintCode() const { return UnimplementedConstraint; }
+
+void TZDBDiskTableData::CreateFileObjects() {
+  locksFile_ = std::make_unique<TZDBTableLocksFile>(DiskPages());
+  metaDataFile_ = std::make_unique<TZDBInternalDBTransactedAccessFile>(PageManager(), MetaDataPageType);
+  mostUpdatedFile_ = std::make_unique<TZDBInternalDBTransactedAccessFile>(PageManager(), MostUpdatedPageType);
+}
+
+void TZDBDiskTableData::CreateManagers() {
+  fieldManager_ = std::make_unique<TZDBTableFieldManager>();
+  temporaryPages_ = std::make_unique<TZDBTemporaryPageManager>(PageManager().PageSize());
+  indexManager_ = std::make_unique<TZDBBaseIndexManager>(*this, PageManager(), *temporaryPages_);
+  constraintManager_ = std::make_unique<TZDBBaseConstraintManager>();
+}
+
+void TZDBDiskTableData::CreateRecordManager() {
+  auto records = std::make_unique<TZDBDiskRecordManager>(PageManager(), *fieldManager_, *this);
+  records->Init(fieldManager_->RecordBufferSize(), fieldManager_->StoredRecordSize());
+  recordManager_ = std::move(records);
+}
+
+void TZDBDiskTableData::FreeManagers() {
+  recordManager_.reset();
+  indexManager_.reset();
+  constraintManager_.reset();
+  fieldManager_.reset();
+  temporaryPages_.reset();
+  locksFile_.reset();
+  metaDataFile_.reset();
+  mostUpdatedFile_.reset();
+  blobPageIndexRoot_ = TZDBTableRootPages::NoRootPageNo;
+  openedExclusive_ = false;
+  openLocks_.clear();
+}
+
+// --- stored forms ------------------------------------------------------------------------------
+
+void TZDBDiskTableData::LoadMetaData(int32_t session) {
+  TZDBMemoryStream stream(metaDataFile_->ReadAll(session));
+  TZDBIndexDefs indexes;
+  const TZDBTableRootPages roots =
+      LoadTableMetaData(stream, *fieldManager_, indexes, constraintManager_->MutableConstraintDefs());
+  indexManager_->AssignIndexDefs(indexes);
+  CreateRecordManager();
+  Records().LoadPageIndexRoot(roots.RecordPageIndexRootPageNo);
+  blobPageIndexRoot_ = roots.BlobPageIndexRootPageNo;
+}
+
+void TZDBDiskTableData::SaveMetaData(int32_t session) {
+  TZDBMemoryStream stream;
+  const TZDBTableRootPages roots{Records().SavePageIndexRoot(), blobPageIndexRoot_};
+  SaveTableMetaData(stream, *fieldManager_, indexManager_->IndexDefs(), constraintManager_->ConstraintDefs(), roots);
+  metaDataFile_->WriteFile(session, stream.Memory(), MetaDataCompressionLevel, CompressionZlib,
+                           static_cast<int32_t>(stream.Size()));
+}
+
+void TZDBDiskTableData::ReloadMostUpdated(int32_t session) {
+  const Guard guard = Lock();
+  if (mostUpdatedFile_ == nullptr || recordManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  const TZDBMostUpdatedCounts counts = LoadMostUpdatedData(mostUpdatedFile_->ReadAll(session), *fieldManager_);
+  recordManager_->LoadCounts(counts);
+  loadedChangeCount_ = counts.ChangeCount;
+  if (MultiUser()) DiskPages().CacheTracker().TableChangeCountRead(session, objectID_, counts.ChangeCount);
+}
+
+void TZDBDiskTableData::SaveMostUpdated(int32_t session) {
+  const TZDBMostUpdatedCounts counts = recordManager_->SaveCounts();
+  const std::vector<uint8_t> bytes = SaveMostUpdatedData(*fieldManager_, counts);
+  mostUpdatedFile_->WriteFile(session, bytes.data(), 0, CompressionNone, static_cast<int32_t>(bytes.size()));
+  loadedChangeCount_ = counts.ChangeCount;
+}
+
+// --- locks -----------------------------------------------------------------------------------------
+
+bool TZDBDiskTableData::LockTable(int32_t session, TZDBTableLockKind kind, bool flag, int32_t delayBaseMs,
+                                  int32_t attempts) {
+  const Guard guard = Lock();
+  if (!MultiUser()) return true;
+  TZDBDatabaseTableLockManager* locks = diskDatabase_.LockManager();
+  if (locks == nullptr || locksFile_ == nullptr) RaiseError(TableLockNoRegion, "Pointer is nil");
+  if (!locks->LockTable(session, kind, flag, false, delayBaseMs, attempts, *locksFile_)) return false;
+  DiskPages().CacheTracker().TableLocked(session, objectID_, kind);
+  return true;
+}
+
+bool TZDBDiskTableData::UnlockTable(int32_t session, TZDBTableLockKind kind) {
+  const Guard guard = Lock();
+  if (!MultiUser()) return true;
+  TZDBDatabaseTableLockManager* locks = diskDatabase_.LockManager();
+  if (locks == nullptr || locksFile_ == nullptr) RaiseError(TableLockNoRegion, "Pointer is nil");
+  if (!locks->UnlockTable(session, kind, false, false, *locksFile_)) return false;
+  DiskPages().CacheTracker().TableUnlocked(session, objectID_, kind);
+  return true;
+}
+
+// --- transactions ----------------------------------------------------------------------------------
+
+void TZDBDiskTableData::Commit(int32_t session, bool inTransaction) {
+  const Guard guard = Lock();
+  TZDBTableData::Commit(session, inTransaction);
+  if (!inTransaction && temporaryPages_ != nullptr) temporaryPages_->ApplyChanges(session);
+}
+
+void TZDBDiskTableData::Rollback(int32_t session, bool inTransaction) {
+  const Guard guard = Lock();
+  TZDBTableData::Rollback(session, inTransaction);
+  if (inTransaction || !IsOpen()) return;
+  temporaryPages_->CancelChanges(session);
+  // The counters in memory went with the discarded pages.
+  ReloadMostUpdated(session);
+}
+
+void TZDBDiskTableData::AfterRollback(int32_t session) {
+  const Guard guard = Lock();
+  if (!IsOpen()) return;
+  ReloadMostUpdated(session);
+  temporaryPages_->CancelChanges(session);
+  TZDBTableData::AfterRollback(session);
+  temporaryPages_->ApplyChanges(session);
+}
+
+// --- creating, opening, closing ----------------------------------------------------------------
+
+void TZDBDiskTableData::CreateTable(TZDBTableCursor& cursor, const TZDBFieldDefs& fieldDefs,
+                                    const TZDBConstraintDefs& constraintDefs, const TZDBIndexDefs& indexDefs) {
+  const Guard guard = Lock();
+  if (fieldDefs.Count() == 0) RaiseError(NoFieldsError, "Error creating table - no fields were specified");
+  TablesLock tables(diskDatabase_);
+  // Checked before anything is made: an open table's working objects must stay as they are.
+  const TZDBTableListFile* list = diskDatabase_.TableList();
+  if (IsOpen() || (list != nullptr && list->Exists(cursor.TableName())))
+    RaiseError(TableExists, "Cannot create table. Table '%s' already exists", {cursor.TableName()});
+  tableName_ = cursor.TableName();
+  objectID_ = diskDatabase_.GetNextObjectID();
+  try {
+    CreateFileObjects();
+    const int32_t locksStartPageNo = locksFile_->Create(diskDatabase_.SlotCount());
+    metaDataFile_->Create(SystemSession);
+    mostUpdatedFile_->Create(SystemSession);
+    CreateManagers();
+    SetFieldDefs(fieldDefs);
+    SetIndexDefs(indexDefs);
+    SetConstraintDefs(constraintDefs);
+    CreateRecordManager();
+    SaveMostUpdated(SystemSession);
+    Records().CreatePageIndex(SystemSession);
+    if (fieldManager_->HasBlobFields()) {
+      TZDBBTreeBlobPageIndex blobPages(PageManager());
+      blobPages.CreateTree(SystemSession);
+      blobPageIndexRoot_ = blobPages.RootPageNo();
+    }
+    indexManager_->BuildAllIndexes(nullptr);
+    SaveMetaData(SystemSession);
+    diskDatabase_.AddTableToList(tableName_, objectID_, metaDataFile_->StartPageNo(), mostUpdatedFile_->StartPageNo(),
+                                 locksStartPageNo);
+    diskDatabase_.Commit(SystemSession, false);
+  } catch (...) {
+    Quietly([&] { PageManager().CancelChanges(SystemSession); });
+    Quietly([&] {
+      if (TZDBTableListFile* tableList = diskDatabase_.TableList()) tableList->Load(SystemSession);
+    });
+    FreeManagers();
+    throw;
+  }
+  FreeManagers();
+  tables.Release();
+}
+
+void TZDBDiskTableData::LoadTable(TZDBTableCursor& cursor) {
+  const int32_t session = cursor.SessionID();
+  const TZDBTableListEntry entry = diskDatabase_.GetTableFromList(tableName_);
+  objectID_ = entry.ObjectID;
+  tableName_ = entry.Name;
+  CreateFileObjects();
+  locksFile_->Open(entry.LocksStartPageNo);
+  metaDataFile_->Open(entry.MetaDataStartPageNo);
+  mostUpdatedFile_->Open(entry.MostUpdatedStartPageNo);
+  CreateManagers();
+  LoadMetaData(session);
+  ReloadMostUpdated(session);
+  openedExclusive_ = cursor.Exclusive();
+}
+
+void TZDBDiskTableData::OpenTable(TZDBTableCursor& cursor) {
+  const Guard guard = Lock();
+  if (HasCursor(cursor)) return;
+  std::optional<TablesLock> tables;
+  if (!restructuring_) tables.emplace(diskDatabase_);
+  if (!cursors_.empty() && cursor.Exclusive() && !openedExclusive_)
+    RaiseError(ExclusiveByOtherCursor, "Cannot access table '%s' in exclusive mode. Table is open by another cursors",
+               {tableName_});
+  const bool first = cursors_.empty();
+  if (first) {
+    try {
+      LoadTable(cursor);
+    } catch (...) {
+      FreeManagers();
+      throw;
+    }
+  }
+  AddCursor(cursor);
+  if (MultiUser()) {
+    const TZDBTableLockKind kind = cursor.Exclusive() ? TableLockExclusive : TableLockOpen;
+    bool locked = false;
+    try {
+      locked = LockTable(cursor.SessionID(), kind, false, OpenLockDelayMs, OpenLockAttempts);
+    } catch (...) {
+      RemoveCursor(cursor);
+      if (first) FreeManagers();
+      throw;
+    }
+    if (!locked) {
+      RemoveCursor(cursor);
+      if (first) FreeManagers();
+      if (kind == TableLockExclusive)
+        RaiseError(ExclusiveByOtherUser, "Cannot access table '%s' in exclusive mode. Table is open by another user",
+                   {tableName_});
+      RaiseError(OpenLocked, "Cannot open table '%s'. Table is locked", {tableName_});
+    }
+    openLocks_.push_back({&cursor, kind});
+    cursor.SetHoldsTableLock(true);
+  }
+  if (tables) tables->Release();
+}
+
+void TZDBDiskTableData::CloseTable(TZDBTableCursor& cursor) {
+  const Guard guard = Lock();
+  if (!HasCursor(cursor)) return;
+  std::exception_ptr failure;
+  for (auto it = openLocks_.begin(); it != openLocks_.end(); ++it) {
+    if (it->Cursor != &cursor) continue;
+    const TZDBTableLockKind kind = it->Kind;
+    openLocks_.erase(it);
+    try {
+      UnlockTable(cursor.SessionID(), kind);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    break;
+  }
+  cursor.SetHoldsTableLock(false);
+  RemoveCursor(cursor);
+  if (cursors_.empty()) FreeManagers();
+  if (failure) std::rethrow_exception(failure);
+}
+
+// --- deleting, emptying, renaming --------------------------------------------------------------
+
+void TZDBDiskTableData::DeleteTable(TZDBTableCursor& cursor, bool skipCheck) {
+  const Guard guard = Lock();
+  TZDBTableData::DeleteTable(cursor, skipCheck);
+  TablesLock tables(diskDatabase_);
+  const FlagScope restructuring(restructuring_);
+  {
+    // A table that another connection has open is left alone: removing it from the list
+    // would pull it from under that connection.
+    const ExclusiveRequest exclusive(cursor);
+    OpenTable(cursor);
+  }
+  std::exception_ptr failure;
+  try {
+    std::vector<int32_t> indexIDs;
+    for (int32_t i = 0; i < indexManager_->IndexDefs().Count(); ++i)
+      indexIDs.push_back(indexManager_->IndexDefs().Items(i).ObjectID());
+    for (const int32_t indexID : indexIDs) indexManager_->DropIndex(SystemSession, indexID);
+    if (blobPageIndexRoot_ != TZDBTableRootPages::NoRootPageNo) {
+      TZDBBTreeBlobPageIndex blobPages(PageManager());
+      blobPages.SetRoot(blobPageIndexRoot_);
+      TZDBKeyPath path;
+      for (bool more = blobPages.FirstEntry(SystemSession, path); more; more = blobPages.NextEntry(SystemSession, path))
+        PageManager().RemovePage(SystemSession, blobPages.GetPageNo(SystemSession, path));
+      blobPages.DropTree(SystemSession);
+      blobPageIndexRoot_ = TZDBTableRootPages::NoRootPageNo;
+    }
+    Records().DropTableRows(SystemSession);
+    for (auto it = openLocks_.begin(); it != openLocks_.end(); ++it) {
+      if (it->Cursor != &cursor) continue;
+      const TZDBTableLockKind kind = it->Kind;
+      openLocks_.erase(it);
+      cursor.SetHoldsTableLock(false);
+      UnlockTable(cursor.SessionID(), kind);
+      break;
+    }
+    metaDataFile_->Delete(SystemSession);
+    mostUpdatedFile_->Delete(SystemSession);
+    locksFile_->Delete();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  try {
+    CloseTable(cursor);
+    diskDatabase_.RemoveTableFromList(tableName_);
+    diskDatabase_.Commit(SystemSession, false);
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  if (failure) std::rethrow_exception(failure);
+  tables.Release();
+}
+
+void TZDBDiskTableData::EmptyTable(TZDBTableCursor& cursor) {
+  const Guard guard = Lock();
+  {
+    const ExclusiveRequest exclusive(cursor);
+    OpenTable(cursor);
+  }
+  try {
+    const int32_t session = cursor.SessionID();
+    ReloadMostUpdated(session);
+    const int32_t changeCount = recordManager_->ChangeCount();
+    TZDBTableData::EmptyTable(cursor);
+    if (blobPageIndexRoot_ != TZDBTableRootPages::NoRootPageNo) {
+      TZDBBTreeBlobPageIndex blobPages(PageManager());
+      blobPages.SetRoot(blobPageIndexRoot_);
+      TZDBKeyPath path;
+      for (bool more = blobPages.FirstEntry(session, path); more; more = blobPages.NextEntry(session, path))
+        PageManager().RemovePage(session, blobPages.GetPageNo(session, path));
+      blobPages.EmptyTree(session);
+    }
+    Records().EmptyTable(session);
+    // The change count keeps moving: a count that went back to an earlier value would
+    // make pages cached by other processes under that value pass as current.
+    recordManager_->LoadCounts({changeCount + 1, 0});
+    SaveMostUpdated(session);
+    Commit(session, cursor.InTransaction());
+  } catch (...) {
+    Quietly([&] { CloseTable(cursor); });
+    throw;
+  }
+  CloseTable(cursor);
+}
+
+void TZDBDiskTableData::RenameTable(std::string_view newName, TZDBTableCursor& cursor) {
+  const Guard guard = Lock();
+  if (!cursors_.empty()) {
+    TZDBTableData::RenameTable(newName, cursor);  // raises: the table is open
+    return;
+  }
+  TablesLock tables(diskDatabase_);
+  const FlagScope restructuring(restructuring_);
+  OpenTable(cursor);
+  CloseTable(cursor);
+  diskDatabase_.RenameTableInList(tableName_, newName);
+  diskDatabase_.Commit(SystemSession, false);
+  TZDBTableData::RenameTable(newName, cursor);
+  tables.Release();
+}
+
+// --- definition changes ------------------------------------------------------------------------
+
+template <typename Change>
+void TZDBDiskTableData::ChangeDefinitions(int32_t session, Change change) {
+  bool exclusive = false;
+  if (MultiUser()) {
+    if (!LockTable(session, TableLockExclusive, false, OpenLockDelayMs, OpenLockAttempts))
+      RaiseError(ExclusiveByOtherUser, "Cannot access table '%s' in exclusive mode. Table is open by another user",
+                 {tableName_});
+    exclusive = true;
+  }
+  try {
+    ReloadMostUpdated(session);
+    change();
+    SaveMetaData(session);
+    // Index pages came and went: other processes must not trust what they cached of the
+    // table under the old change count.
+    const TZDBMostUpdatedCounts counts = recordManager_->SaveCounts();
+    recordManager_->LoadCounts({counts.ChangeCount + 1, counts.RecordCount});
+    SaveMostUpdated(session);
+    PageManager().ApplyChanges(session);
+    temporaryPages_->ApplyChanges(session);
+  } catch (...) {
+    if (exclusive) Quietly([&] { UnlockTable(session, TableLockExclusive); });
+    throw;
+  }
+  if (exclusive) UnlockTable(session, TableLockExclusive);
+}
+
+void TZDBDiskTableData::RenameField(std::string_view oldName, std::string_view newName) {
+  const Guard guard = Lock();
+  const int32_t session = cursors_.empty() ? SystemSession : cursors_.front()->SessionID();
+  ChangeDefinitions(session, [&] { TZDBTableData::RenameField(oldName, newName); });
+}
+
+int32_t TZDBDiskTableData::AddIndex(const TZDBIndexDef& definition, TZDBTableCursor& cursor) {
+  const Guard guard = Lock();
+  const int32_t session = cursor.SessionID();
+  if (definition.Temporary()) {
+    const int32_t indexID = TZDBTableData::AddIndex(definition, cursor);
+    temporaryPages_->ApplyChanges(session);
+    return indexID;
+  }
+  int32_t indexID = TZDBTableCursor::NoIndex;
+  ChangeDefinitions(session, [&] { indexID = TZDBTableData::AddIndex(definition, cursor); });
+  return indexID;
+}
+
+void TZDBDiskTableData::DropIndex(int32_t indexID, TZDBTableCursor& cursor) {
+  const Guard guard = Lock();
+  const int32_t session = cursor.SessionID();
+  const TZDBIndexDef* definition = indexManager_->FindIndexDef(indexID);
+  if (definition != nullptr && definition->Temporary()) {
+    TZDBTableData::DropIndex(indexID, cursor);
+    temporaryPages_->ApplyChanges(session);
+    return;
+  }
+  ChangeDefinitions(session, [&] { TZDBTableData::DropIndex(indexID, cursor); });
+}
+
+// --- record numbers ------------------------------------------------------------------------------
+
+int64_t TZDBDiskTableData::GetMaxRecordNumber(int32_t session) { return Records().GetMaxRecordNumber(session); }
+
+int64_t TZDBDiskTableData::RecordIDToNumber(const TZDBRecordID& recordID) const {
+  return Records().RecordIDToNumber(recordID);
+}
+
+TZDBRecordID TZDBDiskTableData::NumberToRecordID(int64_t number) const { return Records().NumberToRecordID(number); }
+
+TZDBRecordID TZDBDiskTableData::PhysicalRecordIDAt(int32_t session, int64_t recNo) {
+  return Records().RecordIDAtRecNo(session, recNo);
+}
+
+int64_t TZDBDiskTableData::PhysicalRecNoOf(int32_t session, const TZDBRecordID& recordID) {
+  return Records().RecNoOfRecordID(session, recordID);
+}
+
+// --- reads under the multi-user frame ------------------------------------------------------------
+
+namespace {
+
+// Runs a read in its frame; a frame that cannot be had raises "Table is locked".
+template <typename Access, typename Read>
+auto ReadFramed(Access& access, int32_t lockedCode, Read read) {
+  if (!access.Granted()) RaiseError(lockedCode, "Table is locked");
+  if constexpr (std::is_void_v<decltype(read())>) {
+    read();
+    access.Finish();
+  } else {
+    auto result = read();
+    access.Finish();
+    return result;
+  }
+}
+
+}  // namespace
+
+uint8_t TZDBDiskTableData::GetRecord(TZDBTableCursor& cursor, uint8_t getMode) {
+  const Guard guard = Lock();
+  ReadAccess access(*this, cursor);
+  if (!access.Granted()) return grNotFound;
+  const uint8_t result = TZDBTableData::GetRecord(cursor, getMode);
+  access.Finish();
+  return result;
+}
+
+bool TZDBDiskTableData::Locate(TZDBTableCursor& cursor, std::shared_ptr<const TZDBRowExpression> condition) {
+  const Guard guard = Lock();
+  ReadAccess access(*this, cursor);
+  return ReadFramed(access, LocateLocked, [&] { return TZDBTableData::Locate(cursor, condition); });
+}
+
+bool TZDBDiskTableData::FindKey(TZDBTableCursor& cursor, TZDBSearchOperator comparisonType) {
+  const Guard guard = Lock();
+  ReadAccess access(*this, cursor);
+  return ReadFramed(access, FindKeyLocked, [&] { return TZDBTableData::FindKey(cursor, comparisonType); });
+}
+
+void TZDBDiskTableData::SetRecNo(TZDBTableCursor& cursor, int64_t recNo) {
+  const Guard guard = Lock();
+  ReadAccess access(*this, cursor);
+  ReadFramed(access, SetRecNoLocked, [&] { TZDBTableData::SetRecNo(cursor, recNo); });
+}
+
+int64_t TZDBDiskTableData::GetRecNo(TZDBTableCursor& cursor) {
+  const Guard guard = Lock();
+  ReadAccess access(*this, cursor);
+  return ReadFramed(access, GetRecNoLocked, [&] { return TZDBTableData::GetRecNo(cursor); });
+}
+
+void TZDBDiskTableData::SetRecNoPhysical(TZDBTableCursor& cursor, int64_t recNo) {
+  const Guard guard = Lock();
+  ReadAccess access(*this, cursor);
+  ReadFramed(access, SetRecNoPhysicalLocked,
+             [&] { cursor.SetPosition(Records().RecordIDAtRecNo(cursor.SessionID(), recNo)); });
+}
+
+int64_t TZDBDiskTableData::GetRecNoPhysical(TZDBTableCursor& cursor) {
+  const Guard guard = Lock();
+  ReadAccess access(*this, cursor);
+  return ReadFramed(access, GetRecNoPhysicalLocked,
+                    [&] { return Records().RecNoOfRecordID(cursor.SessionID(), cursor.RecordID()); });
+}
+
+int64_t TZDBDiskTableData::GetRecordCount(TZDBTableCursor& cursor) {
+  const Guard guard = Lock();
+  ReadAccess access(*this, cursor);
+  return ReadFramed(access, RecordCountLocked, [&] { return CountRecords(cursor); });
+}
+
+int64_t TZDBDiskTableData::GetLastAutoincValue(const TZDBBaseSession& session, int32_t fieldNo) {
+  const Guard guard = Lock();
+  if (fieldManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  return fieldManager_->GetLastAutoincValue(session, fieldNo);
+}
+
+// --- row changes ---------------------------------------------------------------------------------
+
+void TZDBDiskTableData::UpdateBitmapAfterChange(TZDBTableCursor& cursor, const TZDBRecordID& recordID,
+                                                const uint8_t* row) {
+  TZDBRecordBitmap& bitmap = cursor.Bitmap();
+  // An ordered bitmap's positions all move with a new key: it is rebuilt when next used.
+  if (!cursor.IsFiltered() || !bitmap.Active() || bitmap.Ordered()) return;
+  bitmap.SetBit(RecordIDToNumber(recordID), PassesFilter(cursor, row));
+}
+
+bool TZDBDiskTableData::InsertRecord(TZDBTableCursor& cursor) {
+  const Guard guard = Lock();
+  if (recordManager_ == nullptr) RaiseError(InsertNoRecordManager, "Nil pointer occured");
+  const uint8_t* row = cursor.RecordBuffer();
+  if (row == nullptr) RaiseError(InsertNoBuffer, "Nil pointer occured");
+  const int32_t session = cursor.SessionID();
+  // No reload here: the automatic values the cursor assigned have moved the counters.
+  const WriteAccess access(*this, cursor, false);
+  // A duplicate of a unique index is refused before anything is stored.
+  indexManager_->CheckKeysFree(TZDBIndexRowCursor(session, row, nullptr, {}), false);
+  TZDBRecordID recordID;
+  if (!recordManager_->InsertRecord(session, row, recordID)) return false;
+  UpdateBitmapAfterChange(cursor, recordID, row);
+  indexManager_->InsertRow(TZDBIndexRowCursor(session, row, nullptr, recordID));
+  cursor.SetPosition(recordID);
+  SaveMostUpdated(session);
+  if (!cursor.DeferCommit()) Commit(session, cursor.InTransaction());
+  return true;
+}
+
+bool TZDBDiskTableData::UpdateRecord(TZDBTableCursor& cursor) {
+  const Guard guard = Lock();
+  if (recordManager_ == nullptr) RaiseError(UpdateNoRecordManager, "Nil pointer occured");
+  const uint8_t* row = cursor.RecordBuffer();
+  if (row == nullptr) RaiseError(UpdateNoBuffer, "Nil pointer occured");
+  const int32_t session = cursor.SessionID();
+  const WriteAccess access(*this, cursor, true);
+  const TZDBRecordID recordID = cursor.RecordID();
+  // The entries to replace are those of the row as stored, whatever the cursor thinks
+  // it was; a row that is gone changes nothing.
+  std::vector<uint8_t> stored(static_cast<size_t>(RecordBufferSize()), 0);
+  if (!ReadRecord(session, recordID, stored.data())) return false;
+  const TZDBIndexRowCursor change(session, row, stored.data(), recordID);
+  indexManager_->UpdateRow(change, true);
+  const bool written = recordManager_->UpdateRecord(session, row, recordID);
+  if (!written) {
+    // The old keys go back, so the indexes still match the row that stays.
+    indexManager_->UpdateRow(TZDBIndexRowCursor(session, stored.data(), row, recordID), false);
+    return false;
+  }
+  indexManager_->UpdateRow(change, false);
+  UpdateBitmapAfterChange(cursor, recordID, row);
+  SaveMostUpdated(session);
+  if (!cursor.DeferCommit()) Commit(session, cursor.InTransaction());
+  return true;
+}
+
+void TZDBDiskTableData::PositionAfterDelete(TZDBTableCursor& cursor, TZDBRecordID& recordID, bool& beforeFirst,
+                                            bool& afterLast) {
+  const TZDBRecordID savedID = cursor.RecordID();
+  const bool savedBeforeFirst = cursor.BeforeFirst();
+  const bool savedAfterLast = cursor.AfterLast();
+  uint8_t* savedBuffer = cursor.MutableRecordBuffer();
+  std::vector<uint8_t> scratch(static_cast<size_t>(RecordBufferSize()), 0);
+  const auto restore = [&] {
+    cursor.SetPosition(savedID, savedBeforeFirst, savedAfterLast);
+    cursor.UseRecordBuffer(savedBuffer);
+  };
+  cursor.UseRecordBuffer(scratch.data());
+  try {
+    bool found = TZDBTableData::GetRecord(cursor, grmNext) == grOK;
+    if (!found) {
+      cursor.SetPosition(savedID, savedBeforeFirst, savedAfterLast);
+      found = TZDBTableData::GetRecord(cursor, grmPrior) == grOK;
+    }
+    recordID = found ? cursor.RecordID() : TZDBRecordID{};
+    beforeFirst = !found;
+    afterLast = false;
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
+}
+
+bool TZDBDiskTableData::DeleteRecord(TZDBTableCursor& cursor) {
+  const Guard guard = Lock();
+  if (recordManager_ == nullptr) RaiseError(DeleteNoRecordManager, "Nil pointer occured");
+  const int32_t session = cursor.SessionID();
+  const WriteAccess access(*this, cursor, true);
+  const TZDBRecordID recordID = cursor.RecordID();
+
+  TZDBRecordID nextID;
+  bool nextBeforeFirst = true;
+  bool nextAfterLast = false;
+  PositionAfterDelete(cursor, nextID, nextBeforeFirst, nextAfterLast);
+
+  // The row's bit, found while the row is still in the indexes.
+  TZDBRecordBitmap& bitmap = cursor.Bitmap();
+  const bool bitmapCurrent =
+      bitmap.Active() && !bitmap.IsStale(recordManager_->ChangeCount()) && cursor.KeyPrefixStep() == 0;
+  int64_t bit = TZDBRecordBitmap::NoBit;
+  if (bitmap.Active()) {
+    bit = bitmap.Ordered() ? indexManager_->GetIndex(cursor.IndexID()).GetRecNo(session, recordID, nullptr) - 1
+                           : RecordIDToNumber(recordID);
+  }
+
+  indexManager_->DeleteRow(TZDBIndexRowCursor(session, cursor.RecordBuffer(), nullptr, recordID));
+  if (!recordManager_->DeleteRecord(session, recordID)) return false;
+  SaveMostUpdated(session);
+  if (!cursor.DeferCommit()) Commit(session, cursor.InTransaction());
+  if (bit >= 0) {
+    if (bitmap.Ordered())
+      bitmap.RemovePosition(bit);
+    else
+      bitmap.SetBit(bit, false);
+    if (bitmapCurrent) bitmap.MarkCurrent(recordManager_->ChangeCount());
+  }
+  cursor.SetPosition(nextID, nextBeforeFirst, nextAfterLast);
+  return true;
+}
+
+// --- the table layer's table-data objects ------------------------------------------------------
+
+void RegisterDiskTableData() {
+  static std::once_flag registered;
+  std::call_once(registered, [] {
+    TZDBDiskDatabaseData::SetTableDataFactory([](TZDBDiskDatabaseData& database, std::string_view tableName) {
+      return std::make_unique<TZDBDiskTableData>(database, tableName);
+    });
+  });
+}
+
+TZDBDiskTableData& DiskTableDataOf(TZDBDiskDatabaseData& database, std::string_view tableName) {
+  RegisterDiskTableData();
+  auto* tableData = dynamic_cast<TZDBDiskTableData*>(&database.GetTableData(tableName));
+  if (tableData == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  return *tableData;
+}
+
+void ReleaseDiskTableData(TZDBDiskTableData& tableData) {
+  if (tableData.CursorCount() == 0) tableData.DiskDatabase().FreeTableData(tableData);
+}
+
+}  // namespace zdb

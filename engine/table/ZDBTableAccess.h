@@ -1,0 +1,77 @@
+// The plainest client of the disk table data: a table opened for a cursor for the
+// lifetime of an object, and rows posted the way the editing cycle posts them. The zdb
+// tool and the tests work through it; the dataset layer runs its own cycle with its
+// result codes.
+//
+// Posting, for a session outside a transaction (inside one the changes wait for its
+// commit and its rollback): in multi-user mode the table's write lock first (2250
+// single tries 40 ms apart; "Table is locked" -13 otherwise), then
+//   insert: counters reloaded from the file, automatic values, constraints, the insert;
+//   update: the stored row re-read and compared with the row the edit began from
+//           (-6 gone, -4 changed by another process), constraints, the update;
+//   delete: the row removed.
+// A refused change raises -1 "Error adding record", -2 "Error updating record" or -3
+// "Error deleting record". Any failure rolls the session's page changes back (so the
+// table is exactly as before), and the write lock is always released.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "engine/file/ZDBDiskDatabaseData.h"
+#include "engine/table/ZDBDiskTableData.h"
+#include "engine/table/ZDBTableCursor.h"
+
+namespace zdb {
+
+// The table open for the cursor from construction to destruction (or Close); the cursor
+// gets a row buffer of the table's size and stands before the first row.
+class TZDBOpenTable {
+ public:
+  TZDBOpenTable(TZDBDiskDatabaseData& database, TZDBTableCursor& cursor);
+  ~TZDBOpenTable();
+  TZDBOpenTable(const TZDBOpenTable&) = delete;
+  TZDBOpenTable& operator=(const TZDBOpenTable&) = delete;
+
+  TZDBDiskTableData& Data() const { return *data_; }
+  TZDBTableCursor& Cursor() const { return cursor_; }
+  // Closes now, reporting a failure to release the open lock.
+  void Close();
+
+ private:
+  TZDBTableCursor& cursor_;
+  TZDBDiskTableData* data_ = nullptr;
+};
+
+// The table's write lock for the cursor's session in multi-user mode (nothing in
+// single-user mode): kind 4, or kind 3 inside a transaction (which keeps it until the
+// transaction ends). Waits as a post does, then -13 "Table is locked".
+class TZDBTableWriteLock {
+ public:
+  TZDBTableWriteLock(TZDBDiskTableData& table, const TZDBTableCursor& cursor);
+  ~TZDBTableWriteLock();
+  TZDBTableWriteLock(const TZDBTableWriteLock&) = delete;
+  TZDBTableWriteLock& operator=(const TZDBTableWriteLock&) = delete;
+
+ private:
+  TZDBDiskTableData& table_;
+  int32_t session_;
+  TZDBTableLockKind kind_;
+  bool held_ = false;
+};
+
+// Creates a table of the database for the session (an existing table of that name:
+// 30395).
+void CreateDiskTable(TZDBDiskDatabaseData& database, TZDBBaseSession& session, std::string_view tableName,
+                     const TZDBFieldDefs& fieldDefs, const TZDBIndexDefs& indexDefs,
+                     const TZDBConstraintDefs& constraintDefs);
+
+// The cursor's row buffer as a new row; the cursor stands on it afterwards.
+void PostInsert(TZDBDiskTableData& table, TZDBTableCursor& cursor);
+// The cursor's row buffer replaces the row at the cursor's position; the cursor's
+// original buffer, when set, is the row the edit began from.
+void PostUpdate(TZDBDiskTableData& table, TZDBTableCursor& cursor);
+// Removes the row at the cursor's position.
+void PostDelete(TZDBDiskTableData& table, TZDBTableCursor& cursor);
+
+}  // namespace zdb

@@ -1,0 +1,270 @@
+// The zdb table commands as their users run them: create-table, schema, load and dump,
+// the "Maximo" table of the program filled with 10,000 rows, lines that cannot be loaded,
+// values of every kind through CSV, and two loads into one table at once.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <numeric>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/engine/file/support/DiskTestSupport.h"
+
+extern char** environ;
+
+namespace {
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+// One run of the tool, started now and waited for on Finish.
+class ToolProcess {
+ public:
+  ToolProcess(std::vector<std::string> arguments, const std::string& outPath, const std::string& errPath)
+      : outPath_(outPath), errPath_(errPath) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    arguments.insert(arguments.begin(), ZDB_TOOL_PATH);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+
+  ToolRun Finish() {
+    ToolRun run;
+    if (pid_ > 0) {
+      int status = 0;
+      while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+      }
+      run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    run.out = Slurp(outPath_);
+    run.err = Slurp(errPath_);
+    return run;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::string outPath_;
+  std::string errPath_;
+};
+
+class ZdbTable : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(Run({"create", path_}).exitCode, 0); }
+
+  ToolRun Run(const std::vector<std::string>& arguments, const std::string& name = "run") {
+    return Start(arguments, name).Finish();
+  }
+  ToolProcess Start(const std::vector<std::string>& arguments, const std::string& name) {
+    return ToolProcess(arguments, folder_.File(name + ".out"), folder_.File(name + ".err"));
+  }
+  std::string Csv(const std::string& name, const std::string& text) {
+    const std::string path = folder_.File(name);
+    WriteText(path, text);
+    return path;
+  }
+  void CreateMaximo(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> arguments{"create-table", path_,     "Maximo",        "--field", "any:INTEGER", "--field",
+                                       "PenMax:FLOAT", "--field", "TopeCot:FLOAT", "--index", "ANY:any"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    const ToolRun created = Run(arguments);
+    ASSERT_EQ(created.exitCode, 0) << created.err;
+  }
+
+  zdb::test::TempFolder folder_;
+  std::string path_ = folder_.File("tables.zdb");
+};
+
+// A "Maximo" line for the year: amounts with cents, as the program keeps them.
+std::string MaximoLine(int32_t year) {
+  return std::to_string(year) + "," + std::to_string(year) + ".34," + std::to_string(year * 2) + ".05\r\n";
+}
+
+TEST_F(ZdbTable, MaximoWith10000RowsLoadsDumpsInYearOrderAndChecksClean) {
+  CreateMaximo();
+  const ToolRun schema = Run({"schema", path_, "MAXIMO"});
+  EXPECT_EQ(schema.exitCode, 0) << schema.err;
+  EXPECT_EQ(schema.out,
+            "table: Maximo\n"
+            "field: any INTEGER\n"
+            "field: PenMax FLOAT\n"
+            "field: TopeCot FLOAT\n"
+            "index: ANY (any)\n"
+            "rows: 0\n");
+
+  std::vector<int32_t> years(10000);
+  std::iota(years.begin(), years.end(), 1900);
+  std::shuffle(years.begin(), years.end(), std::mt19937(5));
+  std::string csv = "any,PenMax,TopeCot\n";
+  for (int32_t year : years) csv += MaximoLine(year);
+  const ToolRun loaded = Run({"load", path_, "Maximo", Csv("maximo.csv", csv)});
+  EXPECT_EQ(loaded.exitCode, 0) << loaded.err;
+  EXPECT_EQ(loaded.out, "loaded 10000 rows\n");
+
+  std::sort(years.begin(), years.end());
+  std::string expected = "any,PenMax,TopeCot\r\n";
+  for (int32_t year : years) expected += MaximoLine(year);
+  const ToolRun dumped = Run({"dump", path_, "Maximo", "--index", "any"});
+  EXPECT_EQ(dumped.exitCode, 0) << dumped.err;
+  EXPECT_TRUE(dumped.out == expected) << dumped.out.substr(0, 200);
+
+  const ToolRun checked = Run({"check", path_});
+  EXPECT_EQ(checked.exitCode, 0) << checked.out << checked.err;
+  EXPECT_EQ(checked.out.rfind("clean: ", 0), 0u) << checked.out;
+}
+
+TEST_F(ZdbTable, ALineThatCannotBeStoredStopsTheLoadWithItsNumber) {
+  struct Case {
+    const char* name;
+    std::string badLine;
+    const char* error;  // the start of the message after "line 4: "
+  };
+  const Case cases[] = {
+      {"too few fields", "2003,1.5\n", "2 fields, the header names 3"},
+      {"not a number", "2003,abc,1\n", "field 'PenMax': 'abc' is not a number"},
+      {"number too large", "3000000000,1,1\n", "field 'any': '3000000000' is not a whole number"},
+      {"not null", "2003,,1\n", "Constraint '$C_NotNull$Maximo3$PenMax' violated"},
+      {"duplicate key", "2001,1,1\n", "Constraint unique 'C_Unique$any' violated. Duplicate found."},
+      {"open quote", "2003,\"1.5,1\n", "a quoted field is not closed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string table = "Maximo" + std::to_string(&c - cases);
+    const ToolRun created = Run({"create-table", path_, table, "--field", "any:INTEGER", "--field", "PenMax:FLOAT",
+                                 "--field", "TopeCot:FLOAT", "--index", "ANY:any:unique", "--not-null", "PenMax"});
+    ASSERT_EQ(created.exitCode, 0) << created.err;
+    // Line 2 is blank, lines 3 and 4 are good, line 5 is not.
+    const std::string csv =
+        Csv("bad.csv", std::string("any,PenMax,TopeCot\n\n2001,1,2\n2002,3,4\n") + c.badLine + "2004,5,6\n");
+    const ToolRun loaded = Run({"load", path_, table, csv});
+    EXPECT_EQ(loaded.exitCode, 1);
+    EXPECT_EQ(loaded.err.rfind(std::string("line 5: ") + c.error, 0), 0u) << loaded.err;
+    EXPECT_NE(loaded.err.find("(2 rows loaded before it)"), std::string::npos) << loaded.err;
+    // The rows before the line are stored, nothing of it nor after it.
+    EXPECT_EQ(Run({"dump", path_, table, "--index", "ANY"}).out, "any,PenMax,TopeCot\r\n2001,1,2\r\n2002,3,4\r\n");
+  }
+  // No failed load left pages behind.
+  const ToolRun checked = Run({"check", path_});
+  EXPECT_EQ(checked.exitCode, 0) << checked.out;
+}
+
+TEST_F(ZdbTable, ValuesOfEveryKindGoThroughCsvAndBack) {
+  const ToolRun created = Run({"create-table",      path_,     "Mixed",          "--field", "name:STRING:12", "--field",
+                               "wide:WIDESTRING:5", "--field", "n:SMALLINT",     "--field", "big:LARGEINT",   "--field",
+                               "day:DATE",          "--field", "at:TIME",        "--field", "stamp:DATETIME", "--field",
+                               "ok:BOOLEAN",        "--field", "money:CURRENCY", "--field", "ratio:SINGLE",   "--index",
+                               "BYN:n:desc"});
+  ASSERT_EQ(created.exitCode, 0) << created.err;
+  const std::string header = "name,wide,n,big,day,at,stamp,ok,money,ratio\r\n";
+  const std::string rows =
+      "\"Año, \"\"dos\"\"\",€uro,-32768,-9223372036854775808,2024-02-29,23:59:59.5,2023-05-25 10:20:30,true,"
+      "2683.34,0.5\r\n"
+      "\"two\nlines\",,32767,9223372036854775807,0001-01-01,00:00:00,2023-05-25 00:00:00,false,-0.01,1e-05\r\n"
+      "\" padded \",ñ,,,,,,,,\r\n";
+  const ToolRun loaded = Run({"load", path_, "Mixed", Csv("mixed.csv", header + rows)});
+  ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
+  const ToolRun dumped = Run({"dump", path_, "Mixed", "--index", "BYN"});
+  EXPECT_EQ(dumped.exitCode, 0) << dumped.err;
+  // In the index's order: n descending, NULL last.
+  EXPECT_EQ(dumped.out, header +
+                            "\"two\nlines\",,32767,9223372036854775807,0001-01-01,00:00:00,2023-05-25 00:00:00,false,"
+                            "-0.01,0.00001\r\n"
+                            "\"Año, \"\"dos\"\"\",€uro,-32768,-9223372036854775808,2024-02-29,23:59:59.500,"
+                            "2023-05-25 10:20:30,true,2683.34,0.5\r\n"
+                            "\" padded \",ñ,,,,,,,,\r\n");
+
+  // A text that does not fit the field, and a character that a single-byte field lacks.
+  EXPECT_NE(Run({"load", path_, "Mixed", Csv("long.csv", "name\n1234567890123\n")})
+                .err.find("field 'name': the text has 13 characters, the field holds 12"),
+            std::string::npos);
+  EXPECT_NE(Run({"load", path_, "Mixed", Csv("greek.csv", "name\nλ\n")}).err.find("field 'name'"), std::string::npos);
+}
+
+TEST_F(ZdbTable, CommandLinesThatMakeNoSenseAreUsageErrors) {
+  const std::vector<std::vector<std::string>> misuses = {
+      {"create-table", path_, "T", "--field", "a:NOSUCHTYPE"},
+      {"create-table", path_, "T", "--field", "a:STRING"},
+      {"create-table", path_, "T", "--field", "a:INTEGER:4"},
+      {"create-table", path_, "T", "--field", "a:INTEGER", "--index", "I:a:sideways"},
+      {"create-table", path_, "T", "--field", "a:INTEGER", "--index", "I:a:unique:primary"},
+      {"create-table", path_, "T"},
+      {"dump", path_},
+  };
+  for (const auto& misuse : misuses) {
+    const ToolRun run = Run(misuse);
+    EXPECT_EQ(run.exitCode, 2) << misuse.back() << ": " << run.err;
+  }
+  // The file was not touched: the table does not exist.
+  const ToolRun schema = Run({"schema", path_, "T"});
+  EXPECT_EQ(schema.exitCode, 1);
+  EXPECT_NE(schema.err.find("30396"), std::string::npos) << schema.err;
+}
+
+TEST_F(ZdbTable, HeaderLinesNamingWrongFieldsAreRefused) {
+  CreateMaximo();
+  const struct {
+    const char* header;
+    const char* error;
+  } cases[] = {
+      {"any,Nope\n", "line 1: 'Nope' is not a field of table 'Maximo'"},
+      {"any,ANY\n", "line 1: field 'ANY' is named twice"},
+      {"", "line 1: the file has no header line naming the fields"},
+  };
+  for (const auto& c : cases) {
+    const ToolRun loaded = Run({"load", path_, "Maximo", Csv("header.csv", c.header)});
+    EXPECT_EQ(loaded.exitCode, 1);
+    EXPECT_EQ(loaded.err.rfind(c.error, 0), 0u) << loaded.err;
+  }
+  // Fields the header leaves out stay NULL.
+  ASSERT_EQ(Run({"load", path_, "Maximo", Csv("some.csv", "TOPECOT,any\n7.5,2020\n")}).exitCode, 0);
+  EXPECT_EQ(Run({"dump", path_, "Maximo"}).out, "any,PenMax,TopeCot\r\n2020,,7.5\r\n");
+}
+
+TEST_F(ZdbTable, TwoLoadsAtOnceStoreEveryRowAndCheckClean) {
+  CreateMaximo({"--index", "PK:any:primary"});
+  std::string first = "any,PenMax,TopeCot\n";
+  std::string second = first;
+  for (int32_t year = 0; year < 3000; ++year) {
+    first += MaximoLine(year);
+    second += MaximoLine(10000 + year);
+  }
+  ToolProcess one = Start({"load", path_, "Maximo", Csv("one.csv", first)}, "one");
+  ToolProcess two = Start({"load", path_, "Maximo", Csv("two.csv", second)}, "two");
+  const ToolRun oneRun = one.Finish();
+  const ToolRun twoRun = two.Finish();
+  EXPECT_EQ(oneRun.exitCode, 0) << oneRun.err;
+  EXPECT_EQ(twoRun.exitCode, 0) << twoRun.err;
+  EXPECT_NE(Run({"schema", path_, "Maximo"}).out.find("rows: 6000\n"), std::string::npos);
+  const ToolRun checked = Run({"check", path_});
+  EXPECT_EQ(checked.exitCode, 0) << checked.out << checked.err;
+}
+
+}  // namespace

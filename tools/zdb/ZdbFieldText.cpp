@@ -1,0 +1,358 @@
+#include "tools/zdb/ZdbFieldText.h"
+
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+
+#include "engine/file/ZDBEndian.h"
+#include "engine/index/ZDBAnsiText.h"
+#include "engine/index/ZDBDateTime.h"
+#include "engine/index/ZDBExtended.h"
+#include "engine/index/ZDBValueText.h"
+#include "engine/table/ZDBFieldManager.h"
+
+namespace zdbtool {
+namespace {
+
+using zdb::TZDBStorageType;
+using S = TZDBStorageType;
+namespace le = zdb::le;
+
+constexpr int16_t LogicalTrue = -1;
+constexpr int32_t MillisecondsPerSecond = 1000;
+constexpr int32_t SecondsPerMinute = 60;
+constexpr int32_t MinutesPerHour = 60;
+
+[[noreturn]] void Refuse(const zdb::TZDBFieldDef& field, const std::string& reason) {
+  throw std::runtime_error("field '" + field.Name() + "': " + reason);
+}
+
+// --- UTF-8 -----------------------------------------------------------------------------------------
+
+// Strict: a malformed sequence, an overlong form or a surrogate is no text.
+bool Utf8ToWide(std::string_view text, std::u16string& wide) {
+  wide.clear();
+  for (size_t i = 0; i < text.size();) {
+    const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
+    const uint8_t lead = byte(i);
+    size_t length = 0;
+    char32_t code = 0;
+    if (lead < 0x80) {
+      length = 1;
+      code = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      length = 2;
+      code = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+      length = 3;
+      code = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+      length = 4;
+      code = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((byte(i + k) & 0xC0) != 0x80) return false;
+      code = (code << 6) | (byte(i + k) & 0x3F);
+    }
+    static constexpr char32_t Smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < Smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      wide += static_cast<char16_t>(0xD800 + (code >> 10));
+      wide += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      wide += static_cast<char16_t>(code);
+    }
+    i += length;
+  }
+  return true;
+}
+
+std::string WideToUtf8(std::u16string_view wide) {
+  std::string text;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    char32_t code = wide[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+      ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;  // a lone surrogate has no UTF-8 form
+    }
+    if (code < 0x80) {
+      text += static_cast<char>(code);
+    } else if (code < 0x800) {
+      text += static_cast<char>(0xC0 | (code >> 6));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      text += static_cast<char>(0xE0 | (code >> 12));
+      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | (code >> 18));
+      text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return text;
+}
+
+// --- numbers and times as text ---------------------------------------------------------------------
+
+template <typename Float>
+std::string PlainNumber(Float value) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  // The shortest digits that read back as the same value, never in scientific notation.
+  std::array<char, 400> digits{};
+  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::fixed);
+  return std::string(digits.data(), result.ptr);
+}
+
+std::string TwoDigits(int32_t value) {
+  char text[3];
+  std::snprintf(text, sizeof text, "%02d", value);
+  return text;
+}
+
+std::string DateText(int32_t dayNumber) {
+  if (dayNumber == zdb::EmptyDate) return "";
+  int32_t year = 0, month = 0, day = 0;
+  zdb::DecodeDayNumber(dayNumber, year, month, day);
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+  return text;
+}
+
+std::string TimeText(int32_t milliseconds) {
+  const int32_t seconds = milliseconds / MillisecondsPerSecond;
+  std::string text = TwoDigits(seconds / (SecondsPerMinute * MinutesPerHour)) + ":" +
+                     TwoDigits(seconds / SecondsPerMinute % MinutesPerHour) + ":" +
+                     TwoDigits(seconds % SecondsPerMinute);
+  if (const int32_t fraction = milliseconds % MillisecondsPerSecond; fraction != 0) {
+    char digits[8];
+    std::snprintf(digits, sizeof digits, ".%03d", fraction);
+    text += digits;
+  }
+  return text;
+}
+
+// HH:MM:SS with an optional .mmm (one to three digits).
+bool ParseTime(std::string_view text, int32_t& milliseconds) {
+  int32_t fraction = 0;
+  const size_t point = text.find('.');
+  if (point != std::string_view::npos) {
+    const std::string_view digits = text.substr(point + 1);
+    if (digits.empty() || digits.size() > 3) return false;
+    for (const char c : digits)
+      if (c < '0' || c > '9') return false;
+    fraction = std::stoi(std::string(digits));
+    for (size_t scale = digits.size(); scale < 3; ++scale) fraction *= 10;
+    text = text.substr(0, point);
+  }
+  if (!zdb::TryParseFixedTime(text, milliseconds)) return false;
+  milliseconds += fraction;
+  return true;
+}
+
+int64_t ParseInteger(const zdb::TZDBFieldDef& field, std::string_view text, int64_t minimum, int64_t maximum) {
+  int64_t value = 0;
+  if (!zdb::TryParseInteger(text, minimum, maximum, value))
+    Refuse(field, "'" + std::string(text) + "' is not a whole number from " + std::to_string(minimum) + " to " +
+                      std::to_string(maximum));
+  return value;
+}
+
+double ParseFloat(const zdb::TZDBFieldDef& field, std::string_view text) {
+  double value = 0;
+  if (!zdb::TryParseFloat(text, value)) Refuse(field, "'" + std::string(text) + "' is not a number");
+  return value;
+}
+
+// Characters of a text field, zero-filled to its width.
+void WriteText(const zdb::TZDBFieldDef& field, std::string_view text, uint8_t* target) {
+  std::u16string wide;
+  if (!Utf8ToWide(text, wide)) Refuse(field, "the text is not UTF-8");
+  const bool wideField = field.StorageType() == S::WideChar || field.StorageType() == S::WideString;
+  if (static_cast<int64_t>(wide.size()) > field.FieldSize())
+    Refuse(field, "the text has " + std::to_string(wide.size()) + " characters, the field holds " +
+                      std::to_string(field.FieldSize()));
+  std::memset(target, 0, static_cast<size_t>(field.MemoryDataSize()));
+  if (wideField) {
+    for (size_t i = 0; i < wide.size(); ++i) le::PutU16(target + 2 * i, static_cast<uint16_t>(wide[i]));
+    return;
+  }
+  const std::string ansi = zdb::WideToAnsi(wide);
+  if (zdb::AnsiToWide(ansi) != wide) Refuse(field, "the text has characters that a single-byte field cannot hold");
+  std::memcpy(target, ansi.data(), ansi.size());
+}
+
+}  // namespace
+
+std::string Utf8ToAnsi(std::string_view text) {
+  std::u16string wide;
+  if (!Utf8ToWide(text, wide)) throw std::runtime_error("'" + std::string(text) + "' is not UTF-8");
+  std::string ansi = zdb::WideToAnsi(wide);
+  if (zdb::AnsiToWide(ansi) != wide)
+    throw std::runtime_error("'" + std::string(text) + "' has characters without a single-byte form");
+  return ansi;
+}
+
+std::string AnsiToUtf8(std::string_view text) { return WideToUtf8(zdb::AnsiToWide(text)); }
+
+bool HasTextForm(const zdb::TZDBFieldDef& field) {
+  switch (field.StorageType()) {
+    case S::Blob:
+    case S::Memo:
+    case S::WideMemo:
+    case S::Bytes:
+    case S::VarBytes:
+    case S::None:
+      return false;
+    default:
+      return true;
+  }
+}
+
+void SetFieldFromText(const zdb::TZDBFieldDefs& fields, int32_t fieldNo, std::string_view text, uint8_t* recordBuffer) {
+  const zdb::TZDBFieldDef& field = fields.Items(fieldNo);
+  if (!HasTextForm(field)) Refuse(field, "a " + zdb::LogicalTypeName(field.LogicalType()) + " field has no text form");
+  if (text.empty()) {
+    zdb::SetFieldNull(recordBuffer, fieldNo, true);
+    return;
+  }
+  uint8_t* target = recordBuffer + field.MemoryOffset();
+  switch (field.StorageType()) {
+    case S::ShortInt:
+      target[0] = static_cast<uint8_t>(ParseInteger(field, text, INT8_MIN, INT8_MAX));
+      break;
+    case S::Byte:
+      target[0] = static_cast<uint8_t>(ParseInteger(field, text, 0, UINT8_MAX));
+      break;
+    case S::SmallInt:
+      le::PutU16(target, static_cast<uint16_t>(ParseInteger(field, text, INT16_MIN, INT16_MAX)));
+      break;
+    case S::Word:
+      le::PutU16(target, static_cast<uint16_t>(ParseInteger(field, text, 0, UINT16_MAX)));
+      break;
+    case S::Integer:
+      le::PutU32(target, static_cast<uint32_t>(ParseInteger(field, text, INT32_MIN, INT32_MAX)));
+      break;
+    case S::Cardinal:
+      le::PutU32(target, static_cast<uint32_t>(ParseInteger(field, text, 0, UINT32_MAX)));
+      break;
+    case S::LargeInt:
+      le::PutU64(target, static_cast<uint64_t>(ParseInteger(field, text, INT64_MIN, INT64_MAX)));
+      break;
+    case S::Single:
+      le::PutU32(target, std::bit_cast<uint32_t>(static_cast<float>(ParseFloat(field, text))));
+      break;
+    case S::Float:
+    case S::Currency:
+      le::PutU64(target, std::bit_cast<uint64_t>(ParseFloat(field, text)));
+      break;
+    case S::Extended:
+      zdb::TZDBExtended::FromDouble(ParseFloat(field, text)).ToBytes(target);
+      break;
+    case S::Date: {
+      int32_t day = 0;
+      if (!zdb::TryParseFixedDate(text, day)) Refuse(field, "'" + std::string(text) + "' is not a date YYYY-MM-DD");
+      le::PutU32(target, static_cast<uint32_t>(day));
+      break;
+    }
+    case S::Time: {
+      int32_t milliseconds = 0;
+      if (!ParseTime(text, milliseconds)) Refuse(field, "'" + std::string(text) + "' is not a time HH:MM:SS");
+      le::PutU32(target, static_cast<uint32_t>(milliseconds));
+      break;
+    }
+    case S::DateTime: {
+      const size_t blank = text.find(' ');
+      int32_t day = 0;
+      int32_t milliseconds = 0;
+      if (!zdb::TryParseFixedDate(text.substr(0, blank), day) ||
+          (blank != std::string_view::npos && !ParseTime(text.substr(blank + 1), milliseconds)))
+        Refuse(field, "'" + std::string(text) + "' is not a date and time YYYY-MM-DD HH:MM:SS");
+      le::PutU32(target, static_cast<uint32_t>(day));
+      le::PutU32(target + 4, static_cast<uint32_t>(milliseconds));
+      break;
+    }
+    case S::Logical: {
+      std::string lower(text);
+      for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      if (lower != "true" && lower != "false" && lower != "1" && lower != "0")
+        Refuse(field, "'" + std::string(text) + "' is neither true nor false");
+      le::PutU16(target, static_cast<uint16_t>(lower == "true" || lower == "1" ? LogicalTrue : 0));
+      break;
+    }
+    default:
+      WriteText(field, text, target);
+      break;
+  }
+  zdb::SetFieldNull(recordBuffer, fieldNo, false);
+}
+
+std::string FieldAsText(const zdb::TZDBFieldDefs& fields, int32_t fieldNo, const uint8_t* recordBuffer) {
+  const zdb::TZDBFieldDef& field = fields.Items(fieldNo);
+  if (!HasTextForm(field)) Refuse(field, "a " + zdb::LogicalTypeName(field.LogicalType()) + " field has no text form");
+  if (zdb::IsFieldNull(recordBuffer, fieldNo)) return "";
+  const uint8_t* source = recordBuffer + field.MemoryOffset();
+  switch (field.StorageType()) {
+    case S::ShortInt:
+      return std::to_string(static_cast<int8_t>(source[0]));
+    case S::Byte:
+      return std::to_string(source[0]);
+    case S::SmallInt:
+      return std::to_string(le::GetI16(source));
+    case S::Word:
+      return std::to_string(le::GetU16(source));
+    case S::Integer:
+      return std::to_string(le::GetI32(source));
+    case S::Cardinal:
+      return std::to_string(le::GetU32(source));
+    case S::LargeInt:
+      return std::to_string(le::GetI64(source));
+    case S::Single:
+      return PlainNumber(std::bit_cast<float>(le::GetU32(source)));
+    case S::Float:
+    case S::Currency:
+      return PlainNumber(le::GetDouble(source));
+    case S::Extended:
+      return PlainNumber(zdb::TZDBExtended::FromBytes(source).ToDouble());
+    case S::Date:
+      return DateText(le::GetI32(source));
+    case S::Time:
+      return TimeText(le::GetI32(source));
+    case S::DateTime: {
+      const std::string date = DateText(le::GetI32(source));
+      return date.empty() ? TimeText(le::GetI32(source + 4)) : date + " " + TimeText(le::GetI32(source + 4));
+    }
+    case S::Logical:
+      return le::GetI16(source) != 0 ? "true" : "false";
+    case S::WideChar:
+    case S::WideString: {
+      std::u16string wide;
+      for (int32_t i = 0; i + 1 < field.MemoryDataSize(); i += 2) {
+        const char16_t unit = static_cast<char16_t>(le::GetU16(source + i));
+        if (unit == 0) break;
+        wide += unit;
+      }
+      return WideToUtf8(wide);
+    }
+    default: {
+      const auto* text = reinterpret_cast<const char*>(source);
+      return WideToUtf8(
+          zdb::AnsiToWide(std::string_view(text, strnlen(text, static_cast<size_t>(field.MemoryDataSize())))));
+    }
+  }
+}
+
+}  // namespace zdbtool

@@ -1,0 +1,60 @@
+// The zdb commands that define, fill and read tables. They connect as a multi-user
+// session (ZdbConnection.h), so they wait for the locks of programs using the file.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "engine/file/ZDBPassword.h"
+#include "engine/table/ZDBFieldTypes.h"
+
+namespace zdbtool {
+
+// NAME:TYPE[:SIZE]; TYPE is a name of the type-name table (letter case ignored). The
+// string and byte-string types need their SIZE; GUID takes 38 unless given; other types
+// take none.
+struct TZdbFieldSpec {
+  std::string Name;
+  zdb::TZDBLogicalType Type = zdb::TZDBLogicalType::None;
+  int32_t Size = 0;
+};
+// NAME:FIELD[,FIELD...][:unique|:primary][:desc]
+struct TZdbIndexSpec {
+  std::string Name;
+  std::vector<std::string> Fields;
+  bool Unique = false;
+  bool Primary = false;
+  bool Descending = false;
+};
+
+// An empty answer when the text is a valid spec; else what is wrong with it.
+std::string ParseFieldSpec(const std::string& text, TZdbFieldSpec& spec);
+std::string ParseIndexSpec(const std::string& text, TZdbIndexSpec& spec);
+
+// Creates the table. A primary or unique index brings its constraint ("C_PK$field",
+// "C_Unique$field"), each --not-null field a not-null constraint.
+void CreateTableCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
+                        const std::vector<TZdbFieldSpec>& fields, const std::vector<TZdbIndexSpec>& indexes,
+                        const std::vector<std::string>& notNullFields);
+
+// "table: NAME", then one line per field ("field: NAME TYPE" or "TYPE(SIZE)"), index
+// ("index: NAME (FIELD [DESC] [NO_CASE], ...) [unique] [primary]") and constraint, and
+// "rows: N".
+void SchemaCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
+                   std::ostream& out);
+
+// Loads the rows of an RFC 4180 CSV file whose first line names the fields (letter case
+// ignored; fields it does not name stay NULL). A line that cannot be stored stops the
+// load with its line number; the rows before it are stored, nothing of it. Reports
+// "loaded N rows".
+void LoadCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
+                 const std::string& csvFileName, std::ostream& out);
+
+// Every row as CSV with a header line, in the index's order (physical order without
+// one).
+void DumpCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
+                 const std::string& indexName, std::ostream& out);
+
+}  // namespace zdbtool
