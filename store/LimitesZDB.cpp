@@ -1,0 +1,62 @@
+#include "store/LimitesZDB.h"
+
+#include "engine/dataset/ZDBDatabase.h"
+#include "engine/dataset/ZDBTable.h"
+#include "engine/index/ZDBPlatformVariant.h"
+
+#include <utility>
+
+namespace {
+
+std::unique_ptr<zdb::TZDBTable> NuevaTabla(const char* nombre, const char* indice) {
+  auto tabla = std::make_unique<zdb::TZDBTable>();
+  tabla->SetDatabaseName(NombreComponente);
+  tabla->SetTableName(nombre);
+  if (indice != nullptr) tabla->SetIndexName(indice);
+  tabla->SetReadOnly(false);
+  tabla->SetExclusive(false);
+  return tabla;
+}
+
+zdb::PlatformVariant ClaveAny(int32_t any) {
+  return zdb::PlatformVariant::Integral(zdb::TVarType::Integer, any);
+}
+
+}  // namespace
+
+std::shared_ptr<zdb::TZDBDatabase> TLimitesZDB::CreaComponente(const std::string& fichero) {
+  auto baseDatos = std::make_shared<zdb::TZDBDatabase>();
+  baseDatos->SetDatabaseName(NombreComponente);
+  baseDatos->SetDatabaseFileName(fichero);
+  baseDatos->SetMultiUser(true);
+  baseDatos->SetExclusive(false);
+  baseDatos->SetMaxConnections(MaximoConexiones);
+  return baseDatos;
+}
+
+TLimitesZDB::TLimitesZDB(std::shared_ptr<zdb::TZDBDatabase> baseDatos) : BaseDatos(std::move(baseDatos)) {
+  TablaMax = NuevaTabla(TablaMaximo, IndiceMaximo);
+  TablaCtl = NuevaTabla(TablaControl, nullptr);
+}
+
+// The tables close before the component they name goes.
+TLimitesZDB::~TLimitesZDB() {
+  TablaCtl.reset();
+  TablaMax.reset();
+}
+
+data::TDataSet& TLimitesZDB::Maximo() {
+  return *TablaMax;
+}
+
+data::TDataSet& TLimitesZDB::Control() {
+  return *TablaCtl;
+}
+
+bool TLimitesZDB::BuscaClave(int32_t any) {
+  return TablaMax->FindKey({ClaveAny(any)});
+}
+
+void TLimitesZDB::BuscaCercana(int32_t any) {
+  TablaMax->FindNearest({ClaveAny(any)});
+}
