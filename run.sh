@@ -10,10 +10,8 @@ BUILD_DIR=build/release
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZDB_BUILD_TESTS=OFF >/dev/null
 cmake --build "$BUILD_DIR" -j "$(nproc)" --target calculo-demora
 
+# The build puts the supplied Zelmarot.zdb next to the program (never over a user's own).
 EXE="$BUILD_DIR/ui/calculo-demora"
-if [ -f data/Zelmarot.zdb ]; then
-  cp -f data/Zelmarot.zdb "$(dirname "$EXE")/Zelmarot.zdb"
-fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   SHOT="build/calculo-demora.png"

@@ -1,6 +1,7 @@
 #include "ui/Calcula.h"
 
 #include "calc/Demora.h"
+#include "calc/Importe.h"
 #include "store/AbrirBaseDatos.h"
 #include "store/LimitesAnuales.h"
 #include "ui/Acerca.h"
@@ -13,12 +14,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDate>
+#include <QSignalBlocker>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QTimer>
 
 #include <initializer_list>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -43,6 +47,13 @@ void ColorTexto(QWidget* control, const QColor& color) {
 void FondoNormal(QLineEdit* campo) {
   QPalette paleta = campo->palette();
   paleta.setColor(QPalette::Base, QApplication::palette(campo).color(QPalette::Base));
+  campo->setPalette(paleta);
+}
+
+// The tooltip yellow marks a limit that was estimated, not stored.
+void FondoEstimacion(QLineEdit* campo) {
+  QPalette paleta = campo->palette();
+  paleta.setColor(QPalette::Base, QApplication::palette(campo).color(QPalette::ToolTipBase));
   campo->setPalette(paleta);
 }
 
@@ -93,9 +104,10 @@ TFormCalculo::TFormCalculo(QWidget* padre)
   connect(ui->BotImprimir, &QToolButton::clicked, this, [this] { Protegido(this, [this] { BotImprimirClick(); }); });
   connect(ui->BotAyuda, &QToolButton::clicked, this, [this] { Protegido(this, [this] { BotAyudaClick(); }); });
   connect(ui->BotMax, &QPushButton::clicked, this, [this] { Protegido(this, [this] { BotMaxClick(); }); });
+  connect(ui->Any, &QSpinBox::valueChanged, this, [this] { Protegido(this, [this] { AnyChange(); }); });
 
   RutaBaseDatos_ = AbrirBaseDatos();
-  ConBaseDatos_ = false;  // manual mode until the store can read the limits tables
+  ConBaseDatos_ = false;  // the program switches to database mode once it has a store for the file
   LimpiarPantalla();
   BotCalculaPU->setEnabled(false);
 }
@@ -141,10 +153,58 @@ void TFormCalculo::FormShow() {
   if (const QScreen* pantalla = screen()) move(pantalla->availableGeometry().center() - rect().center());
   ui->LMensaje1->show();
   ui->LMensaje2->show();
-  ui->LAny->hide();
-  ui->Any->hide();
-  ui->BotMax->hide();
+  ui->LAny->setVisible(ConBaseDatos_);
+  ui->Any->setVisible(ConBaseDatos_);
+  ui->BotMax->setVisible(ConBaseDatos_);
+  if (ConBaseDatos_) {
+    LeePorcentajes();
+    {
+      // One lookup for the current year, whether or not the editor already showed it.
+      const QSignalBlocker sinAvisos(ui->Any);
+      ui->Any->setValue(QDate::currentDate().year());
+    }
+    AnyChange();
+  }
   MensajeMaxTop();
+}
+
+void TFormCalculo::LeePorcentajes() {
+  const std::unique_ptr<TLimitesAnuales> limites = AbreLimites();
+  const std::optional<TPorcentajes> porcentajes = limites->LeePorcentajes();
+  PorPMax = porcentajes ? porcentajes->PorPMax : 0;
+  PorTCot = porcentajes ? porcentajes->PorTCot : 0;
+}
+
+void TFormCalculo::AnyChange() {
+  if (!ConBaseDatos_) return;
+  const int32_t any = ui->Any->value();
+  const TConsultaAny consulta = AbreLimites()->ConsultaAny(any);
+  if (consulta.Encontrado && consulta.Fila) {
+    ui->EPensionMax->setText(QString::fromStdString(FmtImporte(consulta.Fila->PenMax)));
+    ui->ETopeCot->setText(QString::fromStdString(FmtImporte(consulta.Fila->TopeCot)));
+    FondoNormal(ui->EPensionMax);
+    FondoNormal(ui->ETopeCot);
+    ui->LEstimaPTC->clear();
+    ui->LEstimaPPM->clear();
+  } else if (consulta.Fila) {
+    const TEstimacion estimacion =
+        Estimar(any, consulta.Fila->Any, consulta.Fila->PenMax, consulta.Fila->TopeCot, PorPMax, PorTCot);
+    ui->EPensionMax->setText(QString::fromStdString(FmtImporte(estimacion.PensionMaxima)));
+    ui->ETopeCot->setText(QString::fromStdString(FmtImporte(estimacion.TopeCotizacion)));
+    FondoEstimacion(ui->EPensionMax);
+    FondoEstimacion(ui->ETopeCot);
+    ui->LEstimaPTC->setText(QString::fromStdString(FmtSimple(PorTCot)) + QStringLiteral("% anual"));
+    ui->LEstimaPPM->setText(QString::fromStdString(FmtSimple(PorPMax)) + QStringLiteral("% anual"));
+  } else {
+    // No year stored at all: nothing to show or grow from; the user types the limits.
+    ui->EPensionMax->clear();
+    ui->ETopeCot->clear();
+    FondoNormal(ui->EPensionMax);
+    FondoNormal(ui->ETopeCot);
+    ui->LEstimaPTC->clear();
+    ui->LEstimaPPM->clear();
+  }
+  IgnoraFallos([this] { BotCalculaPUClick(); });
 }
 
 void TFormCalculo::LimpiarPantalla() {
@@ -393,6 +453,12 @@ void TFormCalculo::BotMaxClick() {
   if (!AbreLimites) return;
   const std::unique_ptr<TLimitesAnuales> limites = AbreLimites();
   if (!limites) return;
-  TFormManPenMax mantenimiento(this, *limites);
-  mantenimiento.exec();
+  {
+    TFormManPenMax mantenimiento(this, *limites);
+    mantenimiento.exec();
+  }
+  if (ConBaseDatos_) {
+    LeePorcentajes();
+    AnyChange();
+  }
 }

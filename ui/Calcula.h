@@ -44,15 +44,19 @@ class TFormCalculo : public QWidget {
 
   // The database file found next to the executable at creation, or "".
   const std::string& RutaBaseDatos() const { return RutaBaseDatos_; }
-  // Database mode: the year row, BotMax and the limits read from the store. It needs the
-  // store's table reads, so for now the window always runs in manual mode and the user
-  // types the maximum pension and the cap; RutaBaseDatos is kept for that mode.
+  // Database mode: the year row, BotMax and the limits read from the store. Without it the
+  // user types the maximum pension and the cap.
   bool ConBaseDatos() const { return ConBaseDatos_; }
 
   // Where the yearly limits come from: each opening of the maintenance window gets its own
   // (its own tables on the one database). Without it BotMax does nothing.
   using TAbreLimites = std::function<std::unique_ptr<TLimitesAnuales>()>;
   void FijaLimites(TAbreLimites abre) { AbreLimites = std::move(abre); }
+  // Switches the window to database mode with this store; called before it is shown.
+  void UsaBaseDatos(TAbreLimites abre) {
+    AbreLimites = std::move(abre);
+    ConBaseDatos_ = static_cast<bool>(AbreLimites);
+  }
 
   // Where BotImprimir prints; the default printer unless told otherwise.
   void FijaImpresora(TObtenImpresora obten) { ObtenImpresora = std::move(obten); }
@@ -68,6 +72,8 @@ class TFormCalculo : public QWidget {
   void BotAyudaClick();
   // Shows the maintenance window of the yearly limits, modally.
   void BotMaxClick();
+  // The year lookup: the year's limits, or an estimate grown from an earlier year.
+  void AnyChange();
 
  protected:
   void showEvent(QShowEvent* evento) override;
@@ -75,6 +81,7 @@ class TFormCalculo : public QWidget {
 
  private:
   void FormShow();
+  void LeePorcentajes();
   void EMesChange();
   void EAnyChange();
   void ELimiteChange();
@@ -99,4 +106,7 @@ class TFormCalculo : public QWidget {
   bool ConBaseDatos_ = false;
   TObtenImpresora ObtenImpresora = ImpresoraPredeterminada;
   TAbreLimites AbreLimites;
+  // Yearly growth in percent of the maximum pension and of the cap, for estimates.
+  double PorPMax = 0;
+  double PorTCot = 0;
 };

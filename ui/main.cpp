@@ -3,10 +3,14 @@
 #include "ui/Aplicacion.h"
 #include "ui/Calcula.h"
 #include "ui/Captura.h"
+#include "ui/Errores.h"
+#include "store/LimitesZDB.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <exception>
+#include <memory>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -37,6 +41,17 @@ int main(int argc, char** argv) {
   }
 
   TFormCalculo ventana;
+  if (!ventana.RutaBaseDatos().empty()) {
+    try {
+      // One database component for the program; every lookup and the maintenance window
+      // open their own tables on it.
+      std::shared_ptr<zdb::TZDBDatabase> baseDatos = TLimitesZDB::CreaComponente(ventana.RutaBaseDatos());
+      ventana.UsaBaseDatos([baseDatos] { return std::make_unique<TLimitesZDB>(baseDatos); });
+    } catch (const std::exception&) {
+      // The file cannot be used: the user is told, and the calculator still works by hand.
+      MostrarError(nullptr, TextoExcepcion(std::current_exception()));
+    }
+  }
   if (!captura.empty()) {
     if (CapturaEjemplo(ventana, QString::fromStdString(captura))) return 0;
     std::fprintf(stderr, "No se ha podido escribir la captura en %s\n", captura.c_str());
