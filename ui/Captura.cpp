@@ -51,8 +51,11 @@ bool CapturaEjemplo(TFormCalculo& ventana, const QString& fichero) {
   ventana.show();
   EsperaActiva(ventana);
   Teclea(Control<QLineEdit>(ventana, "EMes"), QStringLiteral("1500++"));
-  Teclea(Control<QLineEdit>(ventana, "EPensionMax"), QStringLiteral("3059,23"));
-  Teclea(Control<QLineEdit>(ventana, "ETopeCot"), QStringLiteral("4495,5"));
+  // With the database the year's own limits are already there; by hand, the sample's.
+  if (!ventana.ConBaseDatos()) {
+    Teclea(Control<QLineEdit>(ventana, "EPensionMax"), QStringLiteral("3059,23"));
+    Teclea(Control<QLineEdit>(ventana, "ETopeCot"), QStringLiteral("4495,5"));
+  }
   // Leaving the last field formats it, and a picture with no field in focus reads cleaner.
   if (QWidget* foco = QApplication::focusWidget()) foco->clearFocus();
   QApplication::processEvents();

@@ -118,9 +118,9 @@ std::string PlainNumber(Float value) {
 }
 
 std::string TwoDigits(int32_t value) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%02d", value);
-  return text;
+  // At least two digits; never cut a wider value short.
+  const std::string text = std::to_string(value);
+  return text.size() < 2 ? std::string(2 - text.size(), '0') + text : text;
 }
 
 std::string DateText(int32_t dayNumber) {
