@@ -1,14 +1,7 @@
 // Two processes on one database file: the database lock byte makes one wait for the
 // other, and a commit of one is seen by the other's next check of its cached pages.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -16,8 +9,7 @@
 #include "platform/os/FaultInjectingFileSystem.h"
 #include "support/DiskDatabase.h"
 #include "support/DiskTestSupport.h"
-
-extern char** environ;
+#include "tests/support/ChildProcess.h"
 
 namespace zdb {
 namespace {
@@ -30,48 +22,9 @@ using test::Raised;
 
 // The peer program (peer/DatabasePeer.cpp) in a process of its own: one command line in,
 // one number back.
-class Peer {
+class Peer : public zdbtest::ChildProcess {
  public:
-  Peer() {
-    int toPeer[2];
-    int fromPeer[2];
-    if (::pipe2(toPeer, O_CLOEXEC) != 0 || ::pipe2(fromPeer, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toPeer[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fromPeer[1], STDOUT_FILENO);
-    char program[] = ZDB_FILE_PEER_PATH;
-    char* argv[] = {program, nullptr};
-    const int spawned = ::posix_spawn(&pid_, program, &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(toPeer[0]);
-    ::close(fromPeer[1]);
-    commands_ = ::fdopen(toPeer[1], "w");
-    replies_ = ::fdopen(fromPeer[0], "r");
-    if (spawned != 0 || commands_ == nullptr || replies_ == nullptr) throw std::runtime_error("cannot start the peer");
-  }
-  ~Peer() {
-    std::fclose(commands_);  // end of input: the peer exits
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    std::fclose(replies_);
-  }
-  Peer(const Peer&) = delete;
-  Peer& operator=(const Peer&) = delete;
-
-  long long Run(const std::string& command) {
-    std::fprintf(commands_, "%s\n", command.c_str());
-    std::fflush(commands_);
-    long long reply = 0;
-    if (std::fscanf(replies_, "%lld", &reply) != 1) throw std::runtime_error("the peer gave no reply");
-    return reply;
-  }
-
- private:
-  pid_t pid_ = -1;
-  FILE* commands_ = nullptr;
-  FILE* replies_ = nullptr;
+  Peer() : ChildProcess(ZDB_FILE_PEER_PATH) {}
 };
 
 class MultiProcess : public testing::Test {

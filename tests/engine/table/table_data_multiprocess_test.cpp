@@ -1,89 +1,23 @@
 // Several processes on one table: writers at the same time lose no row and keep every
 // index whole, a reader sees what another process committed, and a writer killed in the
 // middle of its work leaves a file that opens with every row it had committed.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <numeric>
 #include <set>
 #include <stdexcept>
 
 #include "engine/table/ZDBTableCheck.h"
 #include "tests/engine/table/support/TableDataTestSupport.h"
-
-extern char** environ;
+#include "tests/support/ChildProcess.h"
 
 namespace zdb::testing {
 namespace {
 
 // The peer program (peer/TablePeer.cpp) in a process of its own.
-class Peer {
+class Peer : public zdbtest::ChildProcess {
  public:
-  Peer() {
-    int toPeer[2];
-    int fromPeer[2];
-    if (::pipe2(toPeer, O_CLOEXEC) != 0 || ::pipe2(fromPeer, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toPeer[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fromPeer[1], STDOUT_FILENO);
-    char program[] = ZDB_TABLE_PEER_PATH;
-    char* argv[] = {program, nullptr};
-    const int spawned = ::posix_spawn(&pid_, program, &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(toPeer[0]);
-    ::close(fromPeer[1]);
-    commands_ = ::fdopen(toPeer[1], "w");
-    replies_ = ::fdopen(fromPeer[0], "r");
-    if (spawned != 0 || commands_ == nullptr || replies_ == nullptr) throw std::runtime_error("cannot start the peer");
-  }
-  ~Peer() {
-    std::fclose(commands_);  // end of input: the peer exits
-    Wait();
-    std::fclose(replies_);
-  }
-  Peer(const Peer&) = delete;
-  Peer& operator=(const Peer&) = delete;
-
-  void Send(const std::string& command) {
-    std::fprintf(commands_, "%s\n", command.c_str());
-    std::fflush(commands_);
-  }
-  // The next number the peer writes; false when it wrote no more.
-  bool Next(long long& reply) { return std::fscanf(replies_, "%lld", &reply) == 1; }
-  long long Reply() {
-    long long reply = 0;
-    if (!Next(reply)) throw std::runtime_error("the peer gave no reply");
-    return reply;
-  }
-  long long Run(const std::string& command) {
-    Send(command);
-    return Reply();
-  }
-  // The process dies on the spot, as in a crash.
-  void Kill() {
-    ::kill(pid_, SIGKILL);
-    Wait();
-  }
-
- private:
-  void Wait() {
-    if (pid_ < 0) return;
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-  }
-
-  pid_t pid_ = -1;
-  FILE* commands_ = nullptr;
-  FILE* replies_ = nullptr;
+  Peer() : ChildProcess(ZDB_TABLE_PEER_PATH) {}
 };
 
 class TableDataMultiProcess : public ::testing::Test {

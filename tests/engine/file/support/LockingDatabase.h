@@ -4,15 +4,8 @@
 // exclude this process's other handles exactly as another process's do).
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -25,8 +18,7 @@
 #include "engine/file/ZDBSystemDirectory.h"
 #include "engine/file/ZDBTableLockManager.h"
 #include "engine/file/ZDBTableLocksFile.h"
-
-extern char** environ;
+#include "tests/support/ChildProcess.h"
 
 namespace zdb::test {
 
@@ -109,42 +101,9 @@ class OpenedDatabase {
 
 #ifdef ZDB_LOCKING_PEER_PATH
 // The peer program in a process of its own: one command line in, one number back.
-class LockingPeer {
+class LockingPeer : public zdbtest::ChildProcess {
  public:
-  LockingPeer() {
-    int toPeer[2];
-    int fromPeer[2];
-    if (::pipe2(toPeer, O_CLOEXEC) != 0 || ::pipe2(fromPeer, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toPeer[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fromPeer[1], STDOUT_FILENO);
-    char program[] = ZDB_LOCKING_PEER_PATH;
-    char* argv[] = {program, nullptr};
-    const int spawned = ::posix_spawn(&pid_, program, &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(toPeer[0]);
-    ::close(fromPeer[1]);
-    commands_ = ::fdopen(toPeer[1], "w");
-    replies_ = ::fdopen(fromPeer[0], "r");
-    if (spawned != 0 || commands_ == nullptr || replies_ == nullptr) throw std::runtime_error("cannot start the peer");
-  }
-  // Ends the peer the ordinary way (end of its input) unless it was killed.
-  ~LockingPeer() {
-    if (commands_ != nullptr) std::fclose(commands_);
-    Reap();
-    if (replies_ != nullptr) std::fclose(replies_);
-  }
-  LockingPeer(const LockingPeer&) = delete;
-  LockingPeer& operator=(const LockingPeer&) = delete;
-
-  long long Run(const std::string& command) {
-    std::fprintf(commands_, "%s\n", command.c_str());
-    std::fflush(commands_);
-    long long reply = 0;
-    if (std::fscanf(replies_, "%lld", &reply) != 1) throw std::runtime_error("the peer gave no reply");
-    return reply;
-  }
+  LockingPeer() : ChildProcess(ZDB_LOCKING_PEER_PATH) {}
 
   // Opens the database (multi-user unless told otherwise) with short guard waits.
   void Open(const std::string& path, const LockingLayout& layout, bool multiUser = true) {
@@ -152,36 +111,6 @@ class LockingPeer {
         Run("retry 3 1") != 0)
       throw std::runtime_error("the peer cannot open the database");
   }
-
-  // Sends the command without waiting for its answer (for commands that answer later).
-  void Send(const std::string& command) {
-    std::fprintf(commands_, "%s\n", command.c_str());
-    std::fflush(commands_);
-  }
-  long long Reply() {
-    long long reply = 0;
-    if (std::fscanf(replies_, "%lld", &reply) != 1) throw std::runtime_error("the peer gave no reply");
-    return reply;
-  }
-
-  // Kills the peer abruptly, as a crash would, and waits until it is gone.
-  void Kill() {
-    ::kill(pid_, SIGKILL);
-    Reap();
-  }
-
- private:
-  void Reap() {
-    if (pid_ <= 0) return;
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-  }
-
-  pid_t pid_ = -1;
-  FILE* commands_ = nullptr;
-  FILE* replies_ = nullptr;
 };
 #endif
 

@@ -6,34 +6,25 @@
 // "lock <position> <count>", "unlock <position> <count>", "close" (the open file).
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <string>
+
+#include "tests/support/ChildProcess.h"
 
 namespace ostest {
 
 class PeerProcess {
  public:
   PeerProcess();
-  // Ends the peer the ordinary way (its files close) unless it was killed.
-  ~PeerProcess();
-  PeerProcess(const PeerProcess&) = delete;
-  PeerProcess& operator=(const PeerProcess&) = delete;
 
   uint32_t Run(const std::string& command);
   uint32_t Open(const std::string& path, int access, int share);
   uint32_t Lock(int64_t position, int64_t count);
   // Kills the peer abruptly and waits until it is gone.
-  void Kill();
+  void Kill() { peer_.Kill(); }
 
  private:
-  void Reap();
-
-  pid_t pid_ = -1;
-  FILE* commands_ = nullptr;
-  FILE* replies_ = nullptr;
+  zdbtest::ChildProcess peer_;
 };
 
 }  // namespace ostest
