@@ -35,6 +35,17 @@ std::string TNumericField::GetDisplayText() const {
   return FormatFloat(displayFormat_, AsFloat(), DefaultFormatSettings());
 }
 
+void TNumericField::SetIntegerText(std::string_view value) {
+  if (value.empty()) {
+    Clear();
+    return;
+  }
+  int64_t parsed = 0;
+  if (!zdb::TryParseInteger(value, INT64_MIN, INT64_MAX, parsed))
+    Error(SInvalidIntegerValue, {value, DisplayName()});
+  SetAsLargeInt(parsed);
+}
+
 // --- TIntegerField --------------------------------------------------------------------
 
 TIntegerField::TIntegerField(TFieldType type, int64_t minRange, int64_t maxRange)
@@ -116,16 +127,7 @@ std::string TIntegerField::AsString() const {
   return GetValue(value) ? std::to_string(value) : std::string();
 }
 
-void TIntegerField::SetAsString(std::string_view value) {
-  if (value.empty()) {
-    Clear();
-    return;
-  }
-  int64_t parsed = 0;
-  if (!zdb::TryParseInteger(value, INT64_MIN, INT64_MAX, parsed))
-    Error(SInvalidIntegerValue, {value, DisplayName()});
-  SetAsLargeInt(parsed);
-}
+void TIntegerField::SetAsString(std::string_view value) { SetIntegerText(value); }
 
 PlatformVariant TIntegerField::AsVariant() const {
   int32_t value = 0;
@@ -167,16 +169,7 @@ std::string TLargeintField::AsString() const {
   return GetData(&value) ? std::to_string(value) : std::string();
 }
 
-void TLargeintField::SetAsString(std::string_view value) {
-  if (value.empty()) {
-    Clear();
-    return;
-  }
-  int64_t parsed = 0;
-  if (!zdb::TryParseInteger(value, INT64_MIN, INT64_MAX, parsed))
-    Error(SInvalidIntegerValue, {value, DisplayName()});
-  SetAsLargeInt(parsed);
-}
+void TLargeintField::SetAsString(std::string_view value) { SetIntegerText(value); }
 
 PlatformVariant TLargeintField::AsVariant() const {
   int64_t value = 0;

@@ -26,6 +26,9 @@ class TNumericField : public TField {
  protected:
   using TField::TField;
   std::string GetDisplayText() const override;
+  // An integer in text: empty clears the field, anything else must be a whole number,
+  // which SetAsLargeInt then checks against the field's range.
+  void SetIntegerText(std::string_view value);
 
  private:
   std::string displayFormat_;
