@@ -157,13 +157,17 @@ void TFormCalculo::FormShow() {
   ui->Any->setVisible(ConBaseDatos_);
   ui->BotMax->setVisible(ConBaseDatos_);
   if (ConBaseDatos_) {
-    LeePorcentajes();
     {
       // One lookup for the current year, whether or not the editor already showed it.
       const QSignalBlocker sinAvisos(ui->Any);
       ui->Any->setValue(QDate::currentDate().year());
     }
-    AnyChange();
+    // A file that cannot be read (locked elsewhere, damaged) is reported and the window
+    // opens all the same, warnings included: the user can still type the limits.
+    Protegido(this, [this] {
+      LeePorcentajes();
+      AnyChange();
+    });
   }
   MensajeMaxTop();
 }
