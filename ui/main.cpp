@@ -4,6 +4,7 @@
 #include "ui/Calcula.h"
 #include "ui/Captura.h"
 #include "ui/Errores.h"
+#include "ui/ZDBQtUserPrompts.h"
 #include "store/LimitesZDB.h"
 
 #include <CLI/CLI.hpp>
@@ -40,6 +41,8 @@ int main(int argc, char** argv) {
     return opciones.exit(error);
   }
 
+  // The engine asks for a password or a repair in windows; a screenshot asks nobody.
+  const TZDBQtUserPromptsScope preguntasMotor(captura.empty());
   TFormCalculo ventana;
   if (!ventana.RutaBaseDatos().empty()) {
     try {
