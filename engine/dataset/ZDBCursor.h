@@ -18,9 +18,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "engine/dataset/ZDBLocalBLOBStream.h"
 #include "engine/file/ZDBTableLockKinds.h"
 #include "engine/index/ZDBIndexSearch.h"
 #include "engine/index/ZDBRecordID.h"
@@ -121,6 +123,22 @@ class TZDBCursor : public TZDBTableCursor {
   // A delete takes the row lock (-12) and finds the stored row gone (-7) or changed (-5).
   virtual void PostRecord(bool isInsert, const uint8_t* originalRow) = 0;
   virtual void RemoveRecord() = 0;
+
+  // --- large values ---------------------------------------------------------------------------
+  // A stream on the field's value in the row buffer. Browsing (neither inserting nor
+  // editing) with no stream open yet, the row is re-read first, and no stream is opened
+  // (null) when it cannot be. A field takes one writing stream at a time: 10115 "BLOB
+  // field already opened. FieldNo = %d, FieldName = %s". Write starts empty and replaces
+  // the value; ReadWrite starts with it. The stream stays listed until closed.
+  virtual std::shared_ptr<TZDBLocalBLOBStream> OpenBlob(bool inserting, bool editing, TZDBBlobStreamMode mode,
+                                                        int32_t fieldNo) = 0;
+  // Closes every stream of the field; what a writing one holds becomes the field's value
+  // in the row buffer.
+  virtual void CloseBlob(int32_t fieldNo) = 0;
+  // Closes the open streams (only the writing ones when asked) without storing anything.
+  virtual void FreeBlobs(bool onlyWriting) = 0;
+  // Drops what the table keeps in memory for a record buffer that goes or is refilled.
+  virtual void FreeRecordBlobs(uint8_t* buffer) = 0;
 
   // --- positions and field data -------------------------------------------------------------
   TZDBSavedPosition SavePosition() const;

@@ -39,6 +39,32 @@ constexpr int32_t GuidFieldSize = 38;
 // The identifier of a row not yet posted: every bit set.
 constexpr TZDBRecordID NewRowID{-1, 0xFFFF};
 
+// What a field gets of a BLOB stream: the cursor's stream, alive while the field holds
+// it (the cursor may close it first: it then moves nothing).
+class TZDBFieldBlobStream final : public TStream {
+ public:
+  explicit TZDBFieldBlobStream(std::shared_ptr<TZDBLocalBLOBStream> stream) : stream_(std::move(stream)) {}
+  int64_t Read(void* buffer, int64_t count) override { return stream_->Read(buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) override { return stream_->Write(buffer, count); }
+  int64_t Seek(int64_t offset, SeekOrigin origin) override { return stream_->Seek(offset, origin); }
+  int64_t Size() override { return stream_->Size(); }
+  void SetSize(int64_t size) override { stream_->SetSize(size); }
+
+ private:
+  std::shared_ptr<TZDBLocalBLOBStream> stream_;
+};
+
+TZDBBlobStreamMode EngineBlobMode(data::TBlobStreamMode mode) {
+  switch (mode) {
+    case data::TBlobStreamMode::bmWrite:
+      return TZDBBlobStreamMode::Write;
+    case data::TBlobStreamMode::bmReadWrite:
+      return TZDBBlobStreamMode::ReadWrite;
+    default:
+      return TZDBBlobStreamMode::Read;
+  }
+}
+
 bool HasCharacterSize(TFieldType type) {
   return type == TFieldType::ftString || type == TFieldType::ftFixedChar || type == TFieldType::ftWideString ||
          type == TFieldType::ftBytes || type == TFieldType::ftVarBytes;
@@ -434,6 +460,13 @@ void TZDBDataSet::SetFieldData(data::TField& field, const void* buffer) {
   if (fieldNo < 0 || fieldNo >= cursor_->FieldCount()) {
     RaiseError(SetFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, cursor_->FieldCount()});
   }
+  if (cursor_->TableFields().Items(fieldNo).IsBlob()) {
+    // A large value has no field data: clearing it is writing an empty value.
+    if (buffer != nullptr) DatabaseError(FormatMessage(data::SFieldAccessError, {field.DisplayName(), "data"}));
+    CreateBlobStream(field, data::TBlobStreamMode::bmWrite);
+    CloseBlob(field);
+    return;
+  }
   field.Validate(buffer);
   uint8_t* row = StateRow();
   if (row == nullptr) RaiseError(SetFieldNumberCode, NilPointerText);
@@ -445,6 +478,46 @@ void TZDBDataSet::SetFieldData(data::TField& field, const void* buffer) {
   cursor_->SetFieldData(fieldNo, row, buffer == nullptr ? nullptr : engine.data());
   if (State() == TDataSetState::dsSetKey) row[cursor_->RowSize() + dataset_layout::KeyModifiedOffset] = 1;
   DataEvent(data::TDataEvent::deFieldChange, {&field, 0});
+}
+
+// --- large values ------------------------------------------------------------------------------------
+
+std::unique_ptr<TStream> TZDBDataSet::CreateBlobStream(data::TField& field, data::TBlobStreamMode mode) {
+  CheckActive();
+  CheckCursor(SetFieldNumberCode);
+  const int32_t fieldNo = field.FieldNo() - 1;
+  if (fieldNo < 0 || fieldNo >= cursor_->FieldCount())
+    RaiseError(FieldNumberCode, InvalidFieldNumberFormat, {fieldNo, cursor_->FieldCount()});
+  if (!cursor_->TableFields().Items(fieldNo).IsBlob())
+    DatabaseError(FormatMessage(data::SFieldAccessError, {field.DisplayName(), "BLOB"}));
+  const bool editing = State() == TDataSetState::dsEdit;
+  const bool inserting = State() == TDataSetState::dsInsert;
+  if (mode != data::TBlobStreamMode::bmRead && !editing && !inserting) RaiseError(NotEditingCode, data::SNotEditing);
+  uint8_t* row = StateRow();
+  if (row == nullptr) return nullptr;
+  // A browsed row is re-read where it stands.
+  if (!editing && !inserting && row == ActiveBuffer()) UpdateCursorPos();
+  cursor_->UseRecordBuffer(row);
+  std::shared_ptr<TZDBLocalBLOBStream> stream = cursor_->OpenBlob(inserting, editing, EngineBlobMode(mode), fieldNo);
+  if (!stream) return nullptr;
+  return std::make_unique<TZDBFieldBlobStream>(std::move(stream));
+}
+
+void TZDBDataSet::CloseBlob(data::TField& field) {
+  if (!cursor_) return;
+  cursor_->UseRecordBuffer(StateRow());
+  cursor_->CloseBlob(field.FieldNo() - 1);
+  if (data::IsWriteState(State())) DataEvent(data::TDataEvent::deFieldChange, {&field, 0});
+}
+
+void TZDBDataSet::FreeRecordBuffer(data::TRecordBufferPtr& buffer) {
+  if (cursor_ && buffer) {
+    try {
+      cursor_->FreeRecordBlobs(buffer.get());
+    } catch (...) {  // the buffer goes all the same; the table reports what it still holds
+    }
+  }
+  buffer.reset();
 }
 
 // --- key buffers -------------------------------------------------------------------------------------

@@ -71,7 +71,12 @@ class TZDBDataSet : public data::TDataSet, public TZDBDatabaseClient, public TZD
   bool BookmarkValid(const data::TBookmark& bookmark) override;
   int CompareBookmarks(const data::TBookmark& a, const data::TBookmark& b) override;
   bool GetFieldData(const data::TField& field, void* buffer) override;
+  // A BLOB field is only cleared this way (an empty value written in its place).
   void SetFieldData(data::TField& field, const void* buffer) override;
+  // The cursor's stream on the field's value in the row the state selects (none for a
+  // row that cannot be read); see TDataSet. Closing it marks the field changed.
+  std::unique_ptr<TStream> CreateBlobStream(data::TField& field, data::TBlobStreamMode mode) override;
+  void CloseBlob(data::TField& field) override;
 
   // Fields of the active index, their 0-based table field numbers in index order.
   int IndexFieldCount() const { return static_cast<int>(indexFields_.size()); }
@@ -107,6 +112,8 @@ class TZDBDataSet : public data::TDataSet, public TZDBDatabaseClient, public TZD
   bool IsCursorOpen() const override { return cursor_ != nullptr; }
   void InternalInitFieldDefs() override;
   data::TRecordBufferPtr AllocRecordBuffer() override;
+  // The table drops what it kept in memory for the buffer.
+  void FreeRecordBuffer(data::TRecordBufferPtr& buffer) override;
   void InternalInitRecord(data::TRecordBuffer buffer) override;
   int GetRecordSize() const override;
   data::TGetResult GetRecord(data::TRecordBuffer buffer, data::TGetMode mode, bool doCheck) override;

@@ -1,6 +1,7 @@
 #include "engine/dataset/ZDBLocalCursor.h"
 
 #include <cstring>
+#include <exception>
 
 #include "engine/file/ZDBException.h"
 #include "engine/file/ZDBTableLockManager.h"
@@ -11,8 +12,11 @@ namespace zdb {
 namespace {
 
 constexpr int32_t TableClosedCode = 10260;
+constexpr int32_t BlobOpenedCode = 10115;
 constexpr int32_t NoDatabaseCode = 20151;
 constexpr const char* PointerIsNilText = "Pointer is nil";
+constexpr int32_t GetFieldNumberCode = 10005;
+constexpr const char* InvalidFieldNumberFormat = "Invalid field number - FieldNo = %d, FieldCount = %d";
 
 // The result codes the cursor itself raises in the editing cycle.
 constexpr int32_t RowChanged = -4;
@@ -63,6 +67,7 @@ void TZDBLocalCursor::OpenTable() {
 
 void TZDBLocalCursor::CloseTable() {
   if (!table_) return;
+  FreeBlobs(false);
   ReleaseEditLocks();
   SetOpen(false);
   SetIndexID(NoIndex);
@@ -244,6 +249,9 @@ void TZDBLocalCursor::BeginEdit() {
 }
 
 void TZDBLocalCursor::CancelEdit(bool wasInsert) {
+  // The row's unsaved values go: its open streams and what the buffer holds in memory.
+  FreeBlobs(false);
+  if (table_ && RecordBuffer() != nullptr) Data().ReleaseRecordBlobs(MutableRecordBuffer());
   if (!wasInsert) ReleaseEditLocks();
 }
 
@@ -251,6 +259,8 @@ void TZDBLocalCursor::PostRecord(bool isInsert, const uint8_t* originalRow) {
   TZDBDiskTableData& data = Data();
   SetOriginalRecordBuffer(isInsert ? nullptr : originalRow);
   try {
+    // What the writing streams hold is part of the row (and of its checks).
+    CloseStreams([](const TZDBLocalBLOBStream& stream) { return stream.Writing(); }, true);
     if (isInsert) {
       PostInsert(data, *this);
     } else {
@@ -295,6 +305,63 @@ void TZDBLocalCursor::RemoveRecord() {
     throw;
   }
   if (locking) UnlockRow(data);
+}
+
+// --- large values ------------------------------------------------------------------------------
+
+std::shared_ptr<TZDBLocalBLOBStream> TZDBLocalCursor::OpenBlob(bool inserting, bool editing, TZDBBlobStreamMode mode,
+                                                               int32_t fieldNo) {
+  TZDBDiskTableData& data = Data();
+  if (fieldNo < 0 || fieldNo >= FieldCount())
+    RaiseError(GetFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, FieldCount()});
+  // A row only browsed may have changed since it was read.
+  if (!inserting && !editing && blobStreams_.empty() && FetchRecord(grmCurrent) != frOK) return nullptr;
+  const bool writing = mode != TZDBBlobStreamMode::Read;
+  if (writing) {
+    for (const std::shared_ptr<TZDBLocalBLOBStream>& open : blobStreams_)
+      if (open->FieldNo() == fieldNo && open->Writing())
+        RaiseError(BlobOpenedCode, "BLOB field already opened. FieldNo = %d, FieldName = %s",
+                   {fieldNo, TableFields().Items(fieldNo).Name()});
+  }
+  auto stream = std::make_shared<TZDBLocalBLOBStream>(
+      fieldNo, mode, data.OpenBlobStream(*this, mode == TZDBBlobStreamMode::Write, fieldNo));
+  blobStreams_.push_back(stream);
+  return stream;
+}
+
+template <typename Match>
+void TZDBLocalCursor::CloseStreams(Match match, bool store) {
+  std::exception_ptr failure;
+  std::vector<std::shared_ptr<TZDBLocalBLOBStream>> kept;
+  std::vector<std::shared_ptr<TZDBLocalBLOBStream>> streams = std::move(blobStreams_);
+  blobStreams_.clear();
+  for (std::shared_ptr<TZDBLocalBLOBStream>& stream : streams) {
+    if (!match(*stream)) {
+      kept.push_back(std::move(stream));
+      continue;
+    }
+    try {
+      if (store && stream->Writing() && stream->Inner() != nullptr && RecordBuffer() != nullptr)
+        Data().SaveBlobStream(*this, stream->FieldNo(), *stream->Inner());
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+    stream->Close();
+  }
+  blobStreams_ = std::move(kept);
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TZDBLocalCursor::CloseBlob(int32_t fieldNo) {
+  CloseStreams([fieldNo](const TZDBLocalBLOBStream& stream) { return stream.FieldNo() == fieldNo; }, true);
+}
+
+void TZDBLocalCursor::FreeBlobs(bool onlyWriting) {
+  CloseStreams([onlyWriting](const TZDBLocalBLOBStream& stream) { return !onlyWriting || stream.Writing(); }, false);
+}
+
+void TZDBLocalCursor::FreeRecordBlobs(uint8_t* buffer) {
+  if (table_ && buffer != nullptr) Data().ReleaseRecordBlobs(buffer);
 }
 
 }  // namespace zdb

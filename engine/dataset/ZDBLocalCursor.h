@@ -47,6 +47,12 @@ class TZDBLocalCursor final : public TZDBCursor {
   void PostRecord(bool isInsert, const uint8_t* originalRow) override;
   void RemoveRecord() override;
 
+  std::shared_ptr<TZDBLocalBLOBStream> OpenBlob(bool inserting, bool editing, TZDBBlobStreamMode mode,
+                                                int32_t fieldNo) override;
+  void CloseBlob(int32_t fieldNo) override;
+  void FreeBlobs(bool onlyWriting) override;
+  void FreeRecordBlobs(uint8_t* buffer) override;
+
  protected:
   int32_t FindIndexID(std::string_view indexName) const override;
 
@@ -60,6 +66,10 @@ class TZDBLocalCursor final : public TZDBCursor {
   void UnlockRow(TZDBDiskTableData& data);
   // Releases the locks of an edit (nothing when none are held).
   void ReleaseEditLocks();
+  // Closes the listed streams that match, storing the writing ones into the row buffer
+  // when asked; all of them leave the list even when storing one fails.
+  template <typename Match>
+  void CloseStreams(Match match, bool store);
 
   TZDBLocalSession& connection_;
   // The locks an edit holds until its post or cancel.
@@ -68,6 +78,7 @@ class TZDBLocalCursor final : public TZDBCursor {
   TZDBTableLocksFile::RecordIDBytes lockedRow_{};
   std::unique_ptr<TZDBOpenTable> table_;
   std::vector<uint8_t> scratch_;
+  std::vector<std::shared_ptr<TZDBLocalBLOBStream>> blobStreams_;
 };
 
 }  // namespace zdb

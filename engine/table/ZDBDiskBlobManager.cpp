@@ -116,7 +116,7 @@ void TZDBDiskBlobManager::LoadFieldBlob(int32_t session, uint8_t* recordBuffer, 
   value.Modified = false;
 }
 
-void TZDBDiskBlobManager::StoreRowBlobs(int32_t session, uint8_t* recordBuffer) {
+void TZDBDiskBlobManager::StoreRowBlobs(int32_t session, uint8_t* recordBuffer, bool keepValues) {
   for (int32_t i = 0; i < fields_.FieldCount(); ++i) {
     if (!fields_.FieldDefs().Items(i).IsBlob()) continue;
     TZDBBlobValue* value = InMemoryValue(recordBuffer, i);
@@ -132,8 +132,51 @@ void TZDBDiskBlobManager::StoreRowBlobs(int32_t session, uint8_t* recordBuffer) 
     if (value->Params.Size() > 0) stored = StoreValue(session, *value);
     stored.Save(field);
     SetFieldNull(recordBuffer, i, !stored.HasValue());
+    if (keepValues) continue;
     value->Modified = false;
     ReleaseFieldBlob(recordBuffer, i, true);
+  }
+}
+
+void TZDBDiskBlobManager::FinishStoredRowBlobs(uint8_t* recordBuffer) {
+  for (int32_t i = 0; i < fields_.FieldCount(); ++i) {
+    if (!fields_.FieldDefs().Items(i).IsBlob()) continue;
+    TZDBBlobValue* value = InMemoryValue(recordBuffer, i);
+    if (value == nullptr || !value->Modified) continue;
+    value->Modified = false;
+    ReleaseFieldBlob(recordBuffer, i, true);
+  }
+}
+
+bool TZDBDiskBlobManager::IsFieldModified(uint8_t* recordBuffer, int32_t fieldNo) {
+  const TZDBBlobValue* value = InMemoryValue(recordBuffer, fieldNo);
+  return value != nullptr && value->Modified;
+}
+
+void TZDBDiskBlobManager::AdoptStoredReferences(int32_t session, uint8_t* recordBuffer, const uint8_t* storedRow) {
+  for (int32_t i = 0; i < fields_.FieldCount(); ++i) {
+    const TZDBFieldDef& definition = fields_.FieldDefs().Items(i);
+    if (!definition.IsBlob()) continue;
+    uint8_t* field = FieldBytes(recordBuffer, i);
+    const TZDBBlobReference named = TZDBBlobReference::Load(field);
+    const TZDBBlobReference own = storedRow != nullptr
+                                      ? TZDBBlobReference::Load(storedRow + definition.MemoryOffset())
+                                      : TZDBBlobReference::None();
+    bool modified = IsFieldModified(recordBuffer, i);
+    if (!modified && IsFieldNull(recordBuffer, i) && own.HasValue()) {
+      // Set NULL without a stream: the stored value goes when the row is written.
+      WriteFieldBlob(recordBuffer, i, nullptr, 0, TZDBBlobParams());
+      modified = true;
+    } else if (!modified && !IsFieldNull(recordBuffer, i) && named.HasValue() && !(named == own)) {
+      // Another row's value: this row gets a copy of its own.
+      std::vector<uint8_t> bytes;
+      TZDBBlobParams params;
+      ReadFieldBlob(session, recordBuffer, i, bytes, params);
+      WriteFieldBlob(recordBuffer, i, bytes.data(), bytes.size(), params);
+      modified = true;
+    }
+    own.Save(field);
+    if (!modified) SetFieldNull(recordBuffer, i, !own.HasValue());
   }
 }
 

@@ -72,8 +72,20 @@ class TZDBDiskBlobManager {
   // modified, frees the value the reference names, stores the new one (or none when its
   // size parameter is 0: reference -1, -1 and the field NULL), writes the new reference
   // into the buffer and releases the in-memory value. The references must be those of
-  // the row as stored (the editing cycle's row check sees to that).
-  void StoreRowBlobs(int32_t session, uint8_t* recordBuffer);
+  // the row as stored (AdoptStoredReferences sees to that). With keepValues the
+  // in-memory values stay listed and modified, so that the caller can put the buffer back
+  // as it was when the row cannot be written, and call FinishStoredRowBlobs once it is.
+  void StoreRowBlobs(int32_t session, uint8_t* recordBuffer, bool keepValues = false);
+  // After a row stored with keepValues was written: its modified values are released.
+  void FinishStoredRowBlobs(uint8_t* recordBuffer);
+  // Before a row is written: the buffer's references become those of the row as stored
+  // (storedRow; null for a new row, which owns no value yet), so that no buffer frees or
+  // shares a value of another row. A value the buffer names that is not the row's own is
+  // taken over as a new value (a copied row), a field made NULL over a stored value drops
+  // it, and the null bit of an unchanged field follows its reference.
+  void AdoptStoredReferences(int32_t session, uint8_t* recordBuffer, const uint8_t* storedRow);
+  // Whether the field has an in-memory value that is to be stored.
+  bool IsFieldModified(uint8_t* recordBuffer, int32_t fieldNo);
   // Before a row is deleted (buffer read from the stored row): frees the value of every
   // BLOB field that is not NULL and names one, sets its reference to -1, -1 and clears
   // Modified of its in-memory value.

@@ -1,5 +1,6 @@
 #include "engine/table/ZDBDiskTableData.h"
 
+#include <algorithm>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -42,6 +43,9 @@ constexpr int32_t ExclusiveByOtherCursor = 20242;
 constexpr int32_t UnimplementedConstraint = 30040;
 constexpr int32_t NotOpenError = 20151;
 constexpr int32_t TableExists = 30395;
+constexpr int32_t BlobCacheNotReleased = 20150;
+constexpr int32_t InvalidBlobCompressionMode = 20257;
+constexpr uint8_t MinBlobCompressionMode = 1;
 
 constexpr uint16_t MetaDataPageType = PageTypeCode(TZDBPageType::TableMetaData);
 constexpr uint16_t MostUpdatedPageType = PageTypeCode(TZDBPageType::TableMostUpdated);
@@ -219,6 +223,7 @@ void TZDBDiskTableData::CreateManagers() {
   temporaryPages_ = std::make_unique<TZDBTemporaryPageManager>(PageManager().PageSize());
   indexManager_ = std::make_unique<TZDBBaseIndexManager>(*this, PageManager(), *temporaryPages_);
   constraintManager_ = std::make_unique<TZDBBaseConstraintManager>();
+  blobManager_ = std::make_unique<TZDBDiskBlobManager>(PageManager(), *fieldManager_, *this);
 }
 
 void TZDBDiskTableData::CreateRecordManager() {
@@ -228,6 +233,8 @@ void TZDBDiskTableData::CreateRecordManager() {
 }
 
 void TZDBDiskTableData::FreeManagers() {
+  // The BLOB manager refers to the field manager: it goes first.
+  blobManager_.reset();
   recordManager_.reset();
   indexManager_.reset();
   constraintManager_.reset();
@@ -236,7 +243,6 @@ void TZDBDiskTableData::FreeManagers() {
   locksFile_.reset();
   metaDataFile_.reset();
   mostUpdatedFile_.reset();
-  blobPageIndexRoot_ = TZDBTableRootPages::NoRootPageNo;
   openedExclusive_ = false;
   openLocks_.clear();
 }
@@ -251,12 +257,12 @@ void TZDBDiskTableData::LoadMetaData(int32_t session) {
   indexManager_->AssignIndexDefs(indexes);
   CreateRecordManager();
   Records().LoadPageIndexRoot(roots.RecordPageIndexRootPageNo);
-  blobPageIndexRoot_ = roots.BlobPageIndexRootPageNo;
+  Blobs().SetIndexRoot(roots.BlobPageIndexRootPageNo);
 }
 
 void TZDBDiskTableData::SaveMetaData(int32_t session) {
   TZDBMemoryStream stream;
-  const TZDBTableRootPages roots{Records().SavePageIndexRoot(), blobPageIndexRoot_};
+  const TZDBTableRootPages roots{Records().SavePageIndexRoot(), BlobPageIndexRoot()};
   SaveTableMetaData(stream, *fieldManager_, indexManager_->IndexDefs(), constraintManager_->ConstraintDefs(), roots);
   metaDataFile_->WriteFile(session, stream.Memory(), MetaDataCompressionLevel, CompressionZlib,
                            static_cast<int32_t>(stream.Size()));
@@ -333,6 +339,15 @@ void TZDBDiskTableData::CreateTable(TZDBTableCursor& cursor, const TZDBFieldDefs
                                     const TZDBConstraintDefs& constraintDefs, const TZDBIndexDefs& indexDefs) {
   const Guard guard = Lock();
   if (fieldDefs.Count() == 0) RaiseError(NoFieldsError, "Error creating table - no fields were specified");
+  // A compressed large value needs a level its algorithm can work with.
+  for (int32_t i = 0; i < fieldDefs.Count(); ++i) {
+    const TZDBFieldDef& field = fieldDefs.Items(i);
+    if (field.IsBlob() && field.BlobCompressionAlgorithm() != CompressionNone &&
+        (field.BlobCompressionMode() < MinBlobCompressionMode || field.BlobCompressionMode() > MaxCompressionLevel))
+      RaiseError(InvalidBlobCompressionMode,
+                 "Invalid BlobCompressionMode (must be in 1..9 range) for blob field '%s'. Cannot create table '%s'",
+                 {field.Name(), cursor.TableName()});
+  }
   TablesLock tables(diskDatabase_);
   // Checked before anything is made: an open table's working objects must stay as they are.
   const TZDBTableListFile* list = diskDatabase_.TableList();
@@ -352,11 +367,7 @@ void TZDBDiskTableData::CreateTable(TZDBTableCursor& cursor, const TZDBFieldDefs
     CreateRecordManager();
     SaveMostUpdated(SystemSession);
     Records().CreatePageIndex(SystemSession);
-    if (fieldManager_->HasBlobFields()) {
-      TZDBBTreeBlobPageIndex blobPages(PageManager());
-      blobPages.CreateTree(SystemSession);
-      blobPageIndexRoot_ = blobPages.RootPageNo();
-    }
+    if (fieldManager_->HasBlobFields()) Blobs().CreateIndex(SystemSession);
     indexManager_->BuildAllIndexes(nullptr);
     SaveMetaData(SystemSession);
     diskDatabase_.AddTableToList(tableName_, objectID_, metaDataFile_->StartPageNo(), mostUpdatedFile_->StartPageNo(),
@@ -447,8 +458,18 @@ void TZDBDiskTableData::CloseTable(TZDBTableCursor& cursor) {
     break;
   }
   cursor.SetHoldsTableLock(false);
+  // The values the cursor's own buffer holds go with it; the buffers of a dataset's
+  // window were released when the window went.
+  if (blobManager_ != nullptr && cursor.MutableRecordBuffer() != nullptr)
+    Quietly([&] { blobManager_->ReleaseRecordBlobs(cursor.MutableRecordBuffer(), true); });
   RemoveCursor(cursor);
-  if (cursors_.empty()) FreeManagers();
+  if (cursors_.empty()) {
+    // Values still listed were left by a buffer that was never released: they are
+    // dropped with the manager, and the close says so.
+    const bool blobsLeft = blobManager_ != nullptr && blobManager_->InMemoryValueCount() != 0;
+    FreeManagers();
+    if (!failure && blobsLeft) RaiseError(BlobCacheNotReleased, "Blob cache not released");
+  }
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -471,15 +492,8 @@ void TZDBDiskTableData::DeleteTable(TZDBTableCursor& cursor, bool skipCheck) {
     for (int32_t i = 0; i < indexManager_->IndexDefs().Count(); ++i)
       indexIDs.push_back(indexManager_->IndexDefs().Items(i).ObjectID());
     for (const int32_t indexID : indexIDs) indexManager_->DropIndex(SystemSession, indexID);
-    if (blobPageIndexRoot_ != TZDBTableRootPages::NoRootPageNo) {
-      TZDBBTreeBlobPageIndex blobPages(PageManager());
-      blobPages.SetRoot(blobPageIndexRoot_);
-      TZDBKeyPath path;
-      for (bool more = blobPages.FirstEntry(SystemSession, path); more; more = blobPages.NextEntry(SystemSession, path))
-        PageManager().RemovePage(SystemSession, blobPages.GetPageNo(SystemSession, path));
-      blobPages.DropTree(SystemSession);
-      blobPageIndexRoot_ = TZDBTableRootPages::NoRootPageNo;
-    }
+    // Every value of every row goes (page chains included), then the index.
+    if (Blobs().PageIndex().HasRoot()) Blobs().DropBlobs(SystemSession, Records());
     Records().DropTableRows(SystemSession);
     for (auto it = openLocks_.begin(); it != openLocks_.end(); ++it) {
       if (it->Cursor != &cursor) continue;
@@ -517,14 +531,8 @@ void TZDBDiskTableData::EmptyTable(TZDBTableCursor& cursor) {
     ReloadMostUpdated(session);
     const int32_t changeCount = recordManager_->ChangeCount();
     TZDBTableData::EmptyTable(cursor);
-    if (blobPageIndexRoot_ != TZDBTableRootPages::NoRootPageNo) {
-      TZDBBTreeBlobPageIndex blobPages(PageManager());
-      blobPages.SetRoot(blobPageIndexRoot_);
-      TZDBKeyPath path;
-      for (bool more = blobPages.FirstEntry(session, path); more; more = blobPages.NextEntry(session, path))
-        PageManager().RemovePage(session, blobPages.GetPageNo(session, path));
-      blobPages.EmptyTree(session);
-    }
+    // The values go while the rows that name them are still there to be read.
+    if (Blobs().PageIndex().HasRoot()) Blobs().DeleteAllBlobs(session, Records());
     Records().EmptyTable(session);
     // The change count keeps moving: a count that went back to an earlier value would
     // make pages cached by other processes under that value pass as current.
@@ -654,6 +662,8 @@ auto ReadFramed(Access& access, int32_t lockedCode, Read read) {
 
 uint8_t TZDBDiskTableData::GetRecord(TZDBTableCursor& cursor, uint8_t getMode) {
   const Guard guard = Lock();
+  // A read refills the buffer and clears its handles: what they named goes first.
+  if (cursor.MutableRecordBuffer() != nullptr) ReleaseRecordBlobs(cursor.MutableRecordBuffer());
   ReadAccess access(*this, cursor);
   if (!access.Granted()) return grNotFound;
   const uint8_t result = TZDBTableData::GetRecord(cursor, getMode);
@@ -663,6 +673,7 @@ uint8_t TZDBDiskTableData::GetRecord(TZDBTableCursor& cursor, uint8_t getMode) {
 
 bool TZDBDiskTableData::Locate(TZDBTableCursor& cursor, std::shared_ptr<const TZDBRowExpression> condition) {
   const Guard guard = Lock();
+  if (cursor.MutableRecordBuffer() != nullptr) ReleaseRecordBlobs(cursor.MutableRecordBuffer());
   ReadAccess access(*this, cursor);
   return ReadFramed(access, LocateLocked, [&] { return TZDBTableData::Locate(cursor, condition); });
 }
@@ -724,7 +735,7 @@ void TZDBDiskTableData::UpdateBitmapAfterChange(TZDBTableCursor& cursor, const T
 bool TZDBDiskTableData::InsertRecord(TZDBTableCursor& cursor) {
   const Guard guard = Lock();
   if (recordManager_ == nullptr) RaiseError(InsertNoRecordManager, "Nil pointer occured");
-  const uint8_t* row = cursor.RecordBuffer();
+  uint8_t* row = cursor.MutableRecordBuffer();
   if (row == nullptr) RaiseError(InsertNoBuffer, "Nil pointer occured");
   const int32_t session = cursor.SessionID();
   // No reload here: the automatic values the cursor assigned have moved the counters.
@@ -732,9 +743,13 @@ bool TZDBDiskTableData::InsertRecord(TZDBTableCursor& cursor) {
   // A duplicate of a unique index is refused before anything is stored.
   indexManager_->CheckKeysFree(TZDBIndexRowCursor(session, row, nullptr, {}), false);
   TZDBRecordID recordID;
-  if (!recordManager_->InsertRecord(session, row, recordID)) return false;
-  UpdateBitmapAfterChange(cursor, recordID, row);
-  indexManager_->InsertRow(TZDBIndexRowCursor(session, row, nullptr, recordID));
+  const bool inserted = WriteRowWithBlobs(session, row, nullptr, [&] {
+    if (!recordManager_->InsertRecord(session, row, recordID)) return false;
+    UpdateBitmapAfterChange(cursor, recordID, row);
+    indexManager_->InsertRow(TZDBIndexRowCursor(session, row, nullptr, recordID));
+    return true;
+  });
+  if (!inserted) return false;
   cursor.SetPosition(recordID);
   SaveMostUpdated(session);
   if (!cursor.DeferCommit()) Commit(session, cursor.InTransaction());
@@ -744,7 +759,7 @@ bool TZDBDiskTableData::InsertRecord(TZDBTableCursor& cursor) {
 bool TZDBDiskTableData::UpdateRecord(TZDBTableCursor& cursor) {
   const Guard guard = Lock();
   if (recordManager_ == nullptr) RaiseError(UpdateNoRecordManager, "Nil pointer occured");
-  const uint8_t* row = cursor.RecordBuffer();
+  uint8_t* row = cursor.MutableRecordBuffer();
   if (row == nullptr) RaiseError(UpdateNoBuffer, "Nil pointer occured");
   const int32_t session = cursor.SessionID();
   const WriteAccess access(*this, cursor, true);
@@ -754,14 +769,17 @@ bool TZDBDiskTableData::UpdateRecord(TZDBTableCursor& cursor) {
   std::vector<uint8_t> stored(static_cast<size_t>(RecordBufferSize()), 0);
   if (!ReadRecord(session, recordID, stored.data())) return false;
   const TZDBIndexRowCursor change(session, row, stored.data(), recordID);
-  indexManager_->UpdateRow(change, true);
-  const bool written = recordManager_->UpdateRecord(session, row, recordID);
-  if (!written) {
-    // The old keys go back, so the indexes still match the row that stays.
-    indexManager_->UpdateRow(TZDBIndexRowCursor(session, stored.data(), row, recordID), false);
-    return false;
-  }
-  indexManager_->UpdateRow(change, false);
+  const bool written = WriteRowWithBlobs(session, row, stored.data(), [&] {
+    indexManager_->UpdateRow(change, true);
+    if (!recordManager_->UpdateRecord(session, row, recordID)) {
+      // The old keys go back, so the indexes still match the row that stays.
+      indexManager_->UpdateRow(TZDBIndexRowCursor(session, stored.data(), row, recordID), false);
+      return false;
+    }
+    indexManager_->UpdateRow(change, false);
+    return true;
+  });
+  if (!written) return false;
   UpdateBitmapAfterChange(cursor, recordID, row);
   SaveMostUpdated(session);
   if (!cursor.DeferCommit()) Commit(session, cursor.InTransaction());
@@ -818,6 +836,12 @@ bool TZDBDiskTableData::DeleteRecord(TZDBTableCursor& cursor) {
                            : RecordIDToNumber(recordID);
   }
 
+  if (HasBlobFields()) {
+    // The values the row names as stored go, whatever the cursor's buffer holds.
+    if (cursor.MutableRecordBuffer() != nullptr) Blobs().ReleaseRecordBlobs(cursor.MutableRecordBuffer(), true);
+    std::vector<uint8_t> stored(static_cast<size_t>(RecordBufferSize()), 0);
+    if (ReadRecord(session, recordID, stored.data())) Blobs().DeleteRowBlobs(session, stored.data());
+  }
   indexManager_->DeleteRow(TZDBIndexRowCursor(session, cursor.RecordBuffer(), nullptr, recordID));
   if (!recordManager_->DeleteRecord(session, recordID)) return false;
   SaveMostUpdated(session);
@@ -831,6 +855,92 @@ bool TZDBDiskTableData::DeleteRecord(TZDBTableCursor& cursor) {
   }
   cursor.SetPosition(nextID, nextBeforeFirst, nextAfterLast);
   return true;
+}
+
+// --- large values ----------------------------------------------------------------------------------
+
+bool TZDBDiskTableData::HasBlobFields() const {
+  return blobManager_ != nullptr && fieldManager_ != nullptr && fieldManager_->HasBlobFields();
+}
+
+TZDBDiskBlobManager& TZDBDiskTableData::Blobs() const {
+  if (blobManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  return *blobManager_;
+}
+
+int32_t TZDBDiskTableData::BlobPageIndexRoot() const {
+  return blobManager_ != nullptr ? blobManager_->IndexRoot() : TZDBTableRootPages::NoRootPageNo;
+}
+
+template <typename Write>
+bool TZDBDiskTableData::WriteRowWithBlobs(int32_t session, uint8_t* row, const uint8_t* storedRow, Write write) {
+  if (!HasBlobFields()) return write();
+  Blobs().AdoptStoredReferences(session, row, storedRow);
+  const std::vector<uint8_t> before(row, row + RecordBufferSize());
+  const auto putBack = [&] { std::copy(before.begin(), before.end(), row); };
+  try {
+    Blobs().StoreRowBlobs(session, row, true);
+    if (!write()) {
+      putBack();
+      return false;
+    }
+  } catch (...) {
+    putBack();
+    throw;
+  }
+  Blobs().FinishStoredRowBlobs(row);
+  return true;
+}
+
+std::unique_ptr<TZDBBlobStream> TZDBDiskTableData::OpenBlobStream(TZDBTableCursor& cursor, bool newValue,
+                                                                  int32_t fieldNo) {
+  const Guard guard = Lock();
+  TZDBDiskBlobManager& blobs = Blobs();
+  ReadAccess access(*this, cursor);
+  return ReadFramed(access, LocateLocked, [&] {
+    return blobs.OpenBlobStream(cursor.SessionID(), cursor.MutableRecordBuffer(), fieldNo, newValue);
+  });
+}
+
+void TZDBDiskTableData::SaveBlobStream(TZDBTableCursor& cursor, int32_t fieldNo, TZDBBlobStream& stream) {
+  const Guard guard = Lock();
+  uint8_t* row = cursor.MutableRecordBuffer();
+  if (row == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  Blobs().SetFieldBlobFromStream(row, fieldNo, &stream);
+}
+
+void TZDBDiskTableData::ReadBlob(TZDBTableCursor& cursor, int32_t fieldNo, std::vector<uint8_t>& bytes,
+                                 TZDBBlobParams& params) {
+  const Guard guard = Lock();
+  TZDBDiskBlobManager& blobs = Blobs();
+  uint8_t* row = cursor.MutableRecordBuffer();
+  if (row == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  ReadAccess access(*this, cursor);
+  ReadFramed(access, LocateLocked, [&] { blobs.ReadFieldBlob(cursor.SessionID(), row, fieldNo, bytes, params); });
+}
+
+void TZDBDiskTableData::WriteBlob(uint8_t* recordBuffer, int32_t fieldNo, const uint8_t* bytes, size_t count,
+                                  const TZDBBlobParams& params) {
+  const Guard guard = Lock();
+  Blobs().WriteFieldBlob(recordBuffer, fieldNo, bytes, count, params);
+}
+
+void TZDBDiskTableData::FreeBlob(uint8_t* recordBuffer, int32_t fieldNo) { ReleaseFieldBlob(recordBuffer, fieldNo); }
+
+void TZDBDiskTableData::ReleaseFieldBlob(uint8_t* recordBuffer, int32_t fieldNo) {
+  const Guard guard = Lock();
+  Blobs().ReleaseFieldBlob(recordBuffer, fieldNo, false);
+}
+
+void TZDBDiskTableData::ReleaseRecordBlobs(uint8_t* recordBuffer) {
+  const Guard guard = Lock();
+  if (HasBlobFields()) blobManager_->ReleaseRecordBlobs(recordBuffer, true);
+}
+
+void TZDBDiskTableData::ReadStoredBlob(int32_t session, const TZDBBlobReference& reference,
+                                       std::vector<uint8_t>& bytes, TZDBBlobParams& params) {
+  const Guard guard = Lock();
+  Blobs().ReadStoredValue(session, reference, bytes, params);
 }
 
 // --- the table layer's table-data objects ------------------------------------------------------

@@ -33,6 +33,7 @@
 #include "engine/file/ZDBTableLockKinds.h"
 #include "engine/file/ZDBTableLocksFile.h"
 #include "engine/index/ZDBBTreeBlobPageIndex.h"
+#include "engine/table/ZDBDiskBlobManager.h"
 #include "engine/table/ZDBDiskRecordManager.h"
 #include "engine/table/ZDBRecordPageOwner.h"
 #include "engine/table/ZDBTableData.h"
@@ -103,6 +104,36 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   // base's refresh.
   void AfterRollback(int32_t session) override;
 
+  // --- large values (BLOB, MEMO, WIDEMEMO fields) -------------------------------------------
+  // All of them work on the cursor's row buffer (or the buffer given) under the table
+  // data's lock; values are read for the cursor's session in its multi-user read frame.
+  // What a field holds in memory lives until the row is written, the buffer is
+  // released (ReleaseRecordBlobs, CloseTable) or refilled by a read.
+  //
+  // A stream on the field's value (ZDBDiskBlobManager.h): empty with the field's
+  // compression settings when newValue is set (a value to be written anew), else the
+  // current value. 20149, 20248 as the manager raises them; "Table is locked" 20214
+  // when the read lock cannot be had.
+  std::unique_ptr<TZDBBlobStream> OpenBlobStream(TZDBTableCursor& cursor, bool newValue, int32_t fieldNo);
+  // A changed stream becomes the field's in-memory value in the cursor's row buffer.
+  void SaveBlobStream(TZDBTableCursor& cursor, int32_t fieldNo, TZDBBlobStream& stream);
+  // The field's value in the cursor's row buffer: stored bytes and parameters (none for NULL).
+  void ReadBlob(TZDBTableCursor& cursor, int32_t fieldNo, std::vector<uint8_t>& bytes, TZDBBlobParams& params);
+  // The field's new value (stored bytes with their parameters) in the buffer, NULL when
+  // the size parameter is 0.
+  void WriteBlob(uint8_t* recordBuffer, int32_t fieldNo, const uint8_t* bytes, size_t count,
+                 const TZDBBlobParams& params);
+  // Drops the field's in-memory value unless it is still to be stored.
+  void FreeBlob(uint8_t* recordBuffer, int32_t fieldNo);
+  void ReleaseFieldBlob(uint8_t* recordBuffer, int32_t fieldNo);
+  // Drops every in-memory value of the buffer, changed or not (the buffer goes or is
+  // refilled, or its row was cancelled).
+  void ReleaseRecordBlobs(uint8_t* recordBuffer);
+  // The stored value a reference names (checks and tools); raises as reading does.
+  void ReadStoredBlob(int32_t session, const TZDBBlobReference& reference, std::vector<uint8_t>& bytes,
+                      TZDBBlobParams& params);
+  TZDBDiskBlobManager* BlobManager() const { return blobManager_.get(); }
+
   // --- for the editing cycle ------------------------------------------------------------------
   // A table lock of the file for the session (always granted in single-user mode); read
   // and write locks are reported to the page cache's tracker.
@@ -117,7 +148,7 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   TZDBDiskRecordManager* DiskRecordManager() const;
   TZDBTableLocksFile* LocksFile() const { return locksFile_.get(); }
   bool MultiUser() const { return diskDatabase_.MultiUser(); }
-  int32_t BlobPageIndexRoot() const { return blobPageIndexRoot_; }
+  int32_t BlobPageIndexRoot() const;
 
  protected:
   int32_t UnimplementedConstraintCode() const override;
@@ -150,6 +181,13 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   // one, else before the first.
   void PositionAfterDelete(TZDBTableCursor& cursor, TZDBRecordID& recordID, bool& beforeFirst, bool& afterLast);
   void UpdateBitmapAfterChange(TZDBTableCursor& cursor, const TZDBRecordID& recordID, const uint8_t* row);
+  // Large values of a row about to be written (storedRow: the row as stored, null for a
+  // new one), then the write; when it fails or raises, the buffer is put back as it was
+  // before the values were stored, so that it can be posted again after the rollback.
+  template <typename Write>
+  bool WriteRowWithBlobs(int32_t session, uint8_t* row, const uint8_t* storedRow, Write write);
+  bool HasBlobFields() const;
+  TZDBDiskBlobManager& Blobs() const;
   TZDBDiskPageManager& DiskPages() const;
   TZDBDiskRecordManager& Records() const;
 
@@ -159,7 +197,7 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   std::unique_ptr<TZDBInternalDBTransactedAccessFile> metaDataFile_;
   std::unique_ptr<TZDBInternalDBTransactedAccessFile> mostUpdatedFile_;
   std::unique_ptr<TZDBTemporaryPageManager> temporaryPages_;
-  int32_t blobPageIndexRoot_ = TZDBTableRootPages::NoRootPageNo;
+  std::unique_ptr<TZDBDiskBlobManager> blobManager_;
   bool openedExclusive_ = false;
   bool restructuring_ = false;
   int32_t loadedChangeCount_ = 0;

@@ -49,6 +49,8 @@ class TZDBSmallBlobPage {
   int32_t UsedBytes() const { return static_cast<int32_t>(end_ - EntriesOffset); }
   bool HasRoomFor(int64_t valueSize) const;
 
+  // The entries in page order.
+  const std::vector<Entry>& Entries() const { return entries_; }
   // The entry with that BlobID; false when the page has none.
   bool Find(int16_t blobID, Entry& entry) const;
   const uint8_t* ValueBytes(const Entry& entry) const;

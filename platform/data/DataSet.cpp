@@ -27,6 +27,13 @@ void TDataSet::CheckActive() const {
   if (state_ == TDataSetState::dsInactive) DatabaseError(SDataSetClosed);
 }
 
+std::unique_ptr<zdb::TStream> TDataSet::CreateBlobStream(TField& field, TBlobStreamMode /*mode*/) {
+  CheckActive();
+  DatabaseError(FormatMessage(SUnsupportedFieldType, {field.DisplayName()}));
+}
+
+void TDataSet::CloseBlob(TField& /*field*/) {}
+
 void TDataSet::CheckInactive() const {
   if (state_ != TDataSetState::dsInactive) DatabaseError(SDataSetOpen);
 }

@@ -42,6 +42,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/file/ZDBStream.h"
 #include "platform/data/DataSetTypes.h"
 #include "platform/data/DatabaseError.h"
 #include "platform/data/Field.h"
@@ -151,6 +152,16 @@ class TDataSet {
   // hook validates it (TField::Validate), refuses a state that does not write
   // ("Dataset not in edit or insert mode"), and announces deFieldChange.
   virtual void SetFieldData(TField& field, const void* buffer) = 0;
+
+  // --- Large values -------------------------------------------------------------------
+  // A stream on the BLOB field's value in the row the state selects. bmWrite starts
+  // empty and replaces the value, bmReadWrite starts with it; both only while editing or
+  // inserting. What is written reaches the row at CloseBlob (or at the post). The base
+  // has no large values: "Cannot perform this operation on a closed dataset" when
+  // inactive, else the field's type error.
+  virtual std::unique_ptr<zdb::TStream> CreateBlobStream(TField& field, TBlobStreamMode mode);
+  // Ends the field's streams: a writing stream's content becomes the field's value.
+  virtual void CloseBlob(TField& field);
 
   // --- Events -------------------------------------------------------------------------
   TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;

@@ -45,6 +45,9 @@ enum class TFieldType : uint8_t {
 // The type's name in messages ("Integer", "Float" ...); "Unknown" for others.
 const char* FieldTypeName(TFieldType type);
 
+// How a BLOB field's stream is opened (TDataSet::CreateBlobStream).
+enum class TBlobStreamMode : uint8_t { bmRead = 0, bmWrite = 1, bmReadWrite = 2 };
+
 // Which row the field objects read and write depends on the state (the dataset
 // subclass decides; see TDataSet::GetFieldData).
 enum class TDataSetState : uint8_t {

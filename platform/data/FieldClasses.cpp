@@ -1,5 +1,6 @@
 #include "platform/data/FieldClasses.h"
 
+#include "platform/data/BlobFields.h"
 #include "platform/data/BooleanField.h"
 #include "platform/data/DateTimeFields.h"
 #include "platform/data/NumericFields.h"
@@ -57,6 +58,8 @@ std::unique_ptr<TField> CreateFieldOfType(TFieldType type) {
     case TFieldType::ftTime: return std::make_unique<TTimeField>();
     case TFieldType::ftDateTime: return std::make_unique<TDateTimeField>();
     case TFieldType::ftTimeStamp: return std::make_unique<TDateTimeField>(TFieldType::ftTimeStamp);
+    case TFieldType::ftBlob: return std::make_unique<TBlobField>();
+    case TFieldType::ftMemo: return std::make_unique<TMemoField>();
     default: return nullptr;
   }
 }

@@ -13,7 +13,9 @@
 //                                   time of day as the fraction; a date has no
 //                                   fraction, a time no whole days)
 // Integers and doubles are in the machine's own byte order: the data never leaves memory.
-// The other types (binary, BLOB and memo fields) have no field class here.
+//   ftBlob, ftMemo                  none: the value goes through BLOB streams
+//                                   (BlobFields.h); the data only tells NULL
+// The other types (the binary ones) have no field class here.
 #pragma once
 
 #include <memory>

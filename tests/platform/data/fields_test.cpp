@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "engine/index/ZDBLocale.h"
+#include "platform/data/BlobFields.h"
 #include "platform/data/BooleanField.h"
 #include "platform/data/DateTimeFields.h"
 #include "platform/data/FormatFloat.h"
@@ -371,7 +372,7 @@ TEST_F(Fields, PersistentFieldsAreBoundByNameAndKept) {
 
 TEST_F(Fields, DefinitionsWithoutAFieldClassAreRefusedAtOpen) {
   TMemoryDataSet photos;
-  photos.DefineField("Foto", TFieldType::ftBlob);
+  photos.DefineField("Foto", TFieldType::ftGraphic);
   EXPECT_EQ(ErrorOf([&] { photos.Open(); }), "Field 'Foto' is of an unsupported type");
   EXPECT_FALSE(photos.Active());
   EXPECT_EQ(photos.FieldCount(), 0);
@@ -379,6 +380,18 @@ TEST_F(Fields, DefinitionsWithoutAFieldClassAreRefusedAtOpen) {
   TMemoryDataSet names;
   names.DefineField("Nombre", TFieldType::ftString, 0);
   EXPECT_EQ(ErrorOf([&] { names.Open(); }), "Invalid field size");
+}
+
+TEST_F(Fields, LargeValuesNeedADatasetThatKeepsThem) {
+  // A dataset without BLOB streams refuses the field's value both ways.
+  TMemoryDataSet docs;
+  docs.DefineField("Doc", TFieldType::ftBlob);
+  docs.Open();
+  auto& doc = dynamic_cast<TBlobField&>(docs.FieldByName("Doc"));
+  EXPECT_TRUE(doc.IsNull());
+  docs.Insert();
+  EXPECT_EQ(ErrorOf([&] { doc.SetAsString("x"); }), "Field 'Doc' is of an unsupported type");
+  EXPECT_EQ(doc.DisplayText(), "");
 }
 
 TEST_F(Fields, ValidationSeesTheNewValueAndMayRefuseIt) {
