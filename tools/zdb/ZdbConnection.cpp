@@ -1,23 +1,17 @@
 #include "tools/zdb/ZdbConnection.h"
 
-#include "engine/file/ZDBDatabaseDataRegistry.h"
-
 namespace zdbtool {
 
 TZdbConnection::TZdbConnection(const std::string& fileName, const zdb::TZDBPassword& password) {
-  connection_.MultiUser = true;
-  connection_.Password = password;
-  data_ = &zdb::TZDBDatabaseDataRegistry::Instance().Connect(fileName, connection_);
-  // A file that can only be read opens single-user.
-  session_.SetMultiUser(connection_.MultiUser);
-  session_.SetSessionID(connection_.SessionID);
-}
-
-TZdbConnection::~TZdbConnection() {
-  try {
-    zdb::TZDBDatabaseDataRegistry::Instance().Disconnect(*data_, connection_);
-  } catch (...) {  // the slot goes with the process
-  }
+  database_.SetDatabaseName(DatabaseName);
+  database_.SetDatabaseFileName(fileName);
+  database_.SetPassword(password.Password);
+  database_.SetEncryptionAlgorithm(password.CipherCode);
+  database_.SetMultiUser(true);
+  // A password given on the command line that does not open the file is the answer: the
+  // user is asked only when none was given.
+  if (!password.Empty()) database_.OnPassword = [](zdb::TZDBDatabase&) { return false; };
+  database_.Open();
 }
 
 }  // namespace zdbtool

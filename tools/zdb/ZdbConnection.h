@@ -1,40 +1,36 @@
-// How the zdb commands that read and write tables connect to a database file: as one more
-// multi-user session, the way the program itself connects, so that the tool works beside
-// running programs and waits for their locks like any other user.
+// How the zdb commands that read and write tables connect to a database file: through a
+// database component, as one more multi-user session, the way the program itself
+// connects. A missing, locked, damaged or encrypted file is therefore met as the program
+// meets it (the same errors, the same password and repair questions, asked through the
+// process's answerer), and the tool waits for the locks of running programs like any
+// other user.
 #pragma once
 
 #include <string>
 
+#include "engine/dataset/ZDBDatabase.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "engine/file/ZDBPassword.h"
 #include "engine/table/ZDBBaseSession.h"
 
 namespace zdbtool {
 
-class TZdbSession : public zdb::TZDBBaseSession {
- public:
-  bool MultiUser() const override { return multiUser_; }
-  void SetMultiUser(bool multiUser) { multiUser_ = multiUser; }
-
- private:
-  bool multiUser_ = true;
-};
-
-// Connected from construction to destruction; an encrypted file needs its password.
+// Connected from construction to destruction. An encrypted file opens with the password
+// given; without one the user is asked for it.
 class TZdbConnection {
  public:
+  static constexpr const char* DatabaseName = "zdb";
+
   TZdbConnection(const std::string& fileName, const zdb::TZDBPassword& password);
-  ~TZdbConnection();
   TZdbConnection(const TZdbConnection&) = delete;
   TZdbConnection& operator=(const TZdbConnection&) = delete;
 
-  zdb::TZDBDiskDatabaseData& Data() const { return *data_; }
-  TZdbSession& Session() { return session_; }
+  zdb::TZDBDiskDatabaseData& Data() const { return *database_.DatabaseData(); }
+  // The connection's session: what the tool's cursors work through.
+  zdb::TZDBBaseSession& Session() const { return *database_.Handle(); }
 
  private:
-  zdb::TZDBSessionConnection connection_;
-  zdb::TZDBDiskDatabaseData* data_ = nullptr;
-  TZdbSession session_;
+  zdb::TZDBDatabase database_;
 };
 
 }  // namespace zdbtool

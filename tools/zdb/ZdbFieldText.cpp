@@ -1,5 +1,6 @@
 #include "tools/zdb/ZdbFieldText.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 #include "engine/file/ZDBEndian.h"
@@ -353,6 +355,63 @@ std::string FieldAsText(const zdb::TZDBFieldDefs& fields, int32_t fieldNo, const
           zdb::AnsiToWide(std::string_view(text, strnlen(text, static_cast<size_t>(field.MemoryDataSize())))));
     }
   }
+}
+
+// --- large values -------------------------------------------------------------------------
+
+namespace {
+
+// Bytes of a BLOB shown in hex, and characters of a memo.
+constexpr size_t HexPrefixBytes = 16;
+constexpr size_t TextPrefixCharacters = 32;
+
+}  // namespace
+
+bool HasDumpForm(const zdb::TZDBFieldDef& field) { return HasTextForm(field) || field.IsBlob(); }
+
+std::string LargeValueText(const zdb::TZDBFieldDef& field, int64_t size, const std::vector<uint8_t>& prefix) {
+  std::string text = std::to_string(size) + (size == 1 ? " byte" : " bytes");
+  if (size == 0) return text;
+  text += ": ";
+  if (field.StorageType() == S::Memo || field.StorageType() == S::WideMemo) {
+    std::u16string wide;
+    if (field.StorageType() == S::WideMemo) {
+      for (size_t i = 0; i + 1 < prefix.size(); i += 2)
+        wide += static_cast<char16_t>(prefix[i] | (static_cast<uint16_t>(prefix[i + 1]) << 8));
+    } else {
+      wide = zdb::AnsiToWide(std::string_view(reinterpret_cast<const char*>(prefix.data()), prefix.size()));
+    }
+    bool cut = static_cast<int64_t>(prefix.size()) < size;
+    if (wide.size() > TextPrefixCharacters) {
+      wide.resize(TextPrefixCharacters);
+      // A surrogate pair is not split.
+      if (wide.back() >= 0xD800 && wide.back() <= 0xDBFF) wide.pop_back();
+      cut = true;
+    }
+    return text + "\"" + WideToUtf8(wide) + (cut ? "...\"" : "\"");
+  }
+  static constexpr char Digits[] = "0123456789abcdef";
+  const size_t shown = std::min(prefix.size(), HexPrefixBytes);
+  for (size_t i = 0; i < shown; ++i) {
+    text += Digits[prefix[i] >> 4];
+    text += Digits[prefix[i] & 0x0F];
+  }
+  if (static_cast<int64_t>(shown) < size) text += "...";
+  return text;
+}
+
+std::string FieldDumpText(zdb::TZDBDiskTableData& table, zdb::TZDBTableCursor& cursor, int32_t fieldNo) {
+  const zdb::TZDBFieldDefs& fields = table.FieldManager()->FieldDefs();
+  const zdb::TZDBFieldDef& field = fields.Items(fieldNo);
+  if (!field.IsBlob()) return FieldAsText(fields, fieldNo, cursor.RecordBuffer());
+  if (zdb::IsFieldNull(cursor.RecordBuffer(), fieldNo)) return {};
+  std::unique_ptr<zdb::TZDBBlobStream> stream = table.OpenBlobStream(cursor, false, fieldNo);
+  const int64_t size = stream->Size();
+  std::vector<uint8_t> prefix(static_cast<size_t>(std::min(size, LargeValuePrefixBytes)));
+  prefix.resize(static_cast<size_t>(std::max<int64_t>(stream->Read(prefix.data(), static_cast<int64_t>(prefix.size())), 0)));
+  // What this row loaded goes before the next row is read.
+  table.ReleaseRecordBlobs(cursor.MutableRecordBuffer());
+  return LargeValueText(field, size, prefix);
 }
 
 }  // namespace zdbtool

@@ -12,7 +12,9 @@ class TZDBDiskPageManager;
 namespace zdbtool {
 
 // Opens the file read-only and shared with whoever uses it, so that looking never
-// changes it; an encrypted file needs its password (30445 otherwise). Answers NeedsRepair.
+// changes it (no session slot is taken either). An encrypted file needs its password:
+// without one the user is asked for it, as a connection asks; a wrong one, or no answer,
+// gives 30445. Answers NeedsRepair.
 bool OpenForReading(zdb::TZDBDiskPageManager& manager, const std::string& fileName, const zdb::TZDBPassword& password);
 
 }  // namespace zdbtool

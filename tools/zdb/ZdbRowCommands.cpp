@@ -179,7 +179,7 @@ void DumpCommand(const std::string& fileName, const zdb::TZDBPassword& password,
   const zdb::TZDBFieldDefs& fields = data.FieldManager()->FieldDefs();
   std::string line;
   for (int32_t i = 0; i < fields.Count(); ++i) {
-    if (!HasTextForm(fields.Items(i)))
+    if (!HasDumpForm(fields.Items(i)))
       throw std::runtime_error("Field '" + AnsiToUtf8(fields.Items(i).Name()) + "' of type " +
                                zdb::LogicalTypeName(fields.Items(i).LogicalType()) + " cannot be dumped to CSV");
     line += (i == 0 ? "" : ",") + CsvField(AnsiToUtf8(fields.Items(i).Name()));
@@ -190,7 +190,7 @@ void DumpCommand(const std::string& fileName, const zdb::TZDBPassword& password,
   while ((result = data.GetRecord(cursor, zdb::grmNext)) == zdb::grOK) {
     line.clear();
     for (int32_t i = 0; i < fields.Count(); ++i)
-      line += (i == 0 ? "" : ",") + CsvField(FieldAsText(fields, i, cursor.RecordBuffer()));
+      line += (i == 0 ? "" : ",") + CsvField(FieldDumpText(data, cursor, i));
     out << line << LineEnd;
   }
   if (result != zdb::grEOF)

@@ -12,7 +12,7 @@ const CLI::Validator FieldSpecText(
       TZdbFieldSpec spec;
       return ParseFieldSpec(text, spec);
     },
-    "NAME:TYPE[:SIZE]");
+    "NAME:TYPE[:SIZE|:ALGORITHM[:LEVEL]]");
 
 const CLI::Validator IndexSpecText(
     [](std::string& text) {
@@ -36,7 +36,8 @@ void TZdbTableCommandLine::Add(CLI::App& app, std::string& fileName, std::string
   createTable_ = AddTableSubcommand(app, "create-table", "Create a table", fileName, tableName_, password);
   createTable_
       ->add_option("--field", fieldSpecs_,
-                   "A field, in table order: NAME:TYPE[:SIZE] (TYPE a type name such as INTEGER, FLOAT, STRING)")
+                   "A field, in table order: NAME:TYPE[:SIZE] (TYPE a type name such as INTEGER, FLOAT, STRING); "
+                   "a BLOB, MEMO or WIDEMEMO field NAME:TYPE[:ALGORITHM[:LEVEL]] (none, zlib, bzip2, ppm; 1..9)")
       ->required()
       ->check(FieldSpecText);
   createTable_->add_option("--index", indexSpecs_, "An index: NAME:FIELD[,FIELD...][:unique|:primary][:desc]")

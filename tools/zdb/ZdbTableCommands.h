@@ -14,11 +14,15 @@ namespace zdbtool {
 
 // NAME:TYPE[:SIZE]; TYPE is a name of the type-name table (letter case ignored). The
 // string and byte-string types need their SIZE; GUID takes 38 unless given; other types
-// take none.
+// take none. The large-value types (BLOB, MEMO, WIDEMEMO and their other names) take
+// their compression instead: NAME:TYPE[:ALGORITHM[:LEVEL]], ALGORITHM one of none, zlib,
+// bzip2, ppm (none unless given), LEVEL 1..9 (6 unless given; none takes no level).
 struct TZdbFieldSpec {
   std::string Name;
   zdb::TZDBLogicalType Type = zdb::TZDBLogicalType::None;
   int32_t Size = 0;
+  uint8_t BlobAlgorithm = 0;
+  uint8_t BlobLevel = 0;
 };
 // NAME:FIELD[,FIELD...][:unique|:primary][:desc]
 struct TZdbIndexSpec {
@@ -39,7 +43,8 @@ void CreateTableCommand(const std::string& fileName, const zdb::TZDBPassword& pa
                         const std::vector<TZdbFieldSpec>& fields, const std::vector<TZdbIndexSpec>& indexes,
                         const std::vector<std::string>& notNullFields);
 
-// "table: NAME", then one line per field ("field: NAME TYPE" or "TYPE(SIZE)"), index
+// "table: NAME", then one line per field ("field: NAME TYPE", "TYPE(SIZE)", or for a
+// compressed large value "TYPE ALGORITHM:LEVEL"), index
 // ("index: NAME (FIELD [DESC] [NO_CASE], ...) [unique] [primary]") and constraint, and
 // "rows: N".
 void SchemaCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,

@@ -1,4 +1,6 @@
 // create-table and schema: a table's definitions from the command line, and back.
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <sstream>
 
@@ -16,6 +18,12 @@ namespace {
 using zdb::TZDBLogicalType;
 
 constexpr int32_t GuidSize = 38;
+constexpr uint8_t DefaultBlobLevel = 6;
+constexpr int32_t MinBlobLevel = 1;
+constexpr int32_t MaxBlobLevel = 9;
+
+// The algorithms as the command line names them, by their codes.
+constexpr const char* BlobAlgorithmNames[] = {"none", "zlib", "bzip2", "ppm"};
 constexpr char SpecSeparator = ':';
 constexpr char FieldListSeparator = ',';
 
@@ -47,6 +55,30 @@ std::string Lowered(std::string text) {
   return text;
 }
 
+// ALGORITHM[:LEVEL] of a large-value field (the parts after NAME:TYPE).
+std::string ParseBlobCompression(const std::vector<std::string>& parts, TZdbFieldSpec& spec) {
+  if (parts.size() > 4) return "a " + zdb::LogicalTypeName(spec.Type) + " field takes at most ALGORITHM:LEVEL";
+  if (parts.size() < 3) return {};
+  const std::string name = Lowered(parts[2]);
+  const auto* found = std::find(std::begin(BlobAlgorithmNames), std::end(BlobAlgorithmNames), name);
+  if (found == std::end(BlobAlgorithmNames)) return "'" + parts[2] + "' is none of none, zlib, bzip2, ppm";
+  spec.BlobAlgorithm = static_cast<uint8_t>(found - std::begin(BlobAlgorithmNames));
+  if (spec.BlobAlgorithm == 0) return parts.size() == 4 ? "no compression takes no level" : std::string();
+  spec.BlobLevel = DefaultBlobLevel;
+  if (parts.size() < 4) return {};
+  size_t used = 0;
+  int32_t level = 0;
+  try {
+    level = std::stoi(parts[3], &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used == 0 || used != parts[3].size() || level < MinBlobLevel || level > MaxBlobLevel)
+    return "'" + parts[3] + "' is not a compression level from 1 to 9";
+  spec.BlobLevel = static_cast<uint8_t>(level);
+  return {};
+}
+
 std::string ConstraintText(const zdb::TZDBConstraintDef& constraint) {
   std::string text = constraint.Name() + " ";
   switch (static_cast<zdb::TZDBConstraintType>(constraint.ConstraintType())) {
@@ -76,11 +108,13 @@ std::string ConstraintText(const zdb::TZDBConstraintDef& constraint) {
 
 std::string ParseFieldSpec(const std::string& text, TZdbFieldSpec& spec) {
   const std::vector<std::string> parts = Split(text, SpecSeparator);
-  if (parts.size() < 2 || parts.size() > 3 || parts[0].empty())
-    return "'" + text + "' is not NAME:TYPE or NAME:TYPE:SIZE";
+  if (parts.size() < 2 || parts[0].empty()) return "'" + text + "' is not NAME:TYPE or NAME:TYPE:SIZE";
+  spec = {};
   spec.Name = parts[0];
   spec.Type = zdb::LogicalTypeOfName(parts[1]);
   if (spec.Type == TZDBLogicalType::None) return "'" + parts[1] + "' is not a field type";
+  if (zdb::IsBlobLogicalType(spec.Type)) return ParseBlobCompression(parts, spec);
+  if (parts.size() > 3) return "'" + text + "' is not NAME:TYPE or NAME:TYPE:SIZE";
   spec.Size = spec.Type == TZDBLogicalType::Guid ? GuidSize : 0;
   if (parts.size() == 3) {
     if (!TakesSize(spec.Type)) return "a " + zdb::LogicalTypeName(spec.Type) + " field takes no size";
@@ -126,8 +160,12 @@ void CreateTableCommand(const std::string& fileName, const zdb::TZDBPassword& pa
                         const std::vector<TZdbFieldSpec>& fields, const std::vector<TZdbIndexSpec>& indexes,
                         const std::vector<std::string>& notNullFields) {
   zdb::TZDBFieldDefs fieldDefs;
-  for (const TZdbFieldSpec& field : fields)
-    fieldDefs.Add(std::make_unique<zdb::TZDBFieldDef>(Utf8ToAnsi(field.Name), field.Type, field.Size));
+  for (const TZdbFieldSpec& field : fields) {
+    auto definition = std::make_unique<zdb::TZDBFieldDef>(Utf8ToAnsi(field.Name), field.Type, field.Size);
+    definition->SetBlobCompressionAlgorithm(field.BlobAlgorithm);
+    definition->SetBlobCompressionMode(field.BlobLevel);
+    fieldDefs.Add(std::move(definition));
+  }
   zdb::TZDBIndexDefs indexDefs;
   zdb::TZDBConstraintDefs constraintDefs;
   for (const TZdbIndexSpec& index : indexes) {
@@ -173,6 +211,12 @@ void SchemaCommand(const std::string& fileName, const zdb::TZDBPassword& passwor
     const zdb::TZDBFieldDef& field = fields.Items(i);
     out << "field: " << AnsiToUtf8(field.Name()) << ' ' << zdb::LogicalTypeName(field.LogicalType());
     if (TakesSize(field.LogicalType())) out << '(' << field.FieldSize() << ')';
+    if (field.IsBlob() && field.BlobCompressionAlgorithm() != 0) {
+      const uint8_t algorithm = field.BlobCompressionAlgorithm();
+      out << ' '
+          << (algorithm < std::size(BlobAlgorithmNames) ? BlobAlgorithmNames[algorithm] : std::to_string(algorithm))
+          << ':' << static_cast<int>(field.BlobCompressionMode());
+    }
     out << '\n';
   }
   const zdb::TZDBIndexDefs& indexes = data.IndexManager()->IndexDefs();

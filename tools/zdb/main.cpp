@@ -11,7 +11,10 @@
 //   zdb schema FILE TABLE
 //   zdb load FILE TABLE CSV
 //   zdb dump FILE TABLE [--index NAME]
-// An encrypted file opens only with its password.
+//   zdb get-blob FILE TABLE FIELD --where KEY=VALUE > OUT
+//   zdb set-blob FILE TABLE FIELD --where KEY=VALUE < IN
+// An encrypted file opens only with its password; without --password it is asked for on
+// the terminal (when stdin is one).
 // Exit codes: 0 success, 1 the engine refused (its message on stderr) or check found a
 // problem, 2 usage error.
 #include <CLI/CLI.hpp>
@@ -26,11 +29,13 @@
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "engine/file/ZDBFileLayout.h"
 #include "engine/file/ZDBTableLocksFile.h"
+#include "tools/zdb/ZdbBlobCommands.h"
 #include "tools/zdb/ZdbCheckCommand.h"
 #include "tools/zdb/ZdbCommands.h"
 #include "tools/zdb/ZdbSessionsCommand.h"
 #include "tools/zdb/ZdbSystemFilesCommands.h"
 #include "tools/zdb/ZdbTableCommandLine.h"
+#include "tools/zdb/ZdbTerminalPrompts.h"
 
 namespace {
 
@@ -113,6 +118,8 @@ int main(int argc, char** argv) {
 
   zdbtool::TZdbTableCommandLine tableCommands;
   tableCommands.Add(app, fileName, password);
+  zdbtool::TZdbBlobCommandLine blobCommands;
+  blobCommands.Add(app, fileName, password);
 
   try {
     app.parse(argc, argv);
@@ -121,6 +128,8 @@ int main(int argc, char** argv) {
     return code == 0 ? 0 : ExitUsageError;
   }
 
+  // A file that needs a password or a repair asks on the terminal, as the program asks in windows.
+  zdbtool::InstallTerminalPrompts();
   const zdb::TZDBPassword passwordRecord{password, zdb::FindCipherCode(cipherName).value_or(0)};
   try {
     if (create->parsed()) {
@@ -136,7 +145,7 @@ int main(int argc, char** argv) {
       zdbtool::TablesCommand(fileName, passwordRecord, std::cout);
     } else if (check->parsed()) {
       if (zdbtool::CheckCommand(fileName, passwordRecord, std::cout) > 0) return ExitEngineError;
-    } else {
+    } else if (!blobCommands.Run(fileName, passwordRecord)) {
       tableCommands.Run(fileName, passwordRecord);
     }
   } catch (const std::exception& e) {

@@ -40,6 +40,8 @@ class ZdbTool : public testing::Test {
     const std::string errPath = folder_.File("err.txt");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    // Nobody answers the tool's questions: an encrypted file without its password fails.
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     arguments.insert(arguments.begin(), ZDB_TOOL_PATH);

@@ -1,0 +1,33 @@
+// The check of a table's large values that joins `zdb check`: every value a row names is
+// followed to its pages (a page chain read whole, an entry of a shared page), shared
+// pages hold what the BLOB-page index says and only entries that rows name, and the
+// pages of the chains are claimed, so that a chain no row names shows as unreachable.
+#include "engine/file/ZDBDiskPageManager.h"
+#include "engine/file/ZDBFileLayout.h"
+#include "engine/table/ZDBTableCheck.h"
+#include "tools/zdb/ZdbCheck.h"
+
+namespace zdbtool {
+namespace {
+
+void CheckLargeValues(TZdbCheckContext& context, const TZdbCheckedTable& table) {
+  if (!table.Fields.HasBlobFields()) return;
+  // Damaged page indexes were reported already and give nothing sound to go by.
+  if (!table.RecordPageIndexSound || !table.BlobPageIndexSound) return;
+  std::vector<zdb::TZDBRecordPageEntry> recordPages;
+  for (const TZdbPageValue& entry : table.RecordPages) recordPages.push_back({entry.PageNo, entry.Value});
+  std::vector<zdb::TZDBRecordPageEntry> sharedPages;
+  for (const TZdbPageValue& entry : table.BlobPages) sharedPages.push_back({entry.PageNo, entry.Value});
+  const bool pagesCarryOwners = context.Pages().Header().FormatVersion >= zdb::layout::MinimumFormatVersion;
+  const zdb::TZDBBlobCheckReport report =
+      zdb::CheckTableBlobs(context.Pages(), TZdbCheckContext::Session, table.Entry.ObjectID, table.Fields,
+                           recordPages, sharedPages, pagesCarryOwners);
+  for (const std::string& problem : report.Problems) context.Problem(table.Label() + " " + problem);
+  const std::string owner = table.Label() + " large values";
+  for (const int32_t pageNo : report.ChainPages) context.Claim(pageNo, owner);
+}
+
+const TZdbTableCheckRegistration largeValuesCheck("large values", CheckLargeValues, true);
+
+}  // namespace
+}  // namespace zdbtool
