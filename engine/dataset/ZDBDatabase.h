@@ -42,7 +42,8 @@ class TZDBDatabaseClient {
 };
 
 // Copies one table's structure and rows from a connected source database into a
-// connected target database; raises on failure. The table layer installs it.
+// connected target database; raises on failure. The process's default is CopyTable
+// (ZDBTableCopier.h).
 using TZDBTableCopier =
     std::function<void(TZDBDatabase& source, TZDBDatabase& target, const std::string& tableName)>;
 
@@ -160,7 +161,7 @@ class TZDBDatabase {
   std::function<bool(TZDBDatabase&, int percent)> OnRepairProgress;
   std::function<void(TZDBDatabase&)> AfterRepair;
 
-  // The table layer's copier of one table, for every repair of the process.
+  // The copier of one table for every repair of the process; null puts the default back.
   static void SetTableCopier(TZDBTableCopier copier);
 
  private:

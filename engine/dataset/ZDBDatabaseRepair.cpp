@@ -13,10 +13,10 @@
 #include "engine/dataset/ZDBDatabase.h"
 #include "engine/dataset/ZDBScopedFlag.h"
 #include "engine/dataset/ZDBSession.h"
+#include "engine/dataset/ZDBTableCopier.h"
 #include "engine/dataset/ZDBUserPrompts.h"
 #include "engine/file/ZDBException.h"
 #include "engine/file/ZDBMessages.h"
-#include "platform/data/DatabaseError.h"
 #include "platform/os/File.h"
 
 namespace zdb {
@@ -26,12 +26,11 @@ constexpr int32_t RepairFailedError = 20238;
 constexpr int32_t NotEnoughSpaceError = 20303;
 constexpr const char* CopySuffix = ".tmp";
 constexpr const char* TargetNamePrefix = "TempDatabase";
-constexpr const char* NoCopierText = "Copying tables is not available";
 constexpr int FullProgress = 100;
 
 std::mutex copierMutex;
 TZDBTableCopier& Copier() {
-  static TZDBTableCopier copier;
+  static TZDBTableCopier copier = CopyTable;
   return copier;
 }
 
@@ -106,7 +105,7 @@ class RepairProgress {
 
 void TZDBDatabase::SetTableCopier(TZDBTableCopier copier) {
   std::lock_guard<std::mutex> guard(copierMutex);
-  Copier() = std::move(copier);
+  Copier() = copier ? std::move(copier) : TZDBTableCopier(CopyTable);
 }
 
 bool TZDBDatabase::RunRepair() {
@@ -175,7 +174,6 @@ bool TZDBDatabase::CopyIntoFile(const std::string& copyName, std::string& failur
       completed = progress.Report(static_cast<int>(i * FullProgress / tables.size()));
       if (!completed) break;
       try {
-        if (!copier) throw data::EDatabaseError(NoCopierText);
         copier(*this, target, tables[i]);
       } catch (const std::exception& error) {
         if (!failure.empty()) failure += '\n';

@@ -1,0 +1,455 @@
+// The repair's copy of every table: a file that was not closed properly, repaired on the
+// user's Yes, holds the same tables afterwards (definitions, rows in every order, NULLs,
+// automatic increment values and counters, large values byte for byte) and passes the
+// table check; a table whose rows cannot all be read is reported and the old file stays.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/dataset/ZDBTable.h"
+#include "engine/file/ZDBCompression.h"
+#include "engine/file/ZDBEndian.h"
+#include "engine/file/ZDBPageRef.h"
+#include "engine/index/ZDBPlatformVariant.h"
+#include "engine/table/ZDBBlobLayout.h"
+#include "engine/table/ZDBTableCheck.h"
+#include "platform/data/BlobFields.h"
+#include "support/SessionTestSupport.h"
+#include "tests/engine/table/support/BlobTestSupport.h"
+#include "tests/engine/table/support/TableDataTestSupport.h"
+
+namespace zdb {
+namespace {
+
+using testing::Bytes;
+using testing::Connection;
+using testing::Saved;
+
+constexpr size_t PageDataSize = 4096 - 40;
+constexpr const char* RepairQuestion = "Database file was not correctly closed last time. Do you want to repair it?";
+
+// --- the file ------------------------------------------------------------------------------
+
+// "Maximo" as the program has it: any INTEGER with its primary index "ANY", PenMax and
+// TopeCot FLOAT.
+void CreateMaximo(Connection& connection, const std::vector<int32_t>& years) {
+  testing::CreateMaximo(
+      connection, "Maximo", [](TZDBIndexDefs& indexes) { testing::AddAnyIndex(indexes, true); },
+      [](TZDBConstraintDefs& constraints) {
+        TZDBConstraintDefPrimary& key = constraints.AddPrimary();
+        key.SetName("C_PK$any");
+        key.SetTargetName("ANY");
+        key.SetColumns({{"any"}});
+      });
+  TZDBTableCursor cursor(connection.session, "Maximo");
+  TZDBOpenTable table(connection.Data(), cursor);
+  for (const int32_t year : years) testing::InsertYear(table, year);
+}
+
+std::unique_ptr<TZDBIndexDef> Index(const char* name, std::vector<TZDBIndexColumn> columns, bool primary,
+                                    bool unique) {
+  auto index = std::make_unique<TZDBIndexDef>();
+  index->SetName(name);
+  index->SetColumns(std::move(columns));
+  index->SetPrimary(primary);
+  index->SetUnique(unique);
+  return index;
+}
+
+// "Varios": an automatic increment starting at 100, a text with a default, NULLs, a
+// descending case-insensitive index, a unique one, constraints, and large values.
+void CreateVarios(Connection& connection) {
+  TZDBFieldDefs fields;
+  auto id = testing::Field("id", TZDBLogicalType::AutoInc);
+  id->SetAutoincInitialValue(100);
+  fields.Add(std::move(id));
+  auto nombre = testing::Field("Nombre", TZDBLogicalType::String, 20);
+  nombre->SetDefaultValue(testing::StringValue("sin nombre"));
+  fields.Add(std::move(nombre));
+  fields.Add(testing::Field("Importe", TZDBLogicalType::Float));
+  fields.Add(testing::Field("Activo", TZDBLogicalType::Logical));
+  fields.Add(testing::Field("Codigo", TZDBLogicalType::Integer));
+  auto doc = testing::Field("Doc", TZDBLogicalType::Blob);
+  doc->SetBlobCompressionAlgorithm(CompressionZlib);
+  doc->SetBlobCompressionMode(6);
+  doc->SetBlobBlockSize(4096);
+  fields.Add(std::move(doc));
+  fields.Add(testing::Field("Notas", TZDBLogicalType::Memo));
+
+  TZDBIndexDefs indexes;
+  indexes.Add(Index("PK", {{"id"}}, true, true));
+  indexes.Add(Index("PorNombre", {{"Nombre", true, true}}, false, false));
+  indexes.Add(Index("PorCodigo", {{"Codigo"}}, false, true));
+
+  TZDBConstraintDefs constraints;
+  constraints.AddNotNull().SetTargetName("Codigo");
+  TZDBConstraintDefCheck& importe = constraints.AddCheck();
+  importe.SetTargetName("Importe");
+  importe.SetMinValue(testing::FloatValue(0));
+  importe.SetMaxValue(testing::FloatValue(1000000));
+  TZDBConstraintDefUnique& codigo = constraints.AddUnique();
+  codigo.SetName("C_Unique$Codigo");
+  codigo.SetTargetName("PorCodigo");
+  codigo.SetColumns({{"Codigo"}});
+  CreateDiskTable(connection.Data(), connection.session, "Varios", fields, indexes, constraints);
+}
+
+// Rows of "Varios" through the table component, as the program writes rows. The last one
+// is deleted again, so the counter stands above every id a row holds.
+void FillVarios(const std::string& path) {
+  TZDBDatabase database;
+  database.SetDatabaseName("Relleno");
+  database.SetDatabaseFileName(path);
+  TZDBTable varios;
+  varios.SetDatabaseName("Relleno");
+  varios.SetTableName("Varios");
+  varios.Open();
+  auto doc = [&] { return &dynamic_cast<data::TBlobField&>(varios.FieldByName("Doc")); };
+  struct Values {
+    const char* nombre;  // nullptr: NULL
+    double importe;      // < 0: NULL
+    int32_t codigo;
+    size_t docSize;  // 0: NULL
+    const char* notas;
+  };
+  const Values rows[] = {
+      {"Ana", 10.5, 7, 1, "corta"},
+      {"beatriz", -1, 3, PageDataSize - 24, nullptr},
+      {nullptr, 0, 9, 3 * PageDataSize + 5, nullptr},
+      {"Zoe", 1, 1, 0, nullptr},
+  };
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const Values& row = rows[i];
+    varios.Append();
+    if (row.nombre != nullptr)
+      varios.FieldByName("Nombre").SetAsString(row.nombre);
+    else
+      varios.FieldByName("Nombre").Clear();
+    if (row.importe >= 0) varios.FieldByName("Importe").SetAsFloat(row.importe);
+    if (i == 0) varios.FieldByName("Activo").SetAsBoolean(true);
+    varios.FieldByName("Codigo").SetAsInteger(row.codigo);
+    if (row.docSize > 0) doc()->SetAsBytes(testing::Noise(row.docSize, static_cast<uint32_t>(i + 1)));
+    if (row.notas != nullptr) varios.FieldByName("Notas").SetAsString(row.notas);
+    varios.Post();
+  }
+  varios.Last();
+  varios.Delete();
+  varios.Close();
+  database.Close();
+}
+
+// --- what a reader of the file sees ------------------------------------------------------
+
+// A table without what a copy gives anew (ObjectIDs, root pages): its definitions, its
+// counters, and its rows in physical order and in the order of each index.
+struct TableImage {
+  Bytes Fields;
+  Bytes Indexes;
+  Bytes Constraints;
+  std::vector<int64_t> Counters;
+  int64_t RecordCount = 0;
+  std::vector<std::vector<Bytes>> RowsByOrder;
+};
+
+Bytes Definitions(const TZDBFieldDefs& defs) {
+  TZDBFieldDefs copy;
+  copy.Assign(defs);
+  for (int32_t i = 0; i < copy.Count(); ++i) copy.Items(i).SetObjectID(UnassignedObjectID);
+  return Saved(copy);
+}
+
+Bytes Definitions(const TZDBIndexDefs& defs) {
+  TZDBIndexDefs copy;
+  copy.Assign(defs);
+  for (int32_t i = 0; i < copy.Count(); ++i) {
+    copy.Items(i).SetObjectID(UnassignedObjectID);
+    copy.Items(i).SetRootPageNo(TZDBIndexDef::NoRootPageNo);
+  }
+  return Saved(copy);
+}
+
+Bytes Definitions(const TZDBConstraintDefs& defs) {
+  TZDBConstraintDefs copy;
+  copy.Assign(defs);
+  for (int32_t i = 0; i < copy.Count(); ++i) {
+    TZDBConstraintDef& constraint = copy.Items(i);
+    constraint.SetObjectID(UnassignedObjectID);
+    constraint.SetTargetObjectID(UnassignedObjectID);
+    if (auto* key = dynamic_cast<TZDBKeyConstraintDef*>(&constraint))
+      for (TZDBConstraintColumn& column : key->MutableColumns()) column.FieldObjectID = UnassignedObjectID;
+  }
+  return Saved(copy);
+}
+
+// Each field: its null bit, then its stored bytes, or a large value's parameters and bytes.
+Bytes RowImage(TZDBOpenTable& table) {
+  const TZDBFieldDefs& fields = table.Data().FieldManager()->FieldDefs();
+  const uint8_t* row = table.Cursor().RecordBuffer();
+  Bytes image;
+  for (int32_t i = 0; i < fields.Count(); ++i) {
+    const TZDBFieldDef& field = fields.Items(i);
+    image.push_back(IsFieldNull(row, i) ? 1 : 0);
+    if (!field.IsBlob()) {
+      const uint8_t* value = row + field.MemoryOffset();
+      image.insert(image.end(), value, value + field.StoredDataSize());
+      continue;
+    }
+    Bytes bytes;
+    TZDBBlobParams params;
+    table.Data().ReadBlob(table.Cursor(), i, bytes, params);
+    uint8_t header[12];
+    le::PutI32(header, params.StreamParamA);
+    le::PutI32(header + 4, params.StreamParamB);
+    le::PutI32(header + 8, params.StreamParamC);
+    image.insert(image.end(), header, header + sizeof header);
+    image.insert(image.end(), bytes.begin(), bytes.end());
+  }
+  return image;
+}
+
+TableImage ImageOf(const std::string& path, const std::string& tableName) {
+  Connection connection(path, false);
+  TZDBTableCursor cursor(connection.session, tableName);
+  TZDBOpenTable table(connection.Data(), cursor);
+  TZDBDiskTableData& data = table.Data();
+  TableImage image;
+  image.Fields = Definitions(data.FieldManager()->FieldDefs());
+  image.Indexes = Definitions(data.IndexManager()->IndexDefs());
+  image.Constraints = Definitions(data.ConstraintManager()->ConstraintDefs());
+  image.Counters = data.FieldManager()->AutoincValues();
+  image.RecordCount = data.GetRecordCount(cursor);
+  std::vector<int32_t> orders = {TZDBTableCursor::NoIndex};
+  for (int32_t i = 0; i < data.IndexManager()->IndexDefs().Count(); ++i)
+    orders.push_back(data.IndexManager()->IndexDefs().Items(i).ObjectID());
+  for (const int32_t order : orders) {
+    cursor.SetIndexID(order);
+    cursor.SetToBegin();
+    std::vector<Bytes> rows;
+    while (data.GetRecord(cursor, grmNext) == grOK) rows.push_back(RowImage(table));
+    image.RowsByOrder.push_back(rows);
+  }
+  return image;
+}
+
+std::vector<std::string> TableNames(const std::string& path) {
+  Connection connection(path, false);
+  return connection.Data().TableList()->List();
+}
+
+std::vector<std::string> CheckProblems(const std::string& path, const std::string& tableName) {
+  Connection connection(path, false);
+  TZDBTableCursor cursor(connection.session, tableName);
+  TZDBOpenTable table(connection.Data(), cursor);
+  return CheckTable(table.Data(), cursor.SessionID()).Problems;
+}
+
+// --- the fixture ---------------------------------------------------------------------------
+
+class TableCopy : public ::testing::Test {
+ protected:
+  TableCopy() {
+    testing::CreateDatabaseFile(path_);
+    {
+      Connection connection(path_, false);
+      CreateMaximo(connection, {2024, 2019, 2021});
+      CreateVarios(connection);
+    }
+    FillVarios(path_);
+    std::filesystem::copy_file(path_, original_);
+    test::MarkCommitCutShort(path_);
+    zelmarot_.SetDatabaseName("Zelmarot");
+    zelmarot_.SetMultiUser(true);
+    zelmarot_.SetMaxConnections(500);
+    zelmarot_.SetDatabaseFileName(path_);
+  }
+  ~TableCopy() override {
+    zelmarot_.Close();
+    EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
+  }
+
+  // Opens the component with the repair answered as given; answers the warnings shown.
+  std::vector<std::string> OpenAnswering(bool repair) {
+    test::ScriptedUserScope user;
+    user->repair = repair;
+    zelmarot_.Open();
+    EXPECT_EQ(user->questions, std::vector<std::string>{RepairQuestion});
+    zelmarot_.Close();
+    return user->warnings;
+  }
+
+  // Changes a page of the file as damage would, with a valid page around it.
+  void Damage(int32_t pageNo, const std::function<void(TZDBPage&)>& change) {
+    Connection connection(path_, false);
+    const int32_t session = connection.session.SessionID();
+    {
+      TZDBPageRef page(*connection.Data().PageManager(), session, pageNo, false, AnyPageType);
+      change(*page);
+      page->MarkDirty();
+    }
+    connection.Data().Commit(session, true);
+  }
+
+  testing::ScratchFolder folder_;
+  std::string path_ = folder_.File("Zelmarot.zdb");
+  std::string original_ = folder_.File("original.zdb");
+  TZDBDatabase zelmarot_;
+};
+
+TEST_F(TableCopy, RepairedFileHoldsTheSameTablesRowsCountersAndLargeValues) {
+  EXPECT_TRUE(OpenAnswering(true).empty());
+  EXPECT_EQ(test::WriteState(path_), layout::WriteStateConsistent);
+
+  ASSERT_EQ(TableNames(path_), TableNames(original_));
+  for (const std::string& name : TableNames(original_)) {
+    SCOPED_TRACE(name);
+    const TableImage before = ImageOf(original_, name);
+    const TableImage after = ImageOf(path_, name);
+    EXPECT_EQ(after.Fields, before.Fields);
+    EXPECT_EQ(after.Indexes, before.Indexes);
+    EXPECT_EQ(after.Constraints, before.Constraints);
+    EXPECT_EQ(after.Counters, before.Counters);
+    EXPECT_EQ(after.RecordCount, before.RecordCount);
+    EXPECT_EQ(after.RowsByOrder, before.RowsByOrder);
+    EXPECT_EQ(CheckProblems(path_, name), std::vector<std::string>{});
+  }
+
+  // What the comparison stands on: ids kept with their gap, the counter above them, the
+  // values of every size.
+  Connection connection(path_, false);
+  TZDBTableCursor cursor(connection.session, "Varios");
+  TZDBOpenTable varios(connection.Data(), cursor);
+  const testing::Row row(varios);
+  std::vector<int32_t> ids;
+  std::vector<int64_t> docSizes;
+  while (varios.Data().GetRecord(cursor, grmNext) == grOK) {
+    ids.push_back(row.Integer(0));
+    Bytes bytes;
+    TZDBBlobParams params;
+    varios.Data().ReadBlob(cursor, 5, bytes, params);
+    docSizes.push_back(params.Size());
+  }
+  EXPECT_EQ(ids, (std::vector<int32_t>{101, 102, 103}));
+  EXPECT_EQ(docSizes, (std::vector<int64_t>{1, PageDataSize - 24, 3 * PageDataSize + 5}));
+  row.Clear();
+  row.SetInteger(4, 40);
+  PostInsert(varios.Data(), cursor);
+  EXPECT_EQ(row.Integer(0), 105);
+}
+
+TEST_F(TableCopy, UnreadableRowsFailTheTableAndKeepTheOldFile) {
+  struct Case {
+    const char* what;
+    const char* table;
+    const char* warning;  // the warning's start
+  };
+  const Case cases[] = {
+      // A record page that is no longer the table's hides its rows without an error.
+      {"record page of another table", "Maximo",
+       "Problem occured while copying table 'Maximo': '3 of 3 rows could not be copied'"},
+      // The rest of the rows are still copied; the one with the broken value is counted.
+      {"broken chain of a large value", "Varios",
+       "Problem occured while copying table 'Varios': '1 of 3 rows could not be copied: Cannot read BLOB field "
+       "value"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::copy_file(original_, path_, std::filesystem::copy_options::overwrite_existing);
+    int32_t pageNo = -1;
+    {
+      Connection connection(path_, false);
+      TZDBTableCursor cursor(connection.session, c.table);
+      TZDBOpenTable table(connection.Data(), cursor);
+      ASSERT_EQ(table.Data().GetRecord(cursor, grmNext), grOK);
+      if (std::string(c.table) == "Maximo") {
+        pageNo = cursor.RecordID().PageNo;
+      } else {
+        // The third row's value has a chain of its own.
+        ASSERT_EQ(table.Data().GetRecord(cursor, grmNext), grOK);
+        ASSERT_EQ(table.Data().GetRecord(cursor, grmNext), grOK);
+        const TZDBFieldDef& doc = *table.Data().FieldManager()->FieldDefs().FindByName("Doc");
+        const TZDBBlobReference reference = TZDBBlobReference::Load(cursor.RecordBuffer() + doc.MemoryOffset());
+        ASSERT_EQ(reference.BlobID, TZDBBlobReference::ChainID);
+        pageNo = reference.PageNo;
+      }
+    }
+    if (std::string(c.table) == "Maximo")
+      Damage(pageNo, [](TZDBPage& page) { page.SetOwnerObjectID(page.OwnerObjectID() + 1000); });
+    else
+      Damage(pageNo, [](TZDBPage& page) {
+        le::PutI32(page.Data() + TZDBBlobChainLocator::Offset + TZDBBlobChainLocator::PageCountOffset, 1 << 20);
+      });
+    test::MarkCommitCutShort(path_);
+    const std::vector<uint8_t> before = test::ReadBytes(path_);
+
+    const std::vector<std::string> warnings = OpenAnswering(true);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind(c.warning, 0), 0u) << warnings[0];
+    EXPECT_EQ(test::ReadBytes(path_), before);
+    EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
+  }
+}
+
+// The program's own file: "Zelmarot" with "Maximo" and "Control", reached the way the
+// calculator reaches it, by opening "Maximo" on index "ANY" and searching a year.
+TEST(ProgramDatabase, RepairedOnYesAndReadAsBefore) {
+  testing::ScratchFolder folder;
+  const std::string path = folder.File("Zelmarot.zdb");
+  testing::CreateDatabaseFile(path);
+  {
+    Connection connection(path, true);
+    CreateMaximo(connection, {2021, 2022, 2023, 2024});
+    TZDBFieldDefs control;
+    testing::AddControlFields(control);
+    CreateDiskTable(connection.Data(), connection.session, "Control", control, {}, {});
+    TZDBTableCursor cursor(connection.session, "Control");
+    TZDBOpenTable table(connection.Data(), cursor);
+    testing::Row row(table);
+    row.Clear();
+    row.SetFloat(0, 2.5);
+    row.SetFloat(1, 3.25);
+    PostInsert(table.Data(), cursor);
+  }
+  test::MarkCommitCutShort(path);
+
+  TZDBDatabase zelmarot;
+  zelmarot.SetDatabaseName("Zelmarot");
+  zelmarot.SetMultiUser(true);
+  zelmarot.SetExclusive(false);
+  zelmarot.SetMaxConnections(500);
+  zelmarot.SetDatabaseFileName(path);
+  test::ScriptedUserScope user;
+  user->repair = true;
+  {
+    TZDBTable maximo;
+    maximo.SetDatabaseName("Zelmarot");
+    maximo.SetTableName("Maximo");
+    maximo.SetIndexName("ANY");
+    maximo.Open();
+    EXPECT_EQ(user->questions, std::vector<std::string>{RepairQuestion});
+    EXPECT_TRUE(user->warnings.empty());
+    ASSERT_TRUE(maximo.FindKey({PlatformVariant::Integral(TVarType::Integer, 2023)}));
+    EXPECT_EQ(maximo.FieldByName("PenMax").AsFloat(), 2023.25);
+    EXPECT_EQ(maximo.FieldByName("TopeCot").AsFloat(), 2023 * 2 + 0.5);
+    EXPECT_EQ(maximo.RecordCount(), 4);
+  }
+  {
+    TZDBTable control;
+    control.SetDatabaseName("Zelmarot");
+    control.SetTableName("Control");
+    control.Open();
+    EXPECT_EQ(control.FieldByName("PorPMax").AsFloat(), 2.5);
+    EXPECT_EQ(control.FieldByName("PorTCot").AsFloat(), 3.25);
+  }
+  zelmarot.Close();
+  EXPECT_EQ(test::WriteState(path), layout::WriteStateConsistent);
+  for (const char* table : {"Maximo", "Control"}) EXPECT_EQ(CheckProblems(path, table), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace zdb
