@@ -16,7 +16,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # Text-like bytes that every algorithm can work on: base64 of random bytes.
-head -c $((mib * 1024 * 1024 * 3 / 4)) /dev/urandom | base64 -w 76 | head -c $((mib * 1024 * 1024)) > "$work/value"
+# (Written whole first: cutting base64 off mid-pipe would fail the pipeline.)
+head -c $((mib * 1024 * 1024 * 3 / 4)) /dev/urandom | base64 -w 76 > "$work/text"
+head -c $((mib * 1024 * 1024)) "$work/text" > "$work/value"
 
 seconds() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
