@@ -1,41 +1,21 @@
 // The zdb commands for large values as their users run them: create-table with BLOB,
 // MEMO and WIDEMEMO fields and their compression, set-blob and get-blob round trips byte
 // for byte, the dump's prefixes, a clean check, and the refusals.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/engine/file/support/DiskTestSupport.h"
-
-extern char** environ;
+#include "tests/tools/zdb/support/ToolProcess.h"
 
 namespace {
 
-struct ToolRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+using zdbtool::test::RunTool;
+using zdbtool::test::ToolRun;
+using zdbtool::test::WriteBytes;
 
 // Bytes of every value, in an order no compressor shrinks much.
 std::string Noise(size_t size, uint32_t seed) {
@@ -62,30 +42,8 @@ class ZdbBlob : public testing::Test {
   }
 
   // The tool with stdin from a file (or /dev/null), stdout and stderr into files.
-  ToolRun Run(std::vector<std::string> arguments, const std::string& input = "/dev/null") {
-    const std::string outPath = folder_.File("run.out");
-    const std::string errPath = folder_.File("run.err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    arguments.insert(arguments.begin(), ZDB_TOOL_PATH);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    ToolRun run;
-    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-      int status = 0;
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = Slurp(outPath);
-    run.err = Slurp(errPath);
-    return run;
+  ToolRun Run(const std::vector<std::string>& arguments, const std::string& input = "/dev/null") {
+    return RunTool(arguments, folder_.File("run"), input);
   }
   ToolRun Set(const std::string& field, const std::string& where, const std::string& value) {
     const std::string input = folder_.File("value.in");

@@ -1,12 +1,7 @@
 // zdb check: a sound file is reported clean; damage to an index page, to the free-space
 // bitmap and to an internal-file chain is reported, one line per problem, with exit 1.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -16,8 +11,7 @@
 #include "engine/index/ZDBBTreePage.h"
 #include "tests/engine/file/support/DiskTestSupport.h"
 #include "tests/tools/zdb/support/TableFile.h"
-
-extern char** environ;
+#include "tests/tools/zdb/support/ToolProcess.h"
 
 namespace {
 
@@ -30,38 +24,15 @@ struct CheckRun {
   std::string err;
 };
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class ZdbCheck : public testing::Test {
  protected:
   CheckRun Check() {
-    const std::string outPath = folder_.File("out.txt");
-    const std::string errPath = folder_.File("err.txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> arguments{ZDB_TOOL_PATH, "check", path_};
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
+    const zdbtool::test::ToolRun tool = zdbtool::test::RunTool({"check", path_}, folder_.File("check"));
     CheckRun run;
-    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-      int status = 0;
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    std::istringstream out(Slurp(outPath));
+    run.exitCode = tool.exitCode;
+    std::istringstream out(tool.out);
     for (std::string line; std::getline(out, line);) run.lines.push_back(line);
-    run.err = Slurp(errPath);
+    run.err = tool.err;
     return run;
   }
 

@@ -19,6 +19,7 @@
 
 #include "engine/file/ZDBFileLayout.h"
 #include "tests/engine/file/support/DiskTestSupport.h"
+#include "tests/tools/zdb/support/ToolProcess.h"
 
 extern char** environ;
 
@@ -27,12 +28,7 @@ namespace {
 constexpr int ReplyWaitMs = 10000;  // only so that a broken tool cannot hang the test
 constexpr const char* PasswordError = "Cannot open database - incorrect password - Native error: 30445";
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using zdbtool::test::Slurp;
 
 struct TerminalRun {
   int exitCode = -1;

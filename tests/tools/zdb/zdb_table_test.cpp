@@ -1,14 +1,9 @@
 // The zdb table commands as their users run them: create-table, schema, load and dump,
 // the "Maximo" table of the program filled with 10,000 rows, lines that cannot be loaded,
 // values of every kind through CSV, and two loads into one table at once.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <fstream>
 #include <numeric>
 #include <random>
@@ -17,64 +12,13 @@
 #include <vector>
 
 #include "tests/engine/file/support/DiskTestSupport.h"
-
-extern char** environ;
+#include "tests/tools/zdb/support/ToolProcess.h"
 
 namespace {
 
-struct ToolRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-// One run of the tool, started now and waited for on Finish.
-class ToolProcess {
- public:
-  ToolProcess(std::vector<std::string> arguments, const std::string& outPath, const std::string& errPath)
-      : outPath_(outPath), errPath_(errPath) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    arguments.insert(arguments.begin(), ZDB_TOOL_PATH);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-
-  ToolRun Finish() {
-    ToolRun run;
-    if (pid_ > 0) {
-      int status = 0;
-      while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-      }
-      run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    run.out = Slurp(outPath_);
-    run.err = Slurp(errPath_);
-    return run;
-  }
-
- private:
-  pid_t pid_ = -1;
-  std::string outPath_;
-  std::string errPath_;
-};
+using zdbtool::test::ToolProcess;
+using zdbtool::test::ToolRun;
+using zdbtool::test::WriteBytes;
 
 class ZdbTable : public testing::Test {
  protected:
@@ -88,7 +32,7 @@ class ZdbTable : public testing::Test {
   }
   std::string Csv(const std::string& name, const std::string& text) {
     const std::string path = folder_.File(name);
-    WriteText(path, text);
+    WriteBytes(path, text);
     return path;
   }
   void CreateMaximo(const std::vector<std::string>& extra = {}) {

@@ -1,12 +1,7 @@
 // The zdb command-line tool: its output, its exit codes, and that inspecting a file never
 // changes it.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,52 +10,17 @@
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "tests/engine/file/support/DiskDatabase.h"
 #include "tests/engine/file/support/DiskTestSupport.h"
-
-extern char** environ;
+#include "tests/tools/zdb/support/ToolProcess.h"
 
 namespace {
 
-struct ToolRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using zdbtool::test::RunTool;
+using zdbtool::test::ToolRun;
 
 class ZdbTool : public testing::Test {
  protected:
-  ToolRun Run(std::vector<std::string> arguments) {
-    const std::string outPath = folder_.File("out.txt");
-    const std::string errPath = folder_.File("err.txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // Nobody answers the tool's questions: an encrypted file without its password fails.
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    arguments.insert(arguments.begin(), ZDB_TOOL_PATH);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    ToolRun run;
-    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-      int status = 0;
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = Slurp(outPath);
-    run.err = Slurp(errPath);
-    return run;
-  }
+  // Nobody answers the tool's questions: an encrypted file without its password fails.
+  ToolRun Run(const std::vector<std::string>& arguments) { return RunTool(arguments, folder_.File("run")); }
 
   zdb::test::TempFolder folder_;
   std::string path_ = folder_.File("tool.zdb");

@@ -1,0 +1,73 @@
+#include "tests/tools/zdb/support/ToolProcess.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+extern char** environ;
+
+namespace zdbtool::test {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+ToolProcess::ToolProcess(std::vector<std::string> arguments, std::string outPath, std::string errPath,
+                         const std::string& inputPath)
+    : outPath_(std::move(outPath)), errPath_(std::move(errPath)) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inputPath.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  arguments.insert(arguments.begin(), ZDB_TOOL_PATH);
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+ToolProcess::ToolProcess(ToolProcess&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)),
+      outPath_(std::move(other.outPath_)),
+      errPath_(std::move(other.errPath_)) {}
+
+ToolProcess::~ToolProcess() { Wait(); }
+
+int ToolProcess::Wait() {
+  if (pid_ <= 0) return -1;
+  int status = 0;
+  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ToolRun ToolProcess::Finish() {
+  ToolRun run;
+  run.exitCode = Wait();
+  run.out = Slurp(outPath_);
+  run.err = Slurp(errPath_);
+  return run;
+}
+
+ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& outputs, const std::string& inputPath) {
+  return ToolProcess(arguments, outputs + ".out", outputs + ".err", inputPath).Finish();
+}
+
+}  // namespace zdbtool::test

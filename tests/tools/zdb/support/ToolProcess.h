@@ -1,0 +1,48 @@
+// The zdb tool run as its users run it: a process of its own, its input from a file
+// (nobody at a terminal: /dev/null unless given), its output and errors into files that
+// are read back when it has finished.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace zdbtool::test {
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// The bytes of a file; empty when it cannot be read.
+std::string Slurp(const std::string& path);
+void WriteBytes(const std::string& path, const std::string& bytes);
+
+// One run of the tool, started now and waited for on Finish (or on destruction).
+class ToolProcess {
+ public:
+  ToolProcess(std::vector<std::string> arguments, std::string outPath, std::string errPath,
+              const std::string& inputPath = "/dev/null");
+  ~ToolProcess();
+  ToolProcess(ToolProcess&& other) noexcept;
+  ToolProcess& operator=(ToolProcess&&) = delete;
+  ToolProcess(const ToolProcess&) = delete;
+  ToolProcess& operator=(const ToolProcess&) = delete;
+
+  ToolRun Finish();
+
+ private:
+  int Wait();
+
+  pid_t pid_ = -1;
+  std::string outPath_;
+  std::string errPath_;
+};
+
+// Runs the tool to its end, its output and errors in "<outputs>.out" / "<outputs>.err".
+ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& outputs,
+                const std::string& inputPath = "/dev/null");
+
+}  // namespace zdbtool::test
