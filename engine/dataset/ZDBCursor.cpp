@@ -1,6 +1,8 @@
 #include "engine/dataset/ZDBCursor.h"
 
 #include "engine/file/ZDBException.h"
+#include "engine/table/ZDBBlobCache.h"
+#include "engine/table/ZDBBlobLayout.h"
 #include "engine/table/ZDBFieldData.h"
 
 namespace zdb {
@@ -39,6 +41,13 @@ void TZDBCursor::SetFieldData(int32_t fieldNo, uint8_t* row, const uint8_t* data
     RaiseError(SetFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, FieldCount()});
   }
   WriteFieldData(fieldNo, tableFields_, datasetBuffer, row);
+}
+
+void TZDBCursor::DetachRecordBlobs(uint8_t* buffer) const {
+  for (int32_t i = 0; i < FieldCount(); ++i) {
+    const TZDBFieldDef& field = tableFields_.Items(i);
+    if (field.IsBlob()) SaveBlobHandle(buffer + field.MemoryOffset(), TZDBBlobCache::NoHandle);
+  }
 }
 
 void TZDBCursor::SetLayout(const TZDBFieldDefs& fields, int32_t recordBufferSize, int32_t firstFieldOffset) {

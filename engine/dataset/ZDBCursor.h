@@ -77,7 +77,9 @@ class TZDBCursor : public TZDBTableCursor {
   int32_t KeyBufferLength() const { return rowSize_ + dataset_layout::KeyTrailerSize; }
   // Whether a not-null constraint covers the field (0-based).
   virtual bool IsFieldRequired(int32_t fieldNo) const = 0;
-  // A row with every field null (and, asked for, the fields' default values).
+  // A row with every field null (and, asked for, the fields' default values). What the
+  // buffer held in memory for its BLOB fields is given back first: a buffer cleared for a
+  // new row must not take its old row's values with it.
   virtual void InitRecordBuffer(uint8_t* buffer, bool withDefaults) = 0;
 
   // --- index ------------------------------------------------------------------------------
@@ -139,6 +141,9 @@ class TZDBCursor : public TZDBTableCursor {
   virtual void FreeBlobs(bool onlyWriting) = 0;
   // Drops what the table keeps in memory for a record buffer that goes or is refilled.
   virtual void FreeRecordBlobs(uint8_t* buffer) = 0;
+  // A byte copy of a record buffer names the original's in-memory values: this makes the
+  // copy name none (it loads its own when read), so that each value has one owner.
+  void DetachRecordBlobs(uint8_t* buffer) const;
 
   // --- positions and field data -------------------------------------------------------------
   TZDBSavedPosition SavePosition() const;

@@ -256,7 +256,7 @@ void TZDBDataSet::InternalOpen() {
   FieldDefs().SetUpdated(false);
   InitFieldDefs();
   BuildIndexFields();
-  oldValues_.clear();
+  ClearOldValues();
   if (DefaultFields()) CreateFields();
   BindFields(true);
   keyBuffers_.assign(KeyBufferCount, std::vector<uint8_t>(static_cast<size_t>(cursor_->KeyBufferLength()), 0));
@@ -266,7 +266,7 @@ void TZDBDataSet::InternalOpen() {
 }
 
 void TZDBDataSet::InternalClose() {
-  oldValues_.clear();
+  ClearOldValues();
   keyBuffers_.clear();
   editingKey_ = -1;
   BindFields(false);
@@ -610,20 +610,37 @@ void TZDBDataSet::RunEditing(Call call) {
   }
 }
 
+void TZDBDataSet::ClearOldValues() {
+  if (oldValues_.empty()) return;
+  if (cursor_) {
+    // The old row's own values (loaded when it was shown) go with it, and the cursor
+    // must not keep working on a buffer that is gone.
+    if (cursor_->RecordBuffer() == oldValues_.data()) cursor_->UseRecordBuffer(nullptr);
+    try {
+      cursor_->FreeRecordBlobs(oldValues_.data());
+    } catch (...) {  // the buffer goes all the same; the table reports what it still holds
+    }
+  }
+  oldValues_.clear();
+}
+
 void TZDBDataSet::InternalEdit() {
   if (readOnly_) return;
   uint8_t* active = ActiveBuffer();
+  ClearOldValues();
   oldValues_.assign(active, active + cursor_->RecordBufferLength());
+  // The active buffer keeps its values; the copy loads its own when it is read.
+  cursor_->DetachRecordBlobs(oldValues_.data());
   cursor_->UseRecordBuffer(active);
   try {
     RunEditing([&] { cursor_->BeginEdit(); });
   } catch (...) {
-    oldValues_.clear();
+    ClearOldValues();
     throw;
   }
 }
 
-void TZDBDataSet::InternalInsert() { oldValues_.clear(); }
+void TZDBDataSet::InternalInsert() { ClearOldValues(); }
 
 void TZDBDataSet::InternalPost() {
   CheckRequiredFields();
@@ -631,12 +648,15 @@ void TZDBDataSet::InternalPost() {
   cursor_->UseRecordBuffer(ActiveBuffer());
   RunEditing([&] { cursor_->PostRecord(isInsert, isInsert || oldValues_.empty() ? nullptr : oldValues_.data()); });
   // A failed post keeps the old row, so that a second post compares against it again.
-  oldValues_.clear();
+  ClearOldValues();
 }
 
 void TZDBDataSet::InternalCancel() {
   const bool wasInsert = State() == TDataSetState::dsInsert;
-  oldValues_.clear();
+  ClearOldValues();
+  // The row whose unsaved values the cancel drops is the active one, whatever buffer
+  // the cursor worked on last.
+  cursor_->UseRecordBuffer(ActiveBuffer());
   cursor_->CancelEdit(wasInsert);
 }
 

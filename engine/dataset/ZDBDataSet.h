@@ -138,6 +138,8 @@ class TZDBDataSet : public data::TDataSet, public TZDBDatabaseClient, public TZD
  private:
   // Gives the connection back to the session.
   void ReleaseDatabase();
+  // Frees the old-values buffer and what it holds in memory.
+  void ClearOldValues();
   // The row the state selects; null without one.
   uint8_t* StateRow() const;
   TZDBRecordID RecordIDOf(const uint8_t* buffer) const;

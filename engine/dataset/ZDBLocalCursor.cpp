@@ -89,6 +89,7 @@ void TZDBLocalCursor::InitFieldLayout() {
 
 void TZDBLocalCursor::InitRecordBuffer(uint8_t* buffer, bool withDefaults) {
   TZDBDiskTableData& data = Data();
+  data.ReleaseRecordBlobs(buffer);
   std::memset(buffer, 0, static_cast<size_t>(RowSize()));
   data.FieldManager()->InitRecordBuffer(buffer);
   if (withDefaults) data.FieldManager()->ApplyDefaults(buffer);

@@ -8,22 +8,17 @@
 #include <vector>
 
 #include "engine/dataset/ZDBComponentErrors.h"
-#include "engine/file/ZDBCompression.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "engine/file/ZDBException.h"
-#include "engine/file/ZDBInternalDBTransactedAccessFile.h"
-#include "engine/file/ZDBPageTypes.h"
 #include "engine/table/ZDBBlobCache.h"
 #include "engine/table/ZDBBlobLayout.h"
 #include "engine/table/ZDBDiskTableData.h"
 #include "engine/table/ZDBTableAccess.h"
-#include "engine/table/ZDBTableMetaData.h"
 
 namespace zdb {
 namespace {
 
 constexpr int32_t InsertRefused = -1;
-constexpr uint16_t MostUpdatedPageType = PageTypeCode(TZDBPageType::TableMostUpdated);
 
 struct Connection {
   TZDBDiskDatabaseData& Data;
@@ -144,30 +139,6 @@ int64_t ListedRows(TZDBDiskTableData& table, int32_t session, RowTally& tally) {
   return rows;
 }
 
-// The copy's automatic increment counters become the source's (the inserts kept the
-// counters they found). The copy's own row and change counts stay.
-void CopyCounters(const TZDBBaseFieldManager& source, const Connection& target, const std::string& tableName) {
-  const int32_t session = target.Session.SessionID();
-  const TZDBTableListEntry entry = target.Data.GetTableFromList(tableName);
-  TZDBInternalDBTransactedAccessFile mostUpdated(*target.Data.PageManager(), MostUpdatedPageType);
-  mostUpdated.Open(entry.MostUpdatedStartPageNo);
-  try {
-    TZDBBaseFieldManager fields;
-    fields.SetFieldDefs(source.FieldDefs());
-    const TZDBMostUpdatedCounts counts = LoadMostUpdatedData(mostUpdated.ReadAll(session), fields);
-    LoadMostUpdatedData(SaveMostUpdatedData(source, {}), fields);
-    const std::vector<uint8_t> bytes = SaveMostUpdatedData(fields, counts);
-    mostUpdated.WriteFile(session, bytes.data(), 0, CompressionNone, static_cast<int32_t>(bytes.size()));
-    target.Data.Commit(session, false);
-  } catch (...) {
-    try {
-      target.Data.PageManager()->CancelChanges(session);
-    } catch (...) {  // the write's own failure is the one to report
-    }
-    throw;
-  }
-}
-
 }  // namespace
 
 void CopyTable(TZDBDatabase& source, TZDBDatabase& target, const std::string& tableName) {
@@ -185,9 +156,10 @@ void CopyTable(TZDBDatabase& source, TZDBDatabase& target, const std::string& ta
     TZDBTableCursor writer(to.Session, storedName);
     TZDBOpenTable targetTable(to.Data, writer);
     CopyRows(sourceData, reader, targetTable.Data(), writer, tally);
+    // The inserts kept the counters they found: the copy's become the source's.
+    targetTable.Data().SetAutoincValues(writer, *sourceData.FieldManager());
     targetTable.Close();
   }
-  CopyCounters(*sourceData.FieldManager(), to, storedName);
   sourceTable.Close();
 
   const int64_t rows = std::max(listed, tally.Copied + tally.Failed);

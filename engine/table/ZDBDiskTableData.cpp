@@ -277,6 +277,23 @@ void TZDBDiskTableData::ReloadMostUpdated(int32_t session) {
   if (MultiUser()) DiskPages().CacheTracker().TableChangeCountRead(session, objectID_, counts.ChangeCount);
 }
 
+void TZDBDiskTableData::SetAutoincValues(TZDBTableCursor& cursor, const TZDBBaseFieldManager& source) {
+  const Guard guard = Lock();
+  if (fieldManager_ == nullptr || recordManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  const int32_t session = cursor.SessionID();
+  const WriteAccess access(*this, cursor, true);
+  const std::vector<int64_t> before = fieldManager_->AutoincValues();
+  fieldManager_->SetAutoincValues(source.AutoincValues());
+  try {
+    SaveMostUpdated(session);
+    if (!cursor.DeferCommit()) Commit(session, cursor.InTransaction());
+  } catch (...) {
+    Quietly([&] { fieldManager_->SetAutoincValues(before); });
+    if (!cursor.InTransaction()) Quietly([&] { Rollback(session, false); });
+    throw;
+  }
+}
+
 void TZDBDiskTableData::SaveMostUpdated(int32_t session) {
   const TZDBMostUpdatedCounts counts = recordManager_->SaveCounts();
   const std::vector<uint8_t> bytes = SaveMostUpdatedData(*fieldManager_, counts);

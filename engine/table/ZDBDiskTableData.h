@@ -142,6 +142,14 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   // The automatic increment counters and the row count as the file holds them for the
   // session (before an insert assigns automatic values).
   void ReloadMostUpdated(int32_t session);
+  // The automatic increment counters become those of the source's fields (a copy of a
+  // table taking over its original's counters): written into the frequently updated data
+  // for the cursor's session and committed as a row change is, the caller holding the
+  // write lock in multi-user mode. The row and change counts stay the table's. 20164
+  // "Invalid table header data" when the source has another number of fields. A failure
+  // leaves the counters as they were (outside a transaction the session's uncommitted
+  // changes of the table go, as after a failed row change).
+  void SetAutoincValues(TZDBTableCursor& cursor, const TZDBBaseFieldManager& source);
 
   // --- state ----------------------------------------------------------------------------------
   TZDBDiskDatabaseData& DiskDatabase() const { return diskDatabase_; }

@@ -224,6 +224,11 @@ void TZDBBaseFieldManager::ResetAutoincValues() {
   }
 }
 
+void TZDBBaseFieldManager::SetAutoincValues(const std::vector<int64_t>& counters) {
+  if (counters.size() != static_cast<size_t>(fieldDefs_.Count())) RaiseInvalidHeaderData();
+  autoincValues_ = counters;
+}
+
 void TZDBBaseFieldManager::LoadAutoincValues(const std::vector<uint8_t>& bytes, size_t& position) {
   if (position > bytes.size() || bytes.size() - position < CountSize) RaiseInvalidHeaderData();
   const int32_t count = le::GetI32(bytes.data() + position);

@@ -71,6 +71,9 @@ class TZDBBaseFieldManager {
   // One counter per field: AutoincInitialValue for automatic increment fields, else 0.
   void ResetAutoincValues();
   const std::vector<int64_t>& AutoincValues() const { return autoincValues_; }
+  // The counters become the given ones, one per field (those of a copy of the table);
+  // 20164 "Invalid table header data" for another number of counters.
+  void SetAutoincValues(const std::vector<int64_t>& counters);
   // The counters' part of the frequently updated data: 4 bytes field count, then 8 bytes
   // per counter. The position moves past it. Loading raises 20164 "Invalid table header
   // data" when the bytes are too few or count other fields; saving when they would not

@@ -1,8 +1,10 @@
 // BLOB and MEMO fields through the table component: values written and read through
 // the field objects and their streams, kept by the post, dropped by the cancel, cleared,
-// and a field refusing a second writing stream.
+// a field refusing a second writing stream, and the values held in memory for the
+// dataset's record buffers given back on every path.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -154,6 +156,194 @@ TEST_P(BlobFieldEditing, StreamsLoadSaveAndWriteOnlyOnePerField) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Plain, BlobFieldEditing, ::testing::Values(CompressionNone));
+
+// Values read from BLOB fields are held in memory for the record buffer that shows them.
+// Whatever the dataset does with its buffers afterwards, it must give them all back: the
+// table's last close fails with 20150 "Blob cache not released" otherwise.
+class BlobValuesReleased;
+struct ReleaseCase {
+  const char* name;
+  std::function<void(BlobValuesReleased&)> path;
+};
+
+class BlobValuesReleased : public ::testing::TestWithParam<ReleaseCase> {
+ public:
+  // Three rows with values in both fields; ids are unique.
+  void SetUp() override {
+    CreateDatabaseFile(path);
+    {
+      Connection connection(path, false);
+      TZDBFieldDefs fields;
+      fields.Add(Field("id", TZDBLogicalType::Integer));
+      fields.Add(Field("Doc", TZDBLogicalType::Blob));
+      fields.Add(Field("Notes", TZDBLogicalType::Memo));
+      TZDBIndexDefs indexes;
+      auto byID = std::make_unique<TZDBIndexDef>();
+      byID->SetName("ID");
+      byID->SetColumns({{"id"}});
+      byID->SetUnique(true);
+      indexes.Add(std::move(byID));
+      CreateDiskTable(connection.Data(), connection.session, "Docs", fields, indexes, {});
+    }
+    database.SetDatabaseName("Docs");
+    database.SetDatabaseFileName(path);
+    table.SetDatabaseName("Docs");
+    table.SetTableName("Docs");
+    table.SetIndexName("ID");
+    table.Open();
+    for (int32_t id = 1; id <= 3; ++id) Append(id, static_cast<size_t>(id) * 3000);
+    table.Close();
+  }
+
+  data::TBlobField& Doc() { return dynamic_cast<data::TBlobField&>(table.FieldByName("Doc")); }
+  data::TMemoField& Notes() { return dynamic_cast<data::TMemoField&>(table.FieldByName("Notes")); }
+  void Append(int32_t id, size_t docSize) {
+    table.Append();
+    table.FieldByName("id").SetAsInteger(id);
+    Doc().SetAsBytes(Noise(docSize, static_cast<uint32_t>(id)));
+    Notes().SetAsString("nota " + std::to_string(id));
+    table.Post();
+  }
+  // Reads both values of every row, first to last, and of the last one again backwards.
+  void ReadAll() {
+    for (table.First(); !table.Eof(); table.Next()) {
+      Doc().AsBytes();
+      Notes().AsString();
+    }
+    table.Prior();
+    Doc().AsBytes();
+  }
+
+  ScratchFolder folder;
+  std::string path = folder.File("docs.zdb");
+  TZDBDatabase database;
+  TZDBTable table;
+};
+
+TEST_P(BlobValuesReleased, NoValueOutlivesTheDatasetsBuffers) {
+  // The dataset as the table's only cursor: its close frees the BLOB manager.
+  table.Open();
+  GetParam().path(*this);
+  const RaisedError closing = ErrorOf([&] { table.Close(); });
+  EXPECT_EQ(closing.code, 0) << closing.message;
+
+  // Again while another cursor keeps the table data: nothing of the dataset stays listed.
+  Connection connection(path, false);
+  TZDBTableCursor holder(connection.session, "Docs");
+  TZDBOpenTable held(connection.Data(), holder);
+  table.Open();
+  GetParam().path(*this);
+  table.Close();
+  EXPECT_EQ(held.Data().BlobManager()->InMemoryValueCount(), 0u);
+}
+
+const ReleaseCase ReleaseCases[] = {
+  ReleaseCase{"Browse", [](BlobValuesReleased& t) { t.ReadAll(); }},
+  ReleaseCase{"BrowseThenAppend",
+              [](BlobValuesReleased& t) {
+                t.ReadAll();
+                t.table.Append();
+                t.table.FieldByName("id").SetAsInteger(10 + t.table.RecordCount());
+                t.Doc().SetAsBytes(Noise(100));
+                t.Notes().SetAsString("nueva");
+                t.table.Post();
+                t.Doc().AsBytes();
+              }},
+  ReleaseCase{"BrowseThenInsert",
+              [](BlobValuesReleased& t) {
+                t.ReadAll();
+                t.table.First();
+                t.Doc().AsBytes();
+                t.table.Insert();
+                t.table.FieldByName("id").SetAsInteger(20 + t.table.RecordCount());
+                t.Doc().SetAsBytes(Noise(100));
+                t.table.Post();
+                t.Notes().AsString();
+              }},
+  ReleaseCase{"Refresh",
+              [](BlobValuesReleased& t) {
+                t.ReadAll();
+                t.table.Refresh();
+                t.Doc().AsBytes();
+              }},
+  ReleaseCase{"KeySearch",
+              [](BlobValuesReleased& t) {
+                t.ReadAll();
+                EXPECT_TRUE(t.table.FindKey({PlatformVariant::Integral(TVarType::Integer, 2)}));
+                t.Doc().AsBytes();
+              }},
+  ReleaseCase{"EditThenCancel",
+              [](BlobValuesReleased& t) {
+                t.ReadAll();
+                t.table.First();
+                t.Doc().AsBytes();
+                t.table.Edit();
+                t.Notes().AsString();
+                t.Doc().SetAsBytes(Noise(50));
+                t.table.Cancel();
+                t.Doc().AsBytes();
+              }},
+  ReleaseCase{"EditThenPost",
+              [](BlobValuesReleased& t) {
+                t.ReadAll();
+                t.table.Edit();
+                t.Doc().SetAsBytes(Noise(5000, 9));
+                t.table.Post();
+                t.Doc().AsBytes();
+              }},
+  ReleaseCase{"OldValueWhileEditing",
+              [](BlobValuesReleased& t) {
+                t.ReadAll();
+                t.table.Edit();
+                t.Doc().SetAsBytes(Noise(50));
+                EXPECT_EQ(t.Doc().OldValue().Type(), TVarType::String);
+                t.table.Cancel();
+              }},
+  ReleaseCase{"InsertThenCancel",
+              [](BlobValuesReleased& t) {
+                t.ReadAll();
+                t.table.Insert();
+                t.Doc().SetAsBytes(Noise(50));
+                t.table.Cancel();
+                t.Doc().AsBytes();
+              }},
+  ReleaseCase{"Delete",
+              [](BlobValuesReleased& t) {
+                t.ReadAll();
+                t.table.Last();
+                t.Doc().AsBytes();
+                t.table.Delete();
+                t.Doc().AsBytes();
+              }},
+  ReleaseCase{"FailedInsertThenCancel",
+              [](BlobValuesReleased& t) {
+                t.ReadAll();
+                t.table.Append();
+                t.table.FieldByName("id").SetAsInteger(1);
+                t.Doc().SetAsBytes(Noise(50));
+                EXPECT_ANY_THROW(t.table.Post());
+                t.table.Cancel();
+                t.Doc().AsBytes();
+              }},
+  ReleaseCase{"FailedEditThenClose",
+              [](BlobValuesReleased& t) {
+                t.ReadAll();
+                t.table.Last();
+                t.table.Edit();
+                t.table.FieldByName("id").SetAsInteger(1);
+                t.Doc().SetAsBytes(Noise(50));
+                EXPECT_ANY_THROW(t.table.Post());
+              }},
+  ReleaseCase{"CloseWhileInserting",
+              [](BlobValuesReleased& t) {
+                t.ReadAll();
+                t.table.Append();
+                t.Doc().SetAsBytes(Noise(50));
+              }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Paths, BlobValuesReleased, ::testing::ValuesIn(ReleaseCases),
+                         [](const ::testing::TestParamInfo<ReleaseCase>& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace zdb::testing

@@ -1,5 +1,6 @@
 // Whole-table operations of the disk table data: opening in exclusive mode, deleting,
-// emptying and renaming a table, renaming a field.
+// emptying and renaming a table, renaming a field, taking over another table's automatic
+// increment counters.
 #include <gtest/gtest.h>
 
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
@@ -148,6 +149,45 @@ TEST_F(TableDataTables, RenamingAFieldCarriesItsIndexAndConstraintsAlong) {
   Row(table).SetMaximo(2030);
   Row(table).SetNull(0);
   EXPECT_EQ(ErrorOf([&] { PostInsert(table.Data(), cursor); }).code, 30026);
+}
+
+TEST_F(TableDataTables, CountersTakenFromAnotherTableAreStoredAndTheCountsStay) {
+  Connection connection(path, false);
+  TZDBFieldDefs fields;
+  AddMaximoFields(fields);
+  fields.Add(Field("id", TZDBLogicalType::AutoInc));
+  CreateDiskTable(connection.Data(), connection.session, "Contador", fields, {}, {});
+  TZDBBaseFieldManager source;
+  source.SetFieldDefs(fields);
+  source.SetAutoincValues({0, 0, 0, 41});
+  {
+    TZDBTableCursor cursor(connection.session, "Contador");
+    TZDBOpenTable table(connection.Data(), cursor);
+    InsertYear(table, 2024);
+    const int32_t changes = table.Data().RecordManager()->ChangeCount();
+    table.Data().SetAutoincValues(cursor, source);
+    EXPECT_EQ(table.Data().FieldManager()->AutoincValues(), source.AutoincValues());
+    EXPECT_EQ(table.Data().RecordManager()->RecordCount(), 1);
+    EXPECT_EQ(table.Data().RecordManager()->ChangeCount(), changes);
+
+    // Counters of another table layout are refused and change nothing.
+    TZDBFieldDefs one;
+    one.Add(Field("id", TZDBLogicalType::AutoInc));
+    TZDBBaseFieldManager other;
+    other.SetFieldDefs(one);
+    const RaisedError error = ErrorOf([&] { table.Data().SetAutoincValues(cursor, other); });
+    EXPECT_EQ(error.code, 20164);
+    EXPECT_EQ(error.message, "Invalid table header data");
+    EXPECT_EQ(table.Data().FieldManager()->AutoincValues(), source.AutoincValues());
+  }
+  // Committed: another connection reads them, and the next row continues from them.
+  Connection reader(path, false);
+  TZDBTableCursor cursor(reader.session, "Contador");
+  TZDBOpenTable table(reader.Data(), cursor);
+  EXPECT_EQ(table.Data().FieldManager()->AutoincValues(), source.AutoincValues());
+  EXPECT_EQ(table.Data().RecordManager()->RecordCount(), 1);
+  InsertYear(table, 2025);
+  EXPECT_EQ(Row(table).Integer(3), 42);
 }
 
 }  // namespace
