@@ -64,4 +64,16 @@ void TZDBCursor::ClearLayout() {
   firstFieldOffset_ = 0;
 }
 
+TZDBCursorTableLock::TZDBCursorTableLock(TZDBCursor& cursor, TZDBTableLockKind kind, int32_t attempts,
+                                         int32_t delayBaseMs, bool flag)
+    : cursor_(cursor), kind_(kind), held_(cursor.LockTable(kind, attempts, delayBaseMs, flag)) {}
+
+TZDBCursorTableLock::~TZDBCursorTableLock() {
+  if (!held_) return;
+  try {
+    cursor_.UnlockTable(kind_);
+  } catch (...) {  // the lock goes with the connection at the latest
+  }
+}
+
 }  // namespace zdb

@@ -43,6 +43,10 @@ struct TZDBSavedPosition {
   TZDBRecordID RecordID;
 };
 
+// How CopyFieldValue counts fields: as the dataset sees them or as the table defines
+// them. This cursor shows every field of the table in its own order, so both count alike.
+enum class TZDBFieldNumbering : uint8_t { Visible = 0, Table = 1 };
+
 // Offsets of a dataset record buffer and of a key buffer after the row (D).
 namespace dataset_layout {
 constexpr int32_t RecordIDOffset = 0;  // + D
@@ -145,6 +149,18 @@ class TZDBCursor : public TZDBTableCursor {
   // copy name none (it loads its own when read), so that each value has one owner.
   void DetachRecordBlobs(uint8_t* buffer) const;
 
+  // --- copying a field ------------------------------------------------------------------------
+  // Copies the field of this cursor's row buffer into the target cursor's row buffer (the
+  // target may be this cursor). NULL stays NULL; the same storage type and width is
+  // copied byte for byte; large values go from this table's value stream into a new
+  // value of the target's (written with the target field's compression, stored with
+  // the target row); other pairs are converted (ConvertValue: 30051 / 30052), text cut
+  // to the target's width. Large values and text convert between their encodings; a
+  // BLOB value only goes to another BLOB-family field. 10501 / 10502 "Invalid field
+  // number - FieldNo = %d, FieldCount = %d" for a source / target field outside its
+  // table; 10003 / 10001 "Nil pointer occured" without a source / target row buffer.
+  void CopyFieldValue(int32_t fieldNo, TZDBFieldNumbering numbering, TZDBCursor& target, int32_t targetFieldNo);
+
   // --- positions and field data -------------------------------------------------------------
   TZDBSavedPosition SavePosition() const;
   void RestorePosition(const TZDBSavedPosition& position);
@@ -155,6 +171,11 @@ class TZDBCursor : public TZDBTableCursor {
   void SetFieldData(int32_t fieldNo, uint8_t* row, const uint8_t* datasetBuffer) const;
 
  protected:
+  // A stream on the BLOB field's value in the row buffer: its current value, or an empty
+  // new one that replaces it once stored. Not listed among the cursor's open streams.
+  virtual std::unique_ptr<TZDBBlobStream> OpenValueStream(int32_t fieldNo, bool newValue) = 0;
+  // What the stream holds becomes the field's value in the row buffer.
+  virtual void StoreValueStream(int32_t fieldNo, TZDBBlobStream& stream) = 0;
   // Looks up the index; -1 when the table has none of that name.
   virtual int32_t FindIndexID(std::string_view indexName) const = 0;
   void SetOpen(bool open) { isOpen_ = open; }
@@ -169,6 +190,24 @@ class TZDBCursor : public TZDBTableCursor {
   TZDBFieldDefs tableFields_;
   int32_t rowSize_ = 0;
   int32_t firstFieldOffset_ = 0;
+};
+
+// A table lock of a cursor for a scope, when it could be had within the attempts; it is
+// released on every path (a failure to release is dropped: the lock goes with the
+// connection at the latest).
+class TZDBCursorTableLock {
+ public:
+  TZDBCursorTableLock(TZDBCursor& cursor, TZDBTableLockKind kind, int32_t attempts, int32_t delayBaseMs, bool flag);
+  ~TZDBCursorTableLock();
+  TZDBCursorTableLock(const TZDBCursorTableLock&) = delete;
+  TZDBCursorTableLock& operator=(const TZDBCursorTableLock&) = delete;
+
+  bool Held() const { return held_; }
+
+ private:
+  TZDBCursor& cursor_;
+  TZDBTableLockKind kind_;
+  bool held_;
 };
 
 }  // namespace zdb

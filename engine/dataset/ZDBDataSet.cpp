@@ -6,6 +6,7 @@
 
 #include "engine/dataset/ZDBComponentErrors.h"
 #include "engine/dataset/ZDBEngineError.h"
+#include "engine/dataset/ZDBScopedFlag.h"
 #include "engine/dataset/ZDBSession.h"
 #include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBException.h"
@@ -495,12 +496,19 @@ std::unique_ptr<TStream> TZDBDataSet::CreateBlobStream(data::TField& field, data
   if (mode != data::TBlobStreamMode::bmRead && !editing && !inserting) RaiseError(NotEditingCode, data::SNotEditing);
   uint8_t* row = StateRow();
   if (row == nullptr) return nullptr;
+  const TZDBScopedFlag opening(openingBlob_, true);
   // A browsed row is re-read where it stands.
   if (!editing && !inserting && row == ActiveBuffer()) UpdateCursorPos();
   cursor_->UseRecordBuffer(row);
-  std::shared_ptr<TZDBLocalBLOBStream> stream = cursor_->OpenBlob(inserting, editing, EngineBlobMode(mode), fieldNo);
+  std::shared_ptr<TZDBLocalBLOBStream> stream;
+  RunEditing([&] { stream = cursor_->OpenBlob(inserting, editing, EngineBlobMode(mode), fieldNo); });
   if (!stream) return nullptr;
   return std::make_unique<TZDBFieldBlobStream>(std::move(stream));
+}
+
+void TZDBDataSet::Refresh() {
+  if (openingBlob_) return;
+  data::TDataSet::Refresh();
 }
 
 void TZDBDataSet::CloseBlob(data::TField& field) {

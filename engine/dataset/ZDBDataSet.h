@@ -67,6 +67,9 @@ class TZDBDataSet : public data::TDataSet, public TZDBDatabaseClient, public TZD
   void Post() override;
   void Cancel() override;
   void CloseForDisconnect() override { Close(); }
+  // Re-reads the rows of the window; nothing while a BLOB stream is being opened (the
+  // open re-reads its own row and works on that record buffer until it has its stream).
+  void Refresh();
 
   bool BookmarkValid(const data::TBookmark& bookmark) override;
   int CompareBookmarks(const data::TBookmark& a, const data::TBookmark& b) override;
@@ -159,6 +162,8 @@ class TZDBDataSet : public data::TDataSet, public TZDBDatabaseClient, public TZD
   std::vector<uint8_t> oldValues_;
   std::vector<std::vector<uint8_t>> keyBuffers_;
   int editingKey_ = -1;
+  // A BLOB stream is being opened.
+  bool openingBlob_ = false;
 };
 
 }  // namespace zdb

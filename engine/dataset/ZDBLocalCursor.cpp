@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "engine/file/ZDBException.h"
 #include "engine/file/ZDBTableLockManager.h"
@@ -34,6 +35,9 @@ constexpr int32_t EditLockAttempts = 900;
 constexpr int32_t EditLockDelayBaseMs = 100;
 constexpr int32_t RowLockAttempts = 15;
 constexpr int32_t RowLockDelayMs = 100;
+// The read lock under which a BLOB stream is opened on the row.
+constexpr int32_t BlobReadLockAttempts = 2250;
+constexpr int32_t BlobReadLockDelayBaseMs = 40;
 
 bool IsResultCode(int32_t code) { return code >= LowestResultCode && code <= HighestResultCode; }
 
@@ -52,6 +56,10 @@ TZDBLocalCursor::~TZDBLocalCursor() {
 TZDBDiskTableData& TZDBLocalCursor::Data() const {
   if (!table_) RaiseError(TableClosedCode, PointerIsNilText);
   return table_->Data();
+}
+
+bool TZDBLocalCursor::Locking(const TZDBDiskTableData& data) {
+  return data.MultiUser() && data.LocksFile() != nullptr;
 }
 
 void TZDBLocalCursor::OpenTable() {
@@ -210,7 +218,7 @@ void TZDBLocalCursor::ReleaseEditLocks() {
 
 void TZDBLocalCursor::BeginEdit() {
   TZDBDiskTableData& data = Data();
-  const bool locking = data.MultiUser() && data.LocksFile() != nullptr;
+  const bool locking = Locking(data);
   const TZDBTableLockKind kind = InTransaction() ? TableLockTransaction : TableLockEdit;
   if (locking) {
     if (!data.LockTable(SessionID(), kind, true, EditLockDelayBaseMs, EditLockAttempts)) {
@@ -282,7 +290,7 @@ void TZDBLocalCursor::PostRecord(bool isInsert, const uint8_t* originalRow) {
 
 void TZDBLocalCursor::RemoveRecord() {
   TZDBDiskTableData& data = Data();
-  const bool locking = data.MultiUser() && data.LocksFile() != nullptr;
+  const bool locking = Locking(data);
   if (locking && !LockRow(data)) RaiseError(RowLocked, "Record is locked");
   try {
     // Under the write lock (which the delete takes again, nested) the stored row must
@@ -315,8 +323,6 @@ std::shared_ptr<TZDBLocalBLOBStream> TZDBLocalCursor::OpenBlob(bool inserting, b
   TZDBDiskTableData& data = Data();
   if (fieldNo < 0 || fieldNo >= FieldCount())
     RaiseError(GetFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, FieldCount()});
-  // A row only browsed may have changed since it was read.
-  if (!inserting && !editing && blobStreams_.empty() && FetchRecord(grmCurrent) != frOK) return nullptr;
   const bool writing = mode != TZDBBlobStreamMode::Read;
   if (writing) {
     for (const std::shared_ptr<TZDBLocalBLOBStream>& open : blobStreams_)
@@ -324,10 +330,27 @@ std::shared_ptr<TZDBLocalBLOBStream> TZDBLocalCursor::OpenBlob(bool inserting, b
         RaiseError(BlobOpenedCode, "BLOB field already opened. FieldNo = %d, FieldName = %s",
                    {fieldNo, TableFields().Items(fieldNo).Name()});
   }
+  // The row and its value are read under one read lock, so that no other process's post
+  // lands between the two.
+  std::optional<TZDBCursorTableLock> lock;
+  if (Locking(data)) {
+    lock.emplace(*this, TableLockRead, BlobReadLockAttempts, BlobReadLockDelayBaseMs, false);
+    if (!lock->Held()) RaiseError(TableLocked, "Table is locked");
+  }
+  // A row only browsed may have changed or gone since it was read.
+  if (!inserting && !editing && blobStreams_.empty() && FetchRecord(grmCurrent) != frOK) return nullptr;
   auto stream = std::make_shared<TZDBLocalBLOBStream>(
       fieldNo, mode, data.OpenBlobStream(*this, mode == TZDBBlobStreamMode::Write, fieldNo));
   blobStreams_.push_back(stream);
   return stream;
+}
+
+std::unique_ptr<TZDBBlobStream> TZDBLocalCursor::OpenValueStream(int32_t fieldNo, bool newValue) {
+  return Data().OpenBlobStream(*this, newValue, fieldNo);
+}
+
+void TZDBLocalCursor::StoreValueStream(int32_t fieldNo, TZDBBlobStream& stream) {
+  Data().SaveBlobStream(*this, fieldNo, stream);
 }
 
 template <typename Match>

@@ -55,11 +55,15 @@ class TZDBLocalCursor final : public TZDBCursor {
 
  protected:
   int32_t FindIndexID(std::string_view indexName) const override;
+  std::unique_ptr<TZDBBlobStream> OpenValueStream(int32_t fieldNo, bool newValue) override;
+  void StoreValueStream(int32_t fieldNo, TZDBBlobStream& stream) override;
 
  private:
   // The table data; "Pointer is nil" while the table is closed (the code of entering the
   // database's access section, which every slot does first).
   TZDBDiskTableData& Data() const;
+  // Whether the table is guarded by the file's table locks (a multi-user disk table).
+  static bool Locking(const TZDBDiskTableData& data);
 
   // The row lock of the row at the position; false when another session holds it.
   bool LockRow(TZDBDiskTableData& data);

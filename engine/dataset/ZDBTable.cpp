@@ -23,23 +23,10 @@ constexpr int32_t ReadLockDelayBaseMs = 100;
 // Holds the table's read lock while the window is re-read after a search, so that no
 // other process's post lands between its rows. When the lock cannot be had, the re-read
 // goes on without it.
-class TReadLock {
+class TReadLock : public TZDBCursorTableLock {
  public:
   explicit TReadLock(TZDBCursor& cursor)
-      : cursor_(cursor), held_(cursor.LockTable(TableLockRead, ReadLockAttempts, ReadLockDelayBaseMs, true)) {}
-  ~TReadLock() {
-    if (!held_) return;
-    try {
-      cursor_.UnlockTable(TableLockRead);
-    } catch (...) {  // the lock goes with the connection at the latest
-    }
-  }
-  TReadLock(const TReadLock&) = delete;
-  TReadLock& operator=(const TReadLock&) = delete;
-
- private:
-  TZDBCursor& cursor_;
-  bool held_;
+      : TZDBCursorTableLock(cursor, TableLockRead, ReadLockAttempts, ReadLockDelayBaseMs, true) {}
 };
 
 std::string Trimmed(const std::string& text) {

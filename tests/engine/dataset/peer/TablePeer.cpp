@@ -7,11 +7,12 @@
 // file, multi-user, and the table names the component by DatabaseName, index "ANY".
 //
 // Commands:
-//   open PATH              opens the file and the table
+//   open PATH [TABLE]      opens the file and the table ("Maximo" unless named)
 //   find YEAR              exact key search (1 when there is no such year)
 //   edit | post | cancel | delete | insert | refresh | close
 //   set FIELD VALUE        a float field ("null" clears it)
 //   year VALUE             the key field of a row being inserted
+//   fill FIELD COUNT CHAR  a text or large-value field: COUNT times the character (0: NULL)
 //   maximo                 the program's editing sequence: finds 2023, adds 1 to its
 //                          PenMax and posts, inserts 2027 unless it is there, and browses
 //                          every row (2 when they do not come in year order)
@@ -45,8 +46,9 @@ class Peer {
     words >> command;
     if (command == "open") {
       std::string path;
-      words >> path;
-      Open(path);
+      std::string table = "Maximo";
+      words >> path >> table;
+      Open(path, table);
     } else if (command == "find") {
       int32_t year = 0;
       words >> year;
@@ -77,6 +79,12 @@ class Peer {
       int32_t year = 0;
       words >> year;
       Table().FieldByName("any").SetAsInteger(year);
+    } else if (command == "fill") {
+      std::string field;
+      size_t count = 0;
+      char character = ' ';
+      words >> field >> count >> character;
+      Table().FieldByName(field).SetAsString(std::string(count, character));
     } else if (command == "maximo") {
       return Maximo();
     } else {
@@ -112,7 +120,7 @@ class Peer {
     return *table_;
   }
 
-  void Open(const std::string& path) {
+  void Open(const std::string& path, const std::string& tableName) {
     // The component of an earlier open goes first: the name is taken until then.
     table_.reset();
     database_.reset();
@@ -122,7 +130,7 @@ class Peer {
     database_->SetMultiUser(true);
     table_ = std::make_unique<zdb::TZDBTable>();
     table_->SetDatabaseName("Zelmarot");
-    table_->SetTableName("Maximo");
+    table_->SetTableName(tableName);
     table_->SetIndexName("ANY");
     table_->Open();
   }
