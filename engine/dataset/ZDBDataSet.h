@@ -69,7 +69,7 @@ class TZDBDataSet : public data::TDataSet, public TZDBDatabaseClient, public TZD
   void CloseForDisconnect() override { Close(); }
   // Re-reads the rows of the window; nothing while a BLOB stream is being opened (the
   // open re-reads its own row and works on that record buffer until it has its stream).
-  void Refresh();
+  void Refresh() override;
 
   bool BookmarkValid(const data::TBookmark& bookmark) override;
   int CompareBookmarks(const data::TBookmark& a, const data::TBookmark& b) override;

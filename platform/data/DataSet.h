@@ -95,8 +95,9 @@ class TDataSet {
   void SetRecNo(int value);
   // Reads the window again around the cursor's row.
   void Resync(TResyncMode mode);
-  // Re-reads the rows of the window (other writers' changes appear).
-  void Refresh();
+  // Re-reads the rows of the window (other writers' changes appear). Datasets may refuse
+  // it while they cannot re-read.
+  virtual void Refresh();
   // Posts pending edits (or cancels them when nothing changed) and leaves set-key state.
   void CheckBrowseMode();
 
