@@ -25,9 +25,9 @@
 namespace zdb::test {
 
 // A new database file as the engine makes it.
-inline void MakeDatabaseFile(const std::string& path, int32_t slots = 500, const TZDBPassword& password = {}) {
+inline void MakeDatabaseFile(const std::string& path, int32_t slotCount = 500, const TZDBPassword& password = {}) {
   TZDBDiskDatabaseData creator(path);
-  creator.SetSlotCount(slots);
+  creator.SetSlotCount(slotCount);
   creator.SetPassword(password);
   creator.CreateDatabase();
 }
