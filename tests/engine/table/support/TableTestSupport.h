@@ -1,5 +1,6 @@
-// Helpers shared by the table-layer tests: byte images, engine-error checks, the two
-// tables of the program and a stream that takes only so many bytes.
+// Helpers shared by the table-layer tests, on top of the value tests' (byte images,
+// engine-error checks, values of each type): stored forms, the two tables of the program
+// and a stream that takes only so many bytes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,26 +8,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <functional>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBMemoryStream.h"
 #include "engine/index/ZDBVariant.h"
 #include "engine/table/ZDBFieldDef.h"
+#include "tests/engine/index/support/ValueTestSupport.h"
 
 namespace zdb::testing {
-
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes BytesOf(std::initializer_list<int> values) {
-  Bytes bytes;
-  for (int v : values) bytes.push_back(static_cast<uint8_t>(v));
-  return bytes;
-}
 
 inline Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes all;
@@ -45,25 +36,6 @@ Bytes Saved(const Saveable& object) {
   object.SaveToStream(stream);
   return ContentOf(stream);
 }
-
-// The code and message of the engine error that `action` raises; code 0 when none.
-struct RaisedError {
-  int32_t code = 0;
-  std::string message;
-};
-
-inline RaisedError ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EZDBException& e) {
-    return {e.NativeError(), e.Message()};
-  }
-  return {};
-}
-
-inline TZDBVariant IntegerValue(int32_t v) { TZDBVariant x; x.SetAsInteger(v); return x; }
-inline TZDBVariant FloatValue(double v) { TZDBVariant x; x.SetAsDouble(v); return x; }
-inline TZDBVariant StringValue(std::string_view v) { TZDBVariant x; x.SetAsString(v); return x; }
 
 inline std::unique_ptr<TZDBFieldDef> Field(std::string_view name, TZDBLogicalType type, int32_t size = 0) {
   return std::make_unique<TZDBFieldDef>(name, type, size);
