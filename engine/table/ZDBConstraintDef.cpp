@@ -32,6 +32,8 @@ constexpr int32_t KeyReadColumnNamePrefixFailed = 30321;
 constexpr int32_t KeyReadColumnNameFailed = 30322;
 
 constexpr int32_t UnknownConstraintType = 30316;
+// Constraint kinds the file format names but the engine does not support (anything but
+// primary key, unique, not null and check) are refused with the engine's own texts.
 constexpr int32_t CopyNotImplemented = 30035;
 constexpr int32_t ResolveNotImplemented = 30037;
 constexpr int32_t TargetFieldNotFound = 30027;
