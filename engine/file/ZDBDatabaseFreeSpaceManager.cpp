@@ -122,7 +122,7 @@ void TZDBDatabaseFreeSpaceManager::WriteBitmapPage(TZDBPage& page) { pageManager
 // --- header counts ---------------------------------------------------------------------------
 
 void TZDBDatabaseFreeSpaceManager::ReloadCounts() {
-  pageManager_.ReadHeader();
+  pageManager_.ReadHeaderForChange();
   LoadCounts();
 }
 
@@ -240,6 +240,7 @@ int32_t TZDBDatabaseFreeSpaceManager::Grow() {
   while (IsSystemPage(totalPageCount_ + count - 1)) ++count;
 
   const int64_t newTotal = static_cast<int64_t>(totalPageCount_) + count;
+  pageManager_.JournalBeforeWrite(TZDBDiskPageManager::NoPage);
   pageManager_.File().SetSize(pageManager_.PageAreaStart() + newTotal * pageManager_.PageSize());
   totalPageCount_ = static_cast<int32_t>(newTotal);
 
@@ -330,6 +331,7 @@ void TZDBDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
       // The header goes first: a file cut short of what its header claims would not
       // open, one longer than that is merely a few pages too long.
       StoreCounts();
+      pageManager_.JournalBeforeWrite(TZDBDiskPageManager::NoPage);
       pageManager_.File().SetSize(pageManager_.PageAreaStart() +
                                   static_cast<int64_t>(totalPageCount_) * pageManager_.PageSize());
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
@@ -10,6 +11,7 @@
 #include "engine/file/ZDBEncryption.h"
 #include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBException.h"
+#include "engine/file/ZDBRollbackJournal.h"
 
 namespace zdb {
 namespace {
@@ -61,7 +63,6 @@ bool MatchesHeaderStart(const uint8_t* bytes) {
          le::GetU16(bytes + L::HeaderSizeOffset) == L::HeaderSize;
 }
 
-int32_t WrappingIncrement(int32_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value) + 1u); }
 
 }  // namespace
 
@@ -69,6 +70,8 @@ TZDBDiskPageManager::TZDBDiskPageManager(os::FileSystem& fileSystem, int32_t cac
     : TZDBPageManager(cacheCapacity), file_(fileSystem), databaseLock_(file_) {}
 
 TZDBDiskPageManager::~TZDBDiskPageManager() {
+  // A write transaction still open keeps its journal valid: the next open rolls it back.
+  if (journal_) journal_->Close();
   freeSpace_.reset();
   databaseLock_.Reset();
   if (file_.IsOpen()) {
@@ -104,6 +107,8 @@ void TZDBDiskPageManager::SetProloguePositions(int64_t headerPosition, uint16_t 
 }
 
 void TZDBDiskPageManager::CloseAfterFailure() {
+  if (journal_) journal_->Close();
+  journal_.reset();
   freeSpace_.reset();
   encryption_.reset();
   databaseLock_.Reset();
@@ -136,6 +141,7 @@ void TZDBDiskPageManager::CreateDatabaseFile(const std::string& fileName, const 
   SetPageSize(pageSize, L::PageHeaderSize);
   file_.CreateFile(fileName);
   served_ = true;
+  journal_ = std::make_unique<TZDBRollbackJournal>(file_.FileSystem(), fileName);
   try {
     header_ = TZDBFileHeader::ForNewFile(pageSize, pagesPerExtent, encryption != nullptr);
     encryptionRecord_ = encryption ? encryption->NewEncryptionRecord() : TZDBEncryptionRecord{};
@@ -145,6 +151,12 @@ void TZDBDiskPageManager::CreateDatabaseFile(const std::string& fileName, const 
     WriteEncryptionRecord();
     WriteLockArea();
     WriteInitialObjectID();
+    // A journal of an earlier file of this name would roll the new one back to the old.
+    uint32_t journalError = 0;
+    if (journal_->Exists() && !file_.FileSystem().Delete(journal_->FileName(), journalError)) {
+      journal_->Invalidate(true);
+      journal_->Close();
+    }
     encryption_ = std::move(encryption);
     freeSpace_ = std::make_unique<TZDBDatabaseFreeSpaceManager>(*this);
     readOnly_ = false;
@@ -179,6 +191,7 @@ bool TZDBDiskPageManager::OpenDatabaseFile(const std::string& fileName, const TZ
   password_ = password;
 
   os::FileSystem& fileSystem = file_.FileSystem();
+  if (readOnly) RecoverWithWriteAccess(fileName);
   if (!readOnly && fileSystem.Exists(fileName)) {
     if (fileSystem.IsReadOnly(fileName)) {
       readOnly = true;
@@ -202,14 +215,40 @@ bool TZDBDiskPageManager::OpenDatabaseFile(const std::string& fileName, const TZ
   exclusive_ = exclusive;
   SetMultiUser(multiUser);
 
+  journal_ = std::make_unique<TZDBRollbackJournal>(fileSystem, fileName);
   bool needsRepair = false;
   try {
     ReadPrologue(needsRepair);
+    needsRepair = RecoverOnOpen();
   } catch (...) {
     CloseAfterFailure();
     throw;
   }
   return needsRepair;
+}
+
+void TZDBDiskPageManager::RecoverWithWriteAccess(const std::string& fileName) {
+  os::FileSystem& fileSystem = file_.FileSystem();
+  if (!fileSystem.Exists(TZDBRollbackJournal::FileNameFor(fileName)) || fileSystem.IsReadOnly(fileName)) return;
+  try {
+    TZDBDiskPageManager writer(fileSystem, 0);
+    bool multiUser = true;
+    bool readOnly = false;
+    writer.SetLockRetry(lockRetry_);
+    writer.OpenDatabaseFile(fileName, password_, multiUser, false, readOnly);
+    writer.CloseDatabaseFile();
+  } catch (const EZDBException&) {
+    // The read-only open that follows reports what stands in the way.
+  }
+}
+
+bool TZDBDiskPageManager::RecoverOnOpen() {
+  TZDBDatabaseLockGuard lock(databaseLock_, TZDBDatabaseLock::OpenError, lockRetry_);
+  if (RecoverJournal()) ReadHeader();
+  // Checked only now: an interrupted commit may have cut the file short.
+  if (file_.GetSize() < pageAreaStart_ + static_cast<int64_t>(header_.TotalPageCount) * PageSize())
+    RaiseError(InvalidFormatError, InvalidFormatText);
+  return header_.NeedsRepair();
 }
 
 void TZDBDiskPageManager::ReadPrologue(bool& needsRepair) {
@@ -245,9 +284,8 @@ void TZDBDiskPageManager::ReadPrologue(bool& needsRepair) {
   ReadLockArea();
   if (lockArea_.LockAreaSize < L::MinLockAreaSize) RaiseError(InvalidFormatError, InvalidFormatText);
   SetProloguePositions(headerPosition_, header_.HeaderSize, lockArea_.LockAreaSize);
-  // A file shorter than its pages would hand out zeros as pages.
-  if (file_.GetSize() < pageAreaStart_ + static_cast<int64_t>(header_.TotalPageCount) * PageSize())
-    RaiseError(InvalidFormatError, InvalidFormatText);
+  // A file shorter than its pages would hand out zeros as pages; that is checked once an
+  // interrupted commit is rolled back (RecoverOnOpen).
 
   freeSpace_ = std::make_unique<TZDBDatabaseFreeSpaceManager>(*this);
 }
@@ -276,8 +314,26 @@ int64_t TZDBDiskPageManager::FindHeaderPosition(TZDBDatabaseFile& file) {
   return found < 0 ? 0 : found;
 }
 
+void TZDBDiskPageManager::CloseJournal() noexcept {
+  if (!journal_) return;
+  try {
+    if (readOnly_ || !file_.IsOpen()) {
+      journal_->Close();
+    } else {
+      // Deleted under the lock, so no writer is between creating and using it.
+      TZDBDatabaseLockGuard lock(databaseLock_, TZDBDatabaseLock::CommitError, SingleAttempt);
+      journal_->CloseAndDeleteIfUnused();
+    }
+  } catch (const EZDBException&) {
+    // The journal stays; it protects nothing, and the next commit reuses it.
+    journal_->Close();
+  }
+  journal_.reset();
+}
+
 void TZDBDiskPageManager::CloseDatabaseFile() {
   CheckNoUncommittedPages();
+  CloseJournal();
   freeSpace_.reset();
   encryption_.reset();
   databaseLock_.Reset();
@@ -296,6 +352,7 @@ const TZDBFileHeader& TZDBDiskPageManager::ReadHeader() {
 
 void TZDBDiskPageManager::WriteHeader() {
   if (!file_.IsOpen()) RaiseError(NotOpenedHeaderWriteError, NotOpenedText);
+  JournalBeforeWrite(NoPage);
   std::array<uint8_t, L::HeaderSize> bytes{};
   header_.Encode(bytes);
   file_.WriteBuffer(bytes.data(), headerPosition_, bytes.size(), HeaderWriteError);
@@ -370,7 +427,7 @@ void TZDBDiskPageManager::WritePageBytes(int32_t pageNo, int32_t offset, const v
 
 int32_t TZDBDiskPageManager::GetTotalPageCount() {
   TZDBDatabaseLockGuard lock(databaseLock_, TZDBDatabaseLock::PageCountError, SingleAttempt);
-  return ReadHeader().TotalPageCount;
+  return ReadHeaderForChange().TotalPageCount;
 }
 
 bool TZDBDiskPageManager::IsPageCacheValid(int32_t session, TZDBPage& page) {
@@ -394,46 +451,6 @@ TZDBPage* TZDBDiskPageManager::GetPage(int32_t session, int32_t pageNo, bool che
   return TZDBPageManager::GetPage(session, pageNo, checkVersions, expectedType);
 }
 
-void TZDBDiskPageManager::ApplyChanges(int32_t session) {
-  if (!HasSessionChanges(session)) {
-    TZDBPageManager::ApplyChanges(session);
-    return;
-  }
-  RequireOpenFile("ApplyChanges");
-  TZDBDatabaseLockGuard lock(databaseLock_, TZDBDatabaseLock::CommitError, lockRetry_);
-  ApplyMarkedChanges(session);
-}
-
-void TZDBDiskPageManager::ApplyMarkedChanges(int32_t session) {
-  ReadHeader();
-  header_.WriteState = L::WriteStateWriting;
-  WriteHeader();
-  // The mark must be on the disk before any page is, or a crash could leave changed
-  // pages under a header that calls the file consistent.
-  file_.FlushFileBuffers();
-
-  commitFileChanges_ = 0;
-  try {
-    TZDBPageManager::ApplyChanges(session);
-  } catch (...) {
-    if (commitFileChanges_ == 0) {
-      // Refused before the first page was touched: the file is as consistent as before.
-      try {
-        header_.WriteState = L::WriteStateConsistent;
-        WriteHeader();
-      } catch (...) {
-        // The refusal is the error to report; the file merely stays marked for repair.
-      }
-    }
-    throw;
-  }
-
-  file_.FlushFileBuffers();
-  header_.CommitCounter = WrappingIncrement(header_.CommitCounter);
-  header_.WriteState = L::WriteStateConsistent;
-  WriteHeader();
-}
-
 // --- page I/O ----------------------------------------------------------------------------------
 
 bool TZDBDiskPageManager::PageWithinFile(int32_t pageNo) {
@@ -447,7 +464,13 @@ bool TZDBDiskPageManager::PageWithinFile(int32_t pageNo) {
 
 void TZDBDiskPageManager::InternalAddPage(TZDBPage& page) {
   RequireOpenFile("AddPage");
-  page.SetPageNo(freeSpace_->AllocatePage());
+  BeginWriteTransaction(TZDBDatabaseLock::AllocateError);
+  try {
+    page.SetPageNo(freeSpace_->AllocatePage());
+  } catch (...) {
+    EndOrRenewWriteTransaction();
+    throw;
+  }
   page.InitializeHeader();
 }
 
@@ -455,7 +478,7 @@ void TZDBDiskPageManager::InternalRemovePage(int32_t pageNo) {
   RequireOpenFile("RemovePage");
   std::array<uint8_t, 4> version{};
   le::PutI32(version.data(), L::PageVersionFreed);
-  ++commitFileChanges_;
+  JournalBeforeWrite(pageNo);
   file_.WriteBuffer(version.data(), PagePosition(pageNo) + TZDBPage::PageVersionOffset, version.size(), PageRetireError);
   freeSpace_->FreePage(pageNo);
 }
@@ -476,7 +499,7 @@ void TZDBDiskPageManager::InternalWritePage(TZDBPage& page) {
   const int64_t position = PagePosition(page.PageNo());
   const int64_t next = static_cast<int64_t>(page.PageVersion()) + 1;
   page.SetPageVersion(next >= L::PageVersionWrap || next < 0 ? 0 : static_cast<int32_t>(next));
-  ++commitFileChanges_;
+  JournalBeforeWrite(page.PageNo());
   if (page.EncryptOnWrite() && IsEnciphered(page.PageNo(), page.PageType())) {
     // Enciphered in a copy: the page in memory stays plain whatever the write does. Its
     // header takes the cipher code and CRC that the file's copy carries.

@@ -3,10 +3,15 @@
 // Contract: on top of the page cache of TZDBPageManager, it creates and opens database
 // files (prologue written, or found by its signature and validated), reads and writes
 // pages at PageAreaStart + PageNo * PageSize, numbers new pages through the free-space
-// manager, and turns a session's commit into a marked write: under the database lock
-// byte, WriteState 1 is made durable before the first page is written and WriteState 2
-// (with CommitCounter + 1) only after the last one, so a commit cut short by a crash or
-// an error leaves a file that opens with NeedsRepair. The free-space bitmap pages (PFS
+// manager, and turns a session's commit into an atomic, durable write through the
+// rollback journal beside the file (ZDBRollbackJournal.h has the protocol): under the
+// database lock byte the old images go to the journal and are flushed, then the header
+// is marked WriteState 1, the pages are written and flushed, and WriteState 2 with
+// CommitCounter + 1 is written and flushed. A commit cut short by a crash, a power cut
+// or an error is rolled back from the journal by whoever next holds the database lock
+// byte: the next open of the file, in any process, or a process that has it open and
+// finds WriteState 1 under the lock. A file marked WriteState 1 without a journal was
+// damaged by other means and opens with NeedsRepair. The free-space bitmap pages (PFS
 // and EAM) are the free-space manager's alone and are refused here (30434). In
 // multi-user mode, cached pages are revalidated against their PageVersion in the file.
 //
@@ -32,6 +37,8 @@ namespace zdb {
 
 class TZDBDatabaseEncryption;
 class TZDBDatabaseFreeSpaceManager;
+class TZDBRollbackJournal;
+struct TZDBJournalContents;
 
 class TZDBDiskPageManager : public TZDBPageManager {
  public:
@@ -55,10 +62,14 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // short or the format is older than 2.99. 10462 when this manager already serves a
   // file; 20230 when the database stays locked; 10470 bad signature; 20237 a prologue
   // that does not describe this file; 30445 an encrypted file and a password that does
-  // not open it. A failed open leaves the file closed and the manager free to try again.
+  // not open it; 30459 when a commit left unfinished must be rolled back and the file
+  // cannot be written (an open asked for read-only does the recovery first when the file
+  // can be written). A failed open leaves the file closed and the manager free to try
+  // again.
   bool OpenDatabaseFile(const std::string& fileName, const TZDBPassword& password, bool& multiUser,
                         bool exclusive, bool& readOnly);
-  // Closes the file. 20097 while a session still has uncommitted pages.
+  // Closes the file, and deletes the journal when no other process uses it. 20097 while a
+  // session still has uncommitted pages.
   void CloseDatabaseFile();
   bool IsFileOpen() const { return file_.IsOpen(); }
   void FlushFileBuffers() { file_.FlushFileBuffers(); }
@@ -75,9 +86,14 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // 30434 for a bitmap page, 10471 for a negative number, 20299 for a page beyond the
   // end of the database, then the page cache's own rules.
   TZDBPage* GetPage(int32_t session, int32_t pageNo, bool checkVersions, uint16_t expectedType) override;
-  // Commit, marked in the header as described above; 20213 when the database stays
-  // locked. A session without changes commits without touching the file.
+  // Commit, journaled as described above; 20213 when the database stays locked. A session
+  // without changes commits without touching the file.
   void ApplyChanges(int32_t session) override;
+
+  // Before the file changes while a write transaction runs: the page's old image (NoPage:
+  // the journal's record of the header and size) is made durable in the journal first.
+  static constexpr int32_t NoPage = -1;
+  void JournalBeforeWrite(int32_t pageNo);
 
   // --- lock bytes ---------------------------------------------------------------------------
   // The counted database lock byte; hold it with TZDBDatabaseLockGuard.
@@ -101,6 +117,9 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // Re-reads the header from the file (10459 closed file; 10464 read error) / writes the
   // in-memory header (10460; 10462).
   const TZDBFileHeader& ReadHeader();
+  // The header re-read by a holder of the database lock byte before it changes the file:
+  // a commit that another writer left unfinished is rolled back first.
+  const TZDBFileHeader& ReadHeaderForChange();
   void WriteHeader();
   // The header as last read or written.
   const TZDBFileHeader& Header() const { return header_; }
@@ -134,6 +153,7 @@ class TZDBDiskPageManager : public TZDBPageManager {
   bool InternalReadPage(TZDBPage& page) override;
   void InternalWritePage(TZDBPage& page) override;
   void RevalidateCachedPage(int32_t session, TZDBPage& page) override;
+  void ChangesCancelled(int32_t session) override;
 
  private:
   friend class TZDBDatabaseFreeSpaceManager;
@@ -152,8 +172,37 @@ class TZDBDiskPageManager : public TZDBPageManager {
   void WriteLockArea();
   void WriteInitialObjectID();
   void CloseAfterFailure();
-  // The commit's header marks around the page cache's own commit.
-  void ApplyMarkedChanges(int32_t session);
+  // --- the journaled write transaction (ZDBDiskPageManagerJournal.cpp) ---------------------
+  // The process's write transaction runs from the first change of the file (a page
+  // allocated, or a commit) until no session has changes left in the file: the database
+  // lock byte is held all along, so no other process changes the file meanwhile, and the
+  // journal holds the old image of every page written and the header and size as they
+  // were. A journal a dead writer left is rolled back first.
+  void BeginWriteTransaction(int32_t errorCode);
+  // After a commit or rollback: the transaction ends when no session has added pages
+  // left; otherwise the journal starts anew from the file as it is now, listing those
+  // pages, so the finished commit is never rolled back with them.
+  void EndOrRenewWriteTransaction();
+  void EndWriteTransaction() noexcept;
+  void ApplyJournaledChanges(int32_t session);
+  // The old images of every existing page the commit overwrites or may free, flushed.
+  void JournalCommit(int32_t session);
+  void JournalPage(int32_t pageNo);
+  // After a commit failed: its journal rolls the file back, or stays for the next holder
+  // of the database lock byte when that fails too.
+  void RollBackFailedCommit(int32_t session) noexcept;
+  // Under the database lock byte: rolls back what a valid journal protects, unless its
+  // commit finished. Answers whether the file was rolled back. 30459 on a read-only file.
+  bool RecoverJournal();
+  void RollBack(const TZDBJournalContents& contents);
+  // Frees the pages an interrupted transaction had added, as its rollback would have.
+  void FreeAbandonedPages(const std::vector<int32_t>& pageNos);
+  // The open's recovery, under the database lock byte; answers NeedsRepair afterwards.
+  bool RecoverOnOpen();
+  // Before a read-only open: a journal left behind is recovered through a writable open of
+  // the file when this process may write it.
+  void RecoverWithWriteAccess(const std::string& fileName);
+  void CloseJournal() noexcept;
   // The header's page count for a read, refreshed from the file when the cached copy
   // says the page lies beyond the end (another process may have grown the file).
   bool PageWithinFile(int32_t pageNo);
@@ -182,8 +231,13 @@ class TZDBDiskPageManager : public TZDBPageManager {
   int64_t lockAreaPosition_ = layout::DefaultLockAreaPosition;
   int64_t objectIDCounterPosition_ = layout::DefaultObjectIDCounterPosition;
   int64_t pageAreaStart_ = layout::DefaultPageAreaStart;
-  // Pages written or freed by the commit under way; none means the file is unchanged.
-  int32_t commitFileChanges_ = 0;
+  std::unique_ptr<TZDBRollbackJournal> journal_;
+  std::vector<int32_t> unjournaledPages_;  // sorted: pages added before the journal began
+  int64_t journaledFileSize_ = 0;          // the file's size when the journal began
+  bool writeTransaction_ = false;          // the database lock byte is held for it
+  bool recovering_ = false;
+  // A failed commit whose rollback failed too: nothing may change the file before it.
+  bool recoveryPending_ = false;
 };
 
 }  // namespace zdb

@@ -118,6 +118,11 @@ constexpr MessageEntry Messages[] = {
     Codes("Cannot delete PFS or EAM page. PageNo=%d", {30434}),
     Codes("Cannot open database - incorrect password", {30445}),
     Codes("Decrypt page error. Check CRC failed. PageNo: %d", {30446}),
+    Codes("Database file '%s' needs recovery of an interrupted commit. Open it once with write access", {30459}),
+    Codes("Cannot write journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", {30460}),
+    Codes("Cannot open journal file: '%s' Error code: %d. ErrorMessage: %s", {30461}),
+    Codes("Cannot read journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", {30462}),
+    Codes("Cannot Read from file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s", {30463}),
 
     // Tables, rows, definitions and large values.
     Sites("Invalid field number - FieldNo = %d, FieldCount = %d", 10, 10000, 20193),

@@ -96,6 +96,34 @@ std::vector<int32_t> TZDBPageManager::NewPageNumbers(int32_t session) const {
   return entry != nullptr ? entry->newPageNumbers : std::vector<int32_t>{};
 }
 
+std::vector<int32_t> TZDBPageManager::PrivatePageNumbers(int32_t session) const {
+  std::vector<int32_t> numbers;
+  if (const SessionEntry* entry = FindSession(session)) {
+    numbers.reserve(entry->privatePages.Count());
+    for (size_t i = 0; i < entry->privatePages.Count(); ++i) numbers.push_back(entry->privatePages.At(i)->PageNo());
+  }
+  return numbers;
+}
+
+std::vector<int32_t> TZDBPageManager::AllNewPageNumbers() const {
+  std::vector<int32_t> numbers;
+  for (const auto& [number, entry] : sessions_)
+    numbers.insert(numbers.end(), entry->newPageNumbers.begin(), entry->newPageNumbers.end());
+  return numbers;
+}
+
+void TZDBPageManager::ForgetNewPageNumbers(int32_t session) {
+  if (SessionEntry* entry = FindSession(session)) entry->newPageNumbers.clear();
+}
+
+void TZDBPageManager::DiscardCachedPages() {
+  while (!sharedCache_.Empty()) {
+    TZDBPage* page = sharedCache_.Delete(sharedCache_.At(0)->PageNo());
+    page->InvalidateSessionStamps();
+    FreeOrDetach(page);
+  }
+}
+
 std::vector<int32_t> TZDBPageManager::RemovedPageNumbers(int32_t session) const {
   const SessionEntry* entry = FindSession(session);
   return entry != nullptr ? entry->removedPageNumbers : std::vector<int32_t>{};

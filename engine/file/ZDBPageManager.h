@@ -112,9 +112,18 @@ class TZDBPageManager {
   bool HasSessionChanges(int32_t session) const;
   size_t PrivatePageCount(int32_t session) const;
   std::vector<int32_t> NewPageNumbers(int32_t session) const;
+  // The numbers of the session's private pages, ascending.
+  std::vector<int32_t> PrivatePageNumbers(int32_t session) const;
+  // Page numbers added and not yet committed or cancelled, by every session.
+  std::vector<int32_t> AllNewPageNumbers() const;
+  // The session's added page numbers were given back by other means (a rolled-back file).
+  void ForgetNewPageNumbers(int32_t session);
   std::vector<int32_t> RemovedPageNumbers(int32_t session) const;
   // 20097 while any session still has private pages.
   void CheckNoUncommittedPages() const;
+  // Forgets every unchanged page read so far (the file changed under the cache): idle
+  // pages are freed, pages in use lose their stamps and are freed at their last release.
+  void DiscardCachedPages();
 
   // 20186 for -1 and for numbers below the system session.
   static void CheckSession(int32_t session);

@@ -1,8 +1,10 @@
 #include "platform/os/FaultInjectingFileSystem.h"
 
 #include <algorithm>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -51,12 +53,82 @@ struct FaultInjectingFileSystem::State {
     return crashed;
   }
 
+  // What a change that is not durable yet replaced: the file's size before it and the
+  // bytes it overwrote or cut off, which start at position.
+  struct Undo {
+    int64_t size;
+    int64_t position;
+    std::vector<uint8_t> bytes;
+  };
+
+  bool TracksUnflushed() {
+    std::lock_guard<std::mutex> guard(mutex);
+    return losesUnflushed && !crashed;
+  }
+
+  // Notes what a write of count bytes at position, or a change of size to newSize, is
+  // about to replace in the file.
+  void RecordUndo(const std::shared_ptr<IFile>& file, const std::string& path, int64_t position, int64_t count) {
+    int64_t size = 0;
+    if (!file->GetSize(size)) return;
+    Undo undo{size, position, {}};
+    const int64_t end = std::min(size, position + count);
+    if (end > position) {
+      undo.bytes.resize(static_cast<size_t>(end - position));
+      size_t read = 0;
+      file->Read(undo.bytes.data(), position, undo.bytes.size(), read);
+      undo.bytes.resize(read);
+    }
+    std::lock_guard<std::mutex> guard(mutex);
+    Unflushed& entry = unflushed[file.get()];
+    entry.file = file;
+    entry.path = path;
+    entry.undos.push_back(std::move(undo));
+  }
+
+  void Flushed(const std::shared_ptr<IFile>& file) {
+    std::lock_guard<std::mutex> guard(mutex);
+    unflushed.erase(file.get());
+  }
+
+  // The power cut: every change no flush made durable goes, newest first, through the
+  // file's handle, or through a new one when the file was closed since.
+  void LoseUnflushed() {
+    std::map<const IFile*, Unflushed> lost;
+    {
+      std::lock_guard<std::mutex> guard(mutex);
+      if (!losesUnflushed) return;
+      lost.swap(unflushed);
+    }
+    for (auto& [key, entry] : lost) {
+      std::shared_ptr<IFile> file = entry.file.lock();
+      if (!file && !entry.path.empty()) {
+        uint32_t error = 0;
+        file = target->Open(entry.path, AccessMode::ReadWrite, ShareMode::ReadWrite, error);
+      }
+      if (!file) continue;
+      const std::vector<Undo>& undos = entry.undos;
+      for (auto it = undos.rbegin(); it != undos.rend(); ++it) {
+        file->SetSize(it->size);
+        if (!it->bytes.empty()) file->Write(it->bytes.data(), it->position, it->bytes.size());
+      }
+    }
+  }
+
   std::mutex mutex;
   std::array<uint64_t, kOperationCount> counts{};
   std::vector<Fault> faults;
   std::optional<uint64_t> writesBeforeCrash;
   size_t tornBytes = 0;
   bool crashed = false;
+  bool losesUnflushed = false;
+  struct Unflushed {
+    std::weak_ptr<IFile> file;
+    std::string path;
+    std::vector<Undo> undos;
+  };
+  std::map<const IFile*, Unflushed> unflushed;
+  FileSystem* target = nullptr;
 };
 
 namespace {
@@ -65,8 +137,8 @@ using State = FaultInjectingFileSystem::State;
 
 class FaultInjectingFile final : public IFile {
  public:
-  FaultInjectingFile(std::unique_ptr<IFile> target, std::shared_ptr<State> state)
-      : target_(std::move(target)), state_(std::move(state)) {}
+  FaultInjectingFile(std::unique_ptr<IFile> target, std::string path, std::shared_ptr<State> state)
+      : target_(std::move(target)), path_(std::move(path)), state_(std::move(state)) {}
 
   bool Read(void* buffer, int64_t position, size_t count, size_t& bytesRead) override {
     bytesRead = 0;
@@ -77,10 +149,13 @@ class FaultInjectingFile final : public IFile {
   bool Write(const void* buffer, int64_t position, size_t count) override {
     if (Faulted(FileOperation::Write)) return false;
     size_t keptBytes = 0;
+    const bool tracks = state_->TracksUnflushed();
     switch (state_->NextWrite(keptBytes)) {
       case State::WriteFate::Pass:
+        if (tracks) state_->RecordUndo(target_, path_, position, static_cast<int64_t>(count));
         return Pass(target_->Write(buffer, position, count));
       case State::WriteFate::Tear:
+        state_->LoseUnflushed();
         if (keptBytes > 0) target_->Write(buffer, position, std::min(count, keptBytes));
         return Pretend();
       case State::WriteFate::Drop:
@@ -92,7 +167,9 @@ class FaultInjectingFile final : public IFile {
   bool Flush() override {
     if (Faulted(FileOperation::Flush)) return false;
     if (state_->HasCrashed()) return Pretend();
-    return Pass(target_->Flush());
+    const bool ok = Pass(target_->Flush());
+    if (ok) state_->Flushed(target_);
+    return ok;
   }
 
   bool GetSize(int64_t& size) override {
@@ -103,6 +180,11 @@ class FaultInjectingFile final : public IFile {
   bool SetSize(int64_t size) override {
     if (Faulted(FileOperation::SetSize)) return false;
     if (state_->HasCrashed()) return Pretend();
+    if (state_->TracksUnflushed()) {
+      int64_t current = 0;
+      if (target_->GetSize(current) && size < current) state_->RecordUndo(target_, path_, size, current - size);
+      else state_->RecordUndo(target_, path_, current, 0);
+    }
     return Pass(target_->SetSize(size));
   }
 
@@ -136,7 +218,10 @@ class FaultInjectingFile final : public IFile {
     return true;
   }
 
-  std::unique_ptr<IFile> target_;
+  // Shared only so that a power cut can still undo through it; the record holds it weakly,
+  // so closing the file still releases its locks.
+  std::shared_ptr<IFile> target_;
+  std::string path_;  // empty for a temporary file
   std::shared_ptr<State> state_;
   uint32_t lastError_ = win32::Success;
 };
@@ -144,7 +229,9 @@ class FaultInjectingFile final : public IFile {
 }  // namespace
 
 FaultInjectingFileSystem::FaultInjectingFileSystem(FileSystem& target)
-    : target_(target), state_(std::make_shared<State>()) {}
+    : target_(target), state_(std::make_shared<State>()) {
+  state_->target = &target_;
+}
 
 FaultInjectingFileSystem::~FaultInjectingFileSystem() = default;
 
@@ -155,10 +242,12 @@ void FaultInjectingFileSystem::FailCall(FileOperation operation, uint64_t nth, u
   state_->faults.push_back({operation, call, error, persistent});
 }
 
-void FaultInjectingFileSystem::CrashAfterWrites(uint64_t writes, size_t tornBytes) {
+void FaultInjectingFileSystem::CrashAfterWrites(uint64_t writes, size_t tornBytes, bool losesUnflushed) {
   std::lock_guard<std::mutex> guard(state_->mutex);
   state_->writesBeforeCrash = writes;
   state_->tornBytes = tornBytes;
+  state_->losesUnflushed = losesUnflushed;
+  state_->unflushed.clear();
 }
 
 bool FaultInjectingFileSystem::Crashed() const { return state_->HasCrashed(); }
@@ -175,11 +264,13 @@ void FaultInjectingFileSystem::Reset() {
   state_->writesBeforeCrash.reset();
   state_->tornBytes = 0;
   state_->crashed = false;
+  state_->losesUnflushed = false;
+  state_->unflushed.clear();
 }
 
-std::unique_ptr<IFile> FaultInjectingFileSystem::Wrap(std::unique_ptr<IFile> file) {
+std::unique_ptr<IFile> FaultInjectingFileSystem::Wrap(std::unique_ptr<IFile> file, const std::string& path) {
   if (!file) return nullptr;
-  return std::make_unique<FaultInjectingFile>(std::move(file), state_);
+  return std::make_unique<FaultInjectingFile>(std::move(file), path, state_);
 }
 
 std::unique_ptr<IFile> FaultInjectingFileSystem::Create(const std::string& path,
@@ -188,7 +279,7 @@ std::unique_ptr<IFile> FaultInjectingFileSystem::Create(const std::string& path,
     error = *fault;
     return nullptr;
   }
-  return Wrap(target_.Create(path, error));
+  return Wrap(target_.Create(path, error), path);
 }
 
 std::unique_ptr<IFile> FaultInjectingFileSystem::Open(const std::string& path, AccessMode access,
@@ -197,7 +288,7 @@ std::unique_ptr<IFile> FaultInjectingFileSystem::Open(const std::string& path, A
     error = *fault;
     return nullptr;
   }
-  return Wrap(target_.Open(path, access, share, error));
+  return Wrap(target_.Open(path, access, share, error), path);
 }
 
 bool FaultInjectingFileSystem::Exists(const std::string& path) { return target_.Exists(path); }
@@ -211,6 +302,8 @@ bool FaultInjectingFileSystem::Delete(const std::string& path, uint32_t& error) 
     error = *fault;
     return false;
   }
+  // The dead process removes nothing.
+  if (state_->HasCrashed()) return true;
   return target_.Delete(path, error);
 }
 
@@ -219,7 +312,7 @@ std::unique_ptr<IFile> FaultInjectingFileSystem::CreateTemporary(uint32_t& error
     error = *fault;
     return nullptr;
   }
-  return Wrap(target_.CreateTemporary(error));
+  return Wrap(target_.CreateTemporary(error), {});
 }
 
 }  // namespace os

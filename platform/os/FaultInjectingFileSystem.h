@@ -7,9 +7,12 @@
 //     touches nothing (persistent: that call and all later ones fail);
 //   - a crash: after a chosen number of further writes the process is taken to have died.
 //     The next write stores only its first tornBytes bytes (a torn write), and from then on
-//     Write, SetSize and Flush report success without reaching the file. Reopening the file
+//     Write, SetSize, Flush and Delete report success without reaching the file. Reopening the file
 //     through the target afterwards shows what the dead process left behind. Reads, sizes,
 //     locks and opens keep working, so the code under test runs on to its end.
+//   - a power cut: as a crash, and besides every write and size change that no Flush of
+//     its file made durable is undone at the moment of the crash (newest first), before the
+//     torn part of the last write reaches the file.
 // Files opened through it stay usable after it is destroyed; it is thread-safe.
 #pragma once
 
@@ -47,8 +50,9 @@ class FaultInjectingFileSystem final : public FileSystem {
   // The nth (from 1) next call of operation fails with error; with persistent, every call
   // from that one on. A call matched by several faults gets the first one planted.
   void FailCall(FileOperation operation, uint64_t nth, uint32_t error, bool persistent = false);
-  // Lets writes more writes through, then crashes (see above).
-  void CrashAfterWrites(uint64_t writes, size_t tornBytes = 0);
+  // Lets writes more writes through, then crashes (see above); with losesUnflushed the crash
+  // is a power cut.
+  void CrashAfterWrites(uint64_t writes, size_t tornBytes = 0, bool losesUnflushed = false);
   bool Crashed() const;
   // Calls of operation since construction or Reset, failed ones included.
   uint64_t CallCount(FileOperation operation) const;
@@ -67,7 +71,7 @@ class FaultInjectingFileSystem final : public FileSystem {
   struct State;
 
  private:
-  std::unique_ptr<IFile> Wrap(std::unique_ptr<IFile> file);
+  std::unique_ptr<IFile> Wrap(std::unique_ptr<IFile> file, const std::string& path);
 
   FileSystem& target_;
   std::shared_ptr<State> state_;

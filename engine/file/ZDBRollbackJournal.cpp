@@ -1,0 +1,216 @@
+#include "engine/file/ZDBRollbackJournal.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/file/ZDBCrc32.h"
+#include "engine/file/ZDBEndian.h"
+#include "engine/file/ZDBException.h"
+#include "platform/os/System.h"
+
+namespace zdb {
+namespace {
+
+namespace J = journal_layout;
+
+// A journal claiming more new pages than this is not one we wrote: 2^31 pages at most
+// exist, and its header block would have to be read whole.
+constexpr uint32_t MaxNewPages = 1u << 24;
+constexpr uint32_t MinJournalPageSize = layout::MinPageSize;
+constexpr uint32_t MaxJournalPageSize = 65536;
+
+uint32_t RecordCrc(uint32_t salt, int64_t position, const uint8_t* image, size_t size) {
+  std::array<uint8_t, 12> prefix{};
+  le::PutU32(prefix.data(), salt);
+  le::PutI64(prefix.data() + 4, position);
+  return Crc32(image, size, Crc32(prefix.data(), prefix.size()));
+}
+
+uint32_t NewSalt() {
+  // Two draws: Random gives 31 bits, and a salt of 0 would match a zero-filled record.
+  const uint32_t salt = (static_cast<uint32_t>(os::Random(0x10000)) << 16) ^
+                        static_cast<uint32_t>(os::Random(0x7FFFFFFF)) ^ os::TickCountMs();
+  return salt == 0 ? 1 : salt;
+}
+
+}  // namespace
+
+TZDBRollbackJournal::TZDBRollbackJournal(os::FileSystem& fileSystem, const std::string& databaseFileName)
+    : fileSystem_(fileSystem), fileName_(FileNameFor(databaseFileName)) {}
+
+TZDBRollbackJournal::~TZDBRollbackJournal() = default;
+
+void TZDBRollbackJournal::RaiseFileError(int32_t code, const char* format, uint32_t error) const {
+  RaiseError(code, format, {fileName_, error, os::SystemErrorMessage(error)});
+}
+
+void TZDBRollbackJournal::OpenFile() {
+  if (file_) return;
+  uint32_t error = 0;
+  if (!fileSystem_.Exists(fileName_)) {
+    // Created alone (creation is exclusive), then opened as every process shares it.
+    if (!fileSystem_.Create(fileName_, error))
+      RaiseFileError(OpenError, "Cannot open journal file: '%s' Error code: %d. ErrorMessage: %s", error);
+  }
+  file_ = fileSystem_.Open(fileName_, os::AccessMode::ReadWrite, os::ShareMode::ReadWrite, error);
+  if (!file_) RaiseFileError(OpenError, "Cannot open journal file: '%s' Error code: %d. ErrorMessage: %s", error);
+}
+
+void TZDBRollbackJournal::WriteAt(const void* data, size_t size, int64_t position) {
+  if (!file_->Write(data, position, size))
+    RaiseFileError(WriteError, "Cannot write journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", file_->LastError());
+}
+
+// --- writing -----------------------------------------------------------------------------------
+
+void TZDBRollbackJournal::Begin(const TZDBJournalPrologue& prologue) {
+  OpenFile();
+  salt_ = NewSalt();
+  pageSize_ = prologue.PageSize;
+  journaled_.clear();
+  pending_.assign(J::HeaderBlockSize(prologue.NewPages.size()), 0);
+  uint8_t* block = pending_.data();
+  std::memcpy(block + J::MagicOffset, J::Magic.data(), J::MagicSize);
+  le::PutU32(block + J::FormatOffset, J::FormatVersion);
+  le::PutU32(block + J::SaltOffset, salt_);
+  le::PutU32(block + J::PageSizeOffset, prologue.PageSize);
+  le::PutU32(block + J::NewPageCountOffset, static_cast<uint32_t>(prologue.NewPages.size()));
+  le::PutI64(block + J::FileSizeOffset, prologue.FileSize);
+  le::PutI64(block + J::HeaderPositionOffset, prologue.HeaderPosition);
+  le::PutI32(block + J::CommitCounterOffset, prologue.CommitCounter);
+  std::memcpy(block + J::HeaderImageOffset, prologue.Header.data(), prologue.Header.size());
+  for (size_t k = 0; k < prologue.NewPages.size(); ++k)
+    le::PutI32(block + J::NewPagesOffset + k * J::NewPageEntrySize, prologue.NewPages[k]);
+  const size_t crcOffset = pending_.size() - J::CrcSize;
+  le::PutU32(block + crcOffset, Crc32(block, crcOffset));
+  pendingPosition_ = 0;
+  active_ = true;
+}
+
+void TZDBRollbackJournal::AddImage(int64_t position, const uint8_t* image, size_t size) {
+  const auto at = std::lower_bound(journaled_.begin(), journaled_.end(), position);
+  if (at != journaled_.end() && *at == position) return;
+  journaled_.insert(at, position);
+  const size_t start = pending_.size();
+  pending_.resize(start + J::RecordHeaderSize + size);
+  uint8_t* record = pending_.data() + start;
+  le::PutI64(record + J::RecordPositionOffset, position);
+  le::PutU32(record + J::RecordSizeOffset, static_cast<uint32_t>(size));
+  le::PutU32(record + J::RecordCrcOffset, RecordCrc(salt_, position, image, size));
+  std::memcpy(record + J::RecordHeaderSize, image, size);
+}
+
+bool TZDBRollbackJournal::HasImage(int64_t position) const {
+  return std::binary_search(journaled_.begin(), journaled_.end(), position);
+}
+
+void TZDBRollbackJournal::Sync() {
+  if (!pending_.empty()) {
+    // One write for the whole batch: the header block and the records behind it.
+    WriteAt(pending_.data(), pending_.size(), pendingPosition_);
+    pendingPosition_ += static_cast<int64_t>(pending_.size());
+    pending_.clear();
+  }
+  if (!file_->Flush())
+    RaiseFileError(WriteError, "Cannot write journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", file_->LastError());
+}
+
+void TZDBRollbackJournal::Invalidate(bool flush) {
+  active_ = false;
+  pending_.clear();
+  journaled_.clear();
+  if (!file_) OpenFile();
+  const std::array<uint8_t, J::MagicSize> zeros{};
+  WriteAt(zeros.data(), zeros.size(), J::MagicOffset);
+  if (flush && !file_->Flush())
+    RaiseFileError(WriteError, "Cannot write journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", file_->LastError());
+}
+
+// --- reading -----------------------------------------------------------------------------------
+
+bool TZDBRollbackJournal::Exists() { return file_ != nullptr || fileSystem_.Exists(fileName_); }
+
+std::optional<TZDBJournalContents> TZDBRollbackJournal::ReadValid() {
+  if (!Exists()) return std::nullopt;
+  OpenFile();
+  int64_t size = 0;
+  if (!file_->GetSize(size))
+    RaiseFileError(ReadError, "Cannot read journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", file_->LastError());
+  auto read = [&](void* buffer, int64_t position, size_t count) {
+    size_t got = 0;
+    if (!file_->Read(buffer, position, count, got))
+      RaiseFileError(ReadError, "Cannot read journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", file_->LastError());
+    return got == count;
+  };
+
+  std::array<uint8_t, J::NewPagesOffset> fixed{};
+  if (size < static_cast<int64_t>(J::HeaderBlockSize(0)) || !read(fixed.data(), 0, fixed.size())) return std::nullopt;
+  if (!std::equal(J::Magic.begin(), J::Magic.end(), fixed.begin() + J::MagicOffset)) return std::nullopt;
+  const uint32_t newPageCount = le::GetU32(fixed.data() + J::NewPageCountOffset);
+  const uint32_t pageSize = le::GetU32(fixed.data() + J::PageSizeOffset);
+  if (le::GetU32(fixed.data() + J::FormatOffset) != J::FormatVersion || newPageCount > MaxNewPages ||
+      pageSize < MinJournalPageSize || pageSize > MaxJournalPageSize)
+    return std::nullopt;
+  const size_t blockSize = J::HeaderBlockSize(newPageCount);
+  if (static_cast<int64_t>(blockSize) > size) return std::nullopt;
+  std::vector<uint8_t> block(blockSize);
+  if (!read(block.data(), 0, block.size())) return std::nullopt;
+  const size_t crcOffset = blockSize - J::CrcSize;
+  if (Crc32(block.data(), crcOffset) != le::GetU32(block.data() + crcOffset)) return std::nullopt;
+
+  TZDBJournalContents contents;
+  TZDBJournalPrologue& prologue = contents.Prologue;
+  const uint32_t salt = le::GetU32(block.data() + J::SaltOffset);
+  prologue.PageSize = pageSize;
+  prologue.FileSize = le::GetI64(block.data() + J::FileSizeOffset);
+  prologue.HeaderPosition = le::GetI64(block.data() + J::HeaderPositionOffset);
+  prologue.CommitCounter = le::GetI32(block.data() + J::CommitCounterOffset);
+  std::memcpy(prologue.Header.data(), block.data() + J::HeaderImageOffset, prologue.Header.size());
+  prologue.NewPages.resize(newPageCount);
+  for (size_t k = 0; k < newPageCount; ++k)
+    prologue.NewPages[k] = le::GetI32(block.data() + J::NewPagesOffset + k * J::NewPageEntrySize);
+  if (prologue.FileSize < 0 || prologue.HeaderPosition < 0) return std::nullopt;
+
+  // Records up to the first one that is not whole and of this commit.
+  int64_t position = static_cast<int64_t>(blockSize);
+  std::array<uint8_t, J::RecordHeaderSize> head{};
+  while (position + static_cast<int64_t>(J::RecordHeaderSize + pageSize) <= size) {
+    if (!read(head.data(), position, head.size())) break;
+    TZDBJournalRecord record;
+    record.Position = le::GetI64(head.data() + J::RecordPositionOffset);
+    if (le::GetU32(head.data() + J::RecordSizeOffset) != pageSize || record.Position < 0) break;
+    record.Image.resize(pageSize);
+    if (!read(record.Image.data(), position + static_cast<int64_t>(J::RecordHeaderSize), pageSize)) break;
+    if (RecordCrc(salt, record.Position, record.Image.data(), pageSize) != le::GetU32(head.data() + J::RecordCrcOffset))
+      break;
+    contents.Records.push_back(std::move(record));
+    position += static_cast<int64_t>(J::RecordHeaderSize + pageSize);
+  }
+  return contents;
+}
+
+// --- closing -----------------------------------------------------------------------------------
+
+void TZDBRollbackJournal::Close() {
+  file_.reset();
+  active_ = false;
+  pending_.clear();
+  journaled_.clear();
+}
+
+bool TZDBRollbackJournal::CloseAndDeleteIfUnused() {
+  if (!Exists()) {
+    Close();
+    return true;
+  }
+  if (ReadValid()) {
+    Close();
+    return false;
+  }
+  Close();
+  uint32_t error = 0;
+  // Refused while another process has it open: that one will use it again.
+  return fileSystem_.Delete(fileName_, error);
+}
+
+}  // namespace zdb

@@ -1,0 +1,186 @@
+// A commit cut short at every single write, by a process dying or by a power cut, leaves a
+// file that the next open brings back to the state before or after the commit, whole,
+// and that `zdb check` finds clean.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/table/ZDBDiskTableData.h"
+#include "engine/file/ZDBRollbackJournal.h"
+#include "platform/os/FaultInjectingFileSystem.h"
+#include "tests/engine/table/support/TableDataTestSupport.h"
+#include "tests/tools/zdb/support/ToolProcess.h"
+
+namespace zdb::testing {
+namespace {
+
+using YearList = std::vector<int32_t>;
+using Operation = std::function<void(Connection&, TZDBOpenTable&)>;
+
+constexpr int32_t BaseRows = 150;
+
+YearList SortedYears(TZDBOpenTable& table) {
+  YearList years = Years(table);
+  std::sort(years.begin(), years.end());
+  return years;
+}
+
+void InsertYears(Connection& connection, TZDBOpenTable& table, int32_t first, int32_t count) {
+  connection.session.SetInTransaction(true);
+  for (int32_t year = first; year < first + count; ++year) InsertYear(table, year);
+  connection.session.SetInTransaction(false);
+  connection.Data().Commit(connection.session.SessionID(), true);
+}
+
+void DeleteYearsBelow(Connection& connection, TZDBOpenTable& table, int32_t limit) {
+  connection.session.SetInTransaction(true);
+  TZDBTableCursor& cursor = table.Cursor();
+  cursor.SetToBegin();
+  while (table.Data().GetRecord(cursor, grmNext) == grOK) {
+    if (Row(table).Integer(0) < limit) PostDelete(table.Data(), cursor);
+  }
+  connection.session.SetInTransaction(false);
+  connection.Data().Commit(connection.session.SessionID(), true);
+}
+
+struct CommitCase {
+  const char* name;
+  Operation operation;
+};
+
+const CommitCase Cases[] = {
+    {"OneRow", [](Connection&, TZDBOpenTable& table) { InsertYear(table, 5000); }},
+    // Many rows: new record pages, index page splits and a file that grows.
+    {"ManyRowsInOneTransaction",
+     [](Connection& connection, TZDBOpenTable& table) { InsertYears(connection, table, 3000, 400); }},
+    // Rows deleted: record pages freed, bitmap pages changed, the file's tail cut.
+    {"DeleteFreesPages",
+     [](Connection& connection, TZDBOpenTable& table) { DeleteYearsBelow(connection, table, 130); }},
+};
+
+struct Crash {
+  size_t tornBytes;
+  bool powerCut;
+};
+
+class CommitCrash : public ::testing::TestWithParam<CommitCase> {
+ protected:
+  void SetUp() override {
+    CreateDatabaseFile(base);
+    Connection connection(base, false);
+    CreateMaximo(connection);
+    TZDBTableCursor cursor(connection.session, "Maximo");
+    TZDBOpenTable table(connection.Data(), cursor);
+    InsertYears(connection, table, 1, BaseRows);
+    before = SortedYears(table);
+  }
+
+  // Runs the operation on a fresh copy of the base file through the file system given;
+  // answers how many writes it made.
+  uint64_t Run(os::FaultInjectingFileSystem& fileSystem, bool multiUser) {
+    std::filesystem::copy_file(base, path, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::remove(TZDBRollbackJournal::FileNameFor(path));
+    fileSystem.Reset();
+    Connection connection(path, multiUser, fileSystem);
+    TZDBTableCursor cursor(connection.session, "Maximo");
+    TZDBOpenTable table(connection.Data(), cursor);
+    const uint64_t start = fileSystem.CallCount(os::FileOperation::Write);
+    if (armed) fileSystem.CrashAfterWrites(crashAfter, crash.tornBytes, crash.powerCut);
+    try {
+      GetParam().operation(connection, table);
+    } catch (const EZDBException&) {
+      // A dead process reading back what never reached the file fails; what matters is
+      // what the file holds.
+      connection.session.SetInTransaction(false);
+      try {
+        connection.Data().Rollback(connection.session.SessionID());
+      } catch (const EZDBException&) {
+      }
+    }
+    return fileSystem.CallCount(os::FileOperation::Write) - start;
+  }
+
+  YearList Reopened(bool multiUser) {
+    Connection connection(path, multiUser);
+    EXPECT_FALSE(connection.NeedsRepair());
+    TZDBTableCursor cursor(connection.session, "Maximo");
+    TZDBOpenTable table(connection.Data(), cursor);
+    return SortedYears(table);
+  }
+
+  zdbtool::test::ToolRun Check() { return zdbtool::test::RunTool({"check", path}, folder.File("check")); }
+
+  ScratchFolder folder;
+  std::string base = folder.File("base.zdb");
+  std::string path = folder.File("crash.zdb");
+  YearList before;
+  bool armed = false;
+  uint64_t crashAfter = 0;
+  Crash crash{0, false};
+};
+
+TEST_P(CommitCrash, EveryCutLeavesTheStateBeforeOrAfterAndACleanFile) {
+  os::FaultInjectingFileSystem fileSystem(os::FileSystem::Default());
+  const uint64_t writes = Run(fileSystem, false);
+  const YearList after = Reopened(false);
+  ASSERT_NE(after, before);
+  ASSERT_GT(writes, 0u);
+
+  const Crash crashes[] = {{0, false}, {100, false}, {0, true}, {100, true}};
+  for (const Crash& each : crashes) {
+    for (uint64_t cut = 0; cut < writes; ++cut) {
+      SCOPED_TRACE(::testing::Message() << "crash after " << cut << " of " << writes << " writes, torn "
+                                        << each.tornBytes << (each.powerCut ? ", power cut" : ", process killed"));
+      armed = true;
+      crashAfter = cut;
+      crash = each;
+      const bool multiUser = cut % 2 == 1;
+      Run(fileSystem, multiUser);
+      ASSERT_TRUE(fileSystem.Crashed());
+      const YearList found = Reopened(multiUser);
+      EXPECT_TRUE(found == before || found == after) << found.size() << " rows";
+      const zdbtool::test::ToolRun check = Check();
+      ASSERT_EQ(check.exitCode, 0) << check.out << check.err;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Commits, CommitCrash, ::testing::ValuesIn(Cases),
+                         [](const ::testing::TestParamInfo<CommitCase>& each) { return each.param.name; });
+
+// A commit that fails on a write, the process living on, is undone at once.
+TEST(CommitFailure, AFailedWriteRollsTheCommitBackInThisProcess) {
+  ScratchFolder folder;
+  const std::string path = folder.File("fail.zdb");
+  CreateDatabaseFile(path);
+  os::FaultInjectingFileSystem fileSystem(os::FileSystem::Default());
+  {
+    Connection connection(path, false, fileSystem);
+    CreateMaximo(connection);
+    TZDBTableCursor cursor(connection.session, "Maximo");
+    TZDBOpenTable table(connection.Data(), cursor);
+    InsertYears(connection, table, 1, 100);
+    connection.session.SetInTransaction(true);
+    for (int32_t year = 500; year < 700; ++year) InsertYear(table, year);
+    connection.session.SetInTransaction(false);
+    // The journal and the header's mark pass; the first page write fails, and so does
+    // the file's own retry of it.
+    fileSystem.FailCall(os::FileOperation::Write, 3, os::win32::WriteFault);
+    fileSystem.FailCall(os::FileOperation::Write, 4, os::win32::WriteFault);
+    EXPECT_THROW(connection.Data().Commit(connection.session.SessionID(), true), EZDBException);
+    connection.Data().Rollback(connection.session.SessionID());
+    table.Data().AfterRollback(connection.session.SessionID());
+    EXPECT_EQ(SortedYears(table).size(), 100u);
+    // The file goes on working.
+    InsertYear(table, 900);
+    EXPECT_EQ(SortedYears(table).size(), 101u);
+  }
+  EXPECT_EQ(zdbtool::test::RunTool({"check", path}, folder.File("check")).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace zdb::testing
