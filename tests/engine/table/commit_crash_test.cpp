@@ -56,7 +56,7 @@ const CommitCase Cases[] = {
     {"OneRow", [](Connection&, TZDBOpenTable& table) { InsertYear(table, 5000); }},
     // Many rows: new record pages, index page splits and a file that grows.
     {"ManyRowsInOneTransaction",
-     [](Connection& connection, TZDBOpenTable& table) { InsertYears(connection, table, 3000, 400); }},
+     [](Connection& connection, TZDBOpenTable& table) { InsertYears(connection, table, 3000, 250); }},
     // Rows deleted: record pages freed, bitmap pages changed, the file's tail cut.
     {"DeleteFreesPages",
      [](Connection& connection, TZDBOpenTable& table) { DeleteYearsBelow(connection, table, 130); }},
@@ -180,6 +180,78 @@ TEST(CommitFailure, AFailedWriteRollsTheCommitBackInThisProcess) {
     EXPECT_EQ(SortedYears(table).size(), 101u);
   }
   EXPECT_EQ(zdbtool::test::RunTool({"check", path}, folder.File("check")).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace zdb::testing
+
+namespace zdb::testing {
+namespace {
+
+// A file whose commit was cut short and whose journal awaits recovery.
+class InterruptedCommit : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CreateDatabaseFile(path);
+    {
+      Connection connection(path, false);
+      CreateMaximo(connection);
+      TZDBTableCursor cursor(connection.session, "Maximo");
+      TZDBOpenTable table(connection.Data(), cursor);
+      InsertYears(connection, table, 1, 50);
+    }
+    os::FaultInjectingFileSystem fileSystem(os::FileSystem::Default());
+    Connection connection(path, false, fileSystem);
+    TZDBTableCursor cursor(connection.session, "Maximo");
+    TZDBOpenTable table(connection.Data(), cursor);
+    // The journal and the first page reach the file, nothing after them.
+    connection.session.SetInTransaction(true);
+    for (int32_t year = 100; year < 300; ++year) InsertYear(table, year);
+    connection.session.SetInTransaction(false);
+    fileSystem.CrashAfterWrites(3);
+    connection.Data().Commit(connection.session.SessionID(), true);
+    ASSERT_TRUE(fileSystem.Crashed());
+  }
+
+  bool JournalIsValid() {
+    TZDBRollbackJournal journal(os::FileSystem::Default(), path);
+    return journal.ReadValid().has_value();
+  }
+
+  ScratchFolder folder;
+  std::string path = folder.File("interrupted.zdb");
+};
+
+TEST_F(InterruptedCommit, TheInspectionOpenRecoversAFileItMayWrite) {
+  ASSERT_TRUE(JournalIsValid());
+  const zdbtool::test::ToolRun check = zdbtool::test::RunTool({"check", path}, folder.File("check"));
+  EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+  EXPECT_FALSE(JournalIsValid());
+  Connection connection(path, true);
+  EXPECT_FALSE(connection.NeedsRepair());
+  TZDBTableCursor cursor(connection.session, "Maximo");
+  TZDBOpenTable table(connection.Data(), cursor);
+  EXPECT_EQ(SortedYears(table).size(), 50u);
+}
+
+TEST_F(InterruptedCommit, AReadOnlyFileSaysItNeedsRecoveryByAUserWhoCanWriteIt) {
+  std::filesystem::permissions(path, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                         std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
+  try {
+    Connection connection(path, true);
+    ADD_FAILURE() << "opened";
+  } catch (const EZDBException& error) {
+    EXPECT_EQ(error.NativeError(), TZDBRollbackJournal::NeedsRecoveryError);
+    EXPECT_NE(error.Message().find("needs recovery of an interrupted commit"), std::string::npos) << error.what();
+  }
+  EXPECT_TRUE(JournalIsValid());
+  // Writable again, the next open recovers it.
+  std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  Connection connection(path, false);
+  TZDBTableCursor cursor(connection.session, "Maximo");
+  TZDBOpenTable table(connection.Data(), cursor);
+  EXPECT_EQ(SortedYears(table).size(), 50u);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // FLOAT, index "ANY") on command. One command line in, one number back: 0 or the result
 // asked for, or the native code of the engine exception the command raised.
 //
-// Commands: "open PATH"; "delete PATH" (the table deleted); "insert FROM COUNT [PAUSE]"
+// Commands: "open PATH"; "open-single PATH" (as a single-user session); "delete PATH" (the table deleted); "insert FROM COUNT [PAUSE]"
 // (the years FROM .. FROM + COUNT - 1, each posted and committed on its own, PAUSE ms
 // apart); "stream FROM COUNT" (the same, answering each year on a line of its own once
 // it is committed, then 0); "count" (rows); "find YEAR" (1 when the key search finds the
@@ -27,15 +27,20 @@ using namespace zdb;
 
 class PeerSession : public TZDBBaseSession {
  public:
-  bool MultiUser() const override { return true; }
+  bool MultiUser() const override { return multiUser_; }
+  void SetMultiUser(bool multiUser) { multiUser_ = multiUser; }
+
+ private:
+  bool multiUser_ = true;
 };
 
 class Peer {
  public:
   ~Peer() { Close(); }
 
-  void Open(const std::string& path) {
-    connection_.MultiUser = true;
+  void Open(const std::string& path, bool multiUser = true) {
+    connection_.MultiUser = multiUser;
+    session_.SetMultiUser(multiUser);
     data_ = &TZDBDatabaseDataRegistry::Instance().Connect(path, connection_);
     session_.SetSessionID(connection_.SessionID);
     cursor_ = std::make_unique<TZDBTableCursor>(session_, "Maximo");
@@ -118,10 +123,10 @@ int64_t Execute(const std::string& line, Peer& peer) {
   std::istringstream in(line);
   std::string command;
   in >> command;
-  if (command == "open") {
+  if (command == "open" || command == "open-single") {
     std::string path;
     std::getline(in >> std::ws, path);
-    peer.Open(path);
+    peer.Open(path, command == "open");
     return 0;
   }
   if (command == "delete") {
