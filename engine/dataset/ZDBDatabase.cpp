@@ -313,6 +313,7 @@ bool TZDBDatabase::Repair() {
   TZDBSessionListLock lock;
   if (!os::FileSystem::Default().Exists(databaseFileName_))
     RaiseDatabaseError(DatabaseFileMissingFormat, {databaseFileName_});
+  BindToSession();
   return RunRepair();
 }
 

@@ -22,12 +22,16 @@
 #include <vector>
 
 #include "engine/dataset/ZDBLocalSession.h"
+#include "engine/dataset/ZDBRepairReport.h"
 #include "engine/dataset/ZDBSessionList.h"
+#include "engine/file/ZDBPassword.h"
+#include "engine/file/ZDBTableListFile.h"
 
 namespace zdb {
 
 class TZDBDatabase;
 class TZDBDiskDatabaseData;
+class TZDBDiskPageManager;
 class TZDBSession;
 
 // A dataset as its database sees it: a disconnect closes it.
@@ -41,11 +45,11 @@ class TZDBDatabaseClient {
 
 };
 
-// Copies one table's structure and rows from a connected source database into a
-// connected target database; raises on failure. The process's default is CopyTable
-// (ZDBTableCopier.h).
-using TZDBTableCopier =
-    std::function<void(TZDBDatabase& source, TZDBDatabase& target, const std::string& tableName)>;
+// Copies one table's structure and readable rows from the open file of a repair into a
+// connected target database and reports what it copied; raises when the table's
+// structure cannot be read. The process's default is CopyTable (ZDBTableCopier.h).
+using TZDBTableCopier = std::function<TZDBTableRepairReport(TZDBDiskPageManager& source,
+                                                            const TZDBTableListEntry& table, TZDBDatabase& target)>;
 
 class TZDBDatabase {
  public:
@@ -145,10 +149,14 @@ class TZDBDatabase {
   void CreateDatabase();
   // Not while connected; the file must exist and be open nowhere.
   void DeleteDatabase();
-  // Copies every table into a fresh file and puts it in place of the old one. Not while
-  // connected. Answers whether the file was replaced; a copy that failed is shown as a
-  // warning (unless SilentMode) and leaves the old file as it was.
+  // Copies every table, with every row that can still be read, into a fresh file and
+  // puts it in place of the old one, which is kept as a backup beside it (ZDBDatabaseRepair.cpp).
+  // Not while connected. Answers whether the file was replaced. What was left behind, or
+  // why the repair failed (the old file then stays as it was), is shown as a warning
+  // unless SilentMode, and kept in LastRepairReport.
   bool Repair();
+  // What the last repair of this component did.
+  const TZDBRepairReport& LastRepairReport() const { return repairReport_; }
 
   // --- events ------------------------------------------------------------------------------
   // The password did not open the file: set Password and answer true to try again.
@@ -179,11 +187,11 @@ class TZDBDatabase {
   bool AskPassword();
   // The repair of a disconnected component: answers whether the file was replaced.
   bool RunRepair();
-  // Copies every table into a new file of that name; false when the user aborted.
-  // Failures are added to the text.
-  bool CopyIntoFile(const std::string& copyName, std::string& failure);
-  // Puts the copy in place of the file; the failure's text, or empty.
-  std::string PutCopyInPlace(const std::string& copyName);
+  // Copies every table into a new file of that name; false when there is nothing to put
+  // in place (the report says why). The password that opened the file comes back.
+  bool CopyIntoFile(const std::string& copyName, TZDBPassword& password);
+  // Keeps a backup of the file and puts the copy in its place; the report says how it went.
+  void PutCopyInPlace(const std::string& copyName, const TZDBPassword& password);
   void CloseDatasets();
   void DisconnectSharers();
 
@@ -207,6 +215,7 @@ class TZDBDatabase {
   int32_t pageSize_ = layout::DefaultPageSize;
   int32_t pagesPerExtent_ = layout::DefaultPagesPerExtent;
   bool repairing_ = false;
+  TZDBRepairReport repairReport_;
   bool disconnecting_ = false;
   bool silentMode_ = false;
   bool multiUser_ = false;

@@ -157,6 +157,15 @@ void TZDBBaseFieldManager::AssignAutoincValues(TZDBBaseSession& session, uint8_t
   }
 }
 
+void TZDBBaseFieldManager::RaiseAutoincValues(const uint8_t* recordBuffer) {
+  for (int32_t i = 0; i < fieldDefs_.Count(); ++i) {
+    const TZDBFieldDef& field = fieldDefs_.Items(i);
+    if (!field.IsAutoinc() || IsFieldNull(recordBuffer, i)) continue;
+    int64_t& counter = autoincValues_[static_cast<size_t>(i)];
+    counter = std::max(counter, ReadCounterValue(field, recordBuffer));
+  }
+}
+
 int64_t TZDBBaseFieldManager::GenerateAutoincValue(TZDBBaseSession& session, int32_t fieldNo) {
   const int64_t value = NextAutoincValue(fieldNo);
   const TZDBFieldDef& field = fieldDefs_.Items(fieldNo);

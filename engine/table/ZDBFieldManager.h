@@ -74,6 +74,10 @@ class TZDBBaseFieldManager {
   // The counters become the given ones, one per field (those of a copy of the table);
   // 20164 "Invalid table header data" for another number of counters.
   void SetAutoincValues(const std::vector<int64_t>& counters);
+  // The counters of automatic increment fields rise to the row's values that stand above
+  // them, so that a row kept as it was is never given its value again; NULL changes
+  // nothing.
+  void RaiseAutoincValues(const uint8_t* recordBuffer);
   // The counters' part of the frequently updated data: 4 bytes field count, then 8 bytes
   // per counter. The position moves past it. Loading raises 20164 "Invalid table header
   // data" when the bytes are too few or count other fields; saving when they would not

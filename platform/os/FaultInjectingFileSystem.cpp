@@ -10,7 +10,7 @@
 
 namespace os {
 
-constexpr size_t kOperationCount = static_cast<size_t>(FileOperation::Unlock) + 1;
+constexpr size_t kOperationCount = static_cast<size_t>(FileOperation::Copy) + 1;
 
 struct FaultInjectingFileSystem::State {
   struct Fault {
@@ -313,6 +313,32 @@ std::unique_ptr<IFile> FaultInjectingFileSystem::CreateTemporary(uint32_t& error
     return nullptr;
   }
   return Wrap(target_.CreateTemporary(error), {});
+}
+
+bool FaultInjectingFileSystem::Rename(const std::string& from, const std::string& to, uint32_t& error) {
+  if (const auto fault = state_->Enter(FileOperation::Rename)) {
+    error = *fault;
+    return false;
+  }
+  // A process that died changes no names.
+  if (state_->HasCrashed()) {
+    error = win32::Success;
+    return true;
+  }
+  return target_.Rename(from, to, error);
+}
+
+bool FaultInjectingFileSystem::Copy(const std::string& from, const std::string& to, uint32_t& error) {
+  if (const auto fault = state_->Enter(FileOperation::Copy)) {
+    error = *fault;
+    return false;
+  }
+  // A process that died changes no names.
+  if (state_->HasCrashed()) {
+    error = win32::Success;
+    return true;
+  }
+  return target_.Copy(from, to, error);
 }
 
 }  // namespace os

@@ -7,7 +7,8 @@
 //     touches nothing (persistent: that call and all later ones fail);
 //   - a crash: after a chosen number of further writes the process is taken to have died.
 //     The next write stores only its first tornBytes bytes (a torn write), and from then on
-//     Write, SetSize, Flush and Delete report success without reaching the file. Reopening the file
+//     Write, SetSize, Flush, Delete, Rename and Copy report success without reaching the
+//     file. Reopening the file
 //     through the target afterwards shows what the dead process left behind. Reads, sizes,
 //     locks and opens keep working, so the code under test runs on to its end.
 //   - a power cut: as a crash, and besides every write and size change that no Flush of
@@ -38,6 +39,8 @@ enum class FileOperation : uint8_t {
   SetSize,
   Lock,
   Unlock,
+  Rename,
+  Copy,
 };
 
 class FaultInjectingFileSystem final : public FileSystem {
@@ -66,6 +69,8 @@ class FaultInjectingFileSystem final : public FileSystem {
   bool IsReadOnly(const std::string& path) override;
   bool Delete(const std::string& path, uint32_t& error) override;
   std::unique_ptr<IFile> CreateTemporary(uint32_t& error) override;
+  bool Rename(const std::string& from, const std::string& to, uint32_t& error) override;
+  bool Copy(const std::string& from, const std::string& to, uint32_t& error) override;
 
   // Shared with the files opened through this object.
   struct State;

@@ -130,6 +130,15 @@ class FileSystem {
   virtual bool Delete(const std::string& path, uint32_t& error) = 0;
   // A new empty temporary file, read-write, deleted when it is closed.
   virtual std::unique_ptr<IFile> CreateTemporary(uint32_t& error) = 0;
+  // Gives the file `from` the name `to` in one step, replacing a file of that name, so that
+  // the name always stands for one whole file; handles open on the replaced file keep it
+  // until they close. The change of names is made durable.
+  virtual bool Rename(const std::string& from, const std::string& to, uint32_t& error) = 0;
+  // A copy of the file `from` under the new name `to`, its bytes made durable. It never
+  // replaces anything: a file of that name fails with win32::FileExists. `from` is read
+  // whatever share modes its opens hold, as a backup reads a file in use. A copy that
+  // fails half way is removed again.
+  virtual bool Copy(const std::string& from, const std::string& to, uint32_t& error) = 0;
 
   // The machine's own files (POSIX).
   static FileSystem& Default();

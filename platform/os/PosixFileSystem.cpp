@@ -1,5 +1,6 @@
 // FileSystem::Default(): the machine's files through POSIX calls.
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/os/File.h"
 #include "platform/os/PosixFile.h"
@@ -203,7 +205,54 @@ class PosixFileSystem final : public FileSystem {
     return std::make_unique<PosixFile>(fd, true);
   }
 
+  bool Rename(const std::string& from, const std::string& to, uint32_t& error) override {
+    error = win32::Success;
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+      error = ErrorForPath(errno == ENOENT && !Exists(from) ? from : to, errno);
+      return false;
+    }
+    SyncFolderOf(to);
+    if (std::filesystem::path(from).parent_path() != std::filesystem::path(to).parent_path()) SyncFolderOf(from);
+    return true;
+  }
+
+  bool Copy(const std::string& from, const std::string& to, uint32_t& error) override {
+    error = win32::Success;
+    const Descriptor in(OpenDescriptor(from, O_RDONLY, error));
+    if (!in.Valid()) return false;
+    if ((error = CheckRegularFile(in.Get())) != win32::Success) return false;
+    if ((error = ClearNonBlocking(in.Get())) != win32::Success) return false;
+    Descriptor out(OpenDescriptor(to, O_WRONLY | O_CREAT | O_EXCL, error));
+    if (!out.Valid()) return false;
+    error = CopyBytes(in.Get(), out.Get());
+    if (error == win32::Success && ::fsync(out.Get()) != 0) error = Win32ErrorFromErrno(errno);
+    if (error != win32::Success) {
+      ::close(out.Release());
+      ::unlink(to.c_str());
+      return false;
+    }
+    SyncFolderOf(to);
+    return true;
+  }
+
  private:
+  static uint32_t CopyBytes(int in, int out) {
+    constexpr size_t ChunkSize = 64 * 1024;
+    std::vector<char> chunk(ChunkSize);
+    for (;;) {
+      const ssize_t got = ::read(in, chunk.data(), chunk.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return Win32ErrorFromErrno(errno);
+      if (got == 0) return win32::Success;
+      for (ssize_t done = 0; done < got;) {
+        const ssize_t put = ::write(out, chunk.data() + done, static_cast<size_t>(got - done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) return Win32ErrorFromErrno(errno);
+        done += put;
+      }
+    }
+  }
+
   // The steps shared by Create and Open once the descriptor exists.
   static uint32_t Finish(int fd, bool writable, AccessMode access, ShareMode share) {
     if (uint32_t error = CheckRegularFile(fd)) return error;

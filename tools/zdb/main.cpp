@@ -6,6 +6,7 @@
 //   zdb sessions FILE [--password TEXT]
 //   zdb tables FILE [--password TEXT]
 //   zdb check FILE [--password TEXT]
+//   zdb repair FILE [--password TEXT]
 //   zdb create-table FILE TABLE --field NAME:TYPE[:SIZE] ...
 //                    [--index NAME:FIELD[,FIELD...][:unique|:primary][:desc]] ... [--not-null FIELD] ...
 //   zdb schema FILE TABLE
@@ -15,8 +16,8 @@
 //   zdb set-blob FILE TABLE FIELD --where KEY=VALUE < IN
 // An encrypted file opens only with its password; without --password it is asked for on
 // the terminal (when stdin is one).
-// Exit codes: 0 success, 1 the engine refused (its message on stderr) or check found a
-// problem, 2 usage error.
+// Exit codes: 0 success, 1 the engine refused (its message on stderr), check found a
+// problem, or repair could not make a file that checks clean; 2 usage error.
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
@@ -32,6 +33,7 @@
 #include "tools/zdb/ZdbBlobCommands.h"
 #include "tools/zdb/ZdbCheckCommand.h"
 #include "tools/zdb/ZdbCommands.h"
+#include "tools/zdb/ZdbRepairCommand.h"
 #include "tools/zdb/ZdbSessionsCommand.h"
 #include "tools/zdb/ZdbSystemFilesCommands.h"
 #include "tools/zdb/ZdbTableCommandLine.h"
@@ -116,6 +118,11 @@ int main(int argc, char** argv) {
   check->add_option("FILE", fileName, "Database file")->required();
   AddPasswordOption(check, password);
 
+  CLI::App* repair = app.add_subcommand(
+      "repair", "Copy every readable table and row into a new file in the file's place; the damaged file is kept as FILE.bak");
+  repair->add_option("FILE", fileName, "Database file")->required();
+  AddPasswordOption(repair, password);
+
   zdbtool::TZdbTableCommandLine tableCommands;
   tableCommands.Add(app, fileName, password);
   zdbtool::TZdbBlobCommandLine blobCommands;
@@ -145,6 +152,8 @@ int main(int argc, char** argv) {
       zdbtool::TablesCommand(fileName, passwordRecord, std::cout);
     } else if (check->parsed()) {
       if (zdbtool::CheckCommand(fileName, passwordRecord, std::cout) > 0) return ExitEngineError;
+    } else if (repair->parsed()) {
+      if (!zdbtool::RepairCommand(fileName, passwordRecord, std::cout, std::cerr)) return ExitEngineError;
     } else if (!blobCommands.Run(fileName, passwordRecord)) {
       tableCommands.Run(fileName, passwordRecord);
     }

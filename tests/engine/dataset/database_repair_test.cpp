@@ -3,11 +3,13 @@
 // encrypted one; and the repair's copy, its failures and its abort.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/file/ZDBCipherCodes.h"
+#include "engine/file/ZDBDiskPageManager.h"
 #include "support/SessionTestSupport.h"
 
 namespace zdb {
@@ -122,6 +124,41 @@ TEST_F(DatabaseRepair, YesRepairsTheFileAndConnectsToTheRepairedOne) {
   EXPECT_EQ(DefaultSession().Databases(), std::vector<TZDBDatabase*>{&zelmarot_});
 }
 
+TEST_F(DatabaseRepair, EveryRepairKeepsItsOwnBackupOfTheDamagedFile) {
+  // An older backup of the same name stays as it is.
+  test::WriteBytes(path_ + ".bak", {1, 2, 3});
+  std::vector<std::vector<uint8_t>> damaged;
+  for (int i = 0; i < 2; ++i) {
+    test::MarkCommitCutShort(path_);
+    damaged.push_back(test::ReadBytes(path_));
+    EXPECT_TRUE(zelmarot_.Repair());
+    EXPECT_EQ(test::WriteState(path_), layout::WriteStateConsistent);
+  }
+  EXPECT_EQ(test::ReadBytes(path_ + ".bak"), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(test::ReadBytes(path_ + ".1.bak"), damaged[0]);
+  EXPECT_EQ(test::ReadBytes(path_ + ".2.bak"), damaged[1]);
+  EXPECT_EQ(zelmarot_.LastRepairReport().BackupFileName, path_ + ".2.bak");
+  EXPECT_EQ(zelmarot_.LastRepairReport().Lines(), std::vector<std::string>{"Backup of the damaged file: " + path_ +
+                                                                           ".2.bak"});
+}
+
+TEST_F(DatabaseRepair, RepairThatCannotReadTheTableListLeavesTheFileAsItWas) {
+  test::ListTables(path_, {"Maximo"});
+  test::MarkCommitCutShort(path_);
+  // The table list is page 4 of a new file.
+  std::vector<uint8_t> bytes = test::ReadBytes(path_);
+  std::fill_n(bytes.begin() + 380 + 4 * 4096, 4096, uint8_t{0xAB});
+  test::WriteBytes(path_, bytes);
+  ScriptedUserScope user;
+  EXPECT_FALSE(zelmarot_.Repair());
+  ASSERT_EQ(user->warnings.size(), 1u);
+  EXPECT_EQ(user->warnings[0].rfind("The list of tables cannot be read, so nothing can be copied: ", 0), 0u)
+      << user->warnings[0];
+  EXPECT_EQ(test::ReadBytes(path_), bytes);
+  EXPECT_FALSE(std::filesystem::exists(path_ + ".bak"));
+  EXPECT_FALSE(zelmarot_.LastRepairReport().Replaced);
+}
+
 TEST_F(DatabaseRepair, OldFormatIsConvertedAfterANotice) {
   test::SetFormatVersion(path_, 2.5);
   ScriptedUserScope user;
@@ -161,14 +198,17 @@ TEST_F(DatabaseRepair, EveryTableGoesThroughTheCopier) {
   test::ListTables(path_, {"Maximo", "Porcentajes"});
   std::vector<std::string> copied;
   std::string targetFile;
-  TZDBDatabase::SetTableCopier([&](TZDBDatabase& source, TZDBDatabase& target, const std::string& table) {
-    EXPECT_EQ(&source, &zelmarot_);
-    EXPECT_TRUE(source.Connected());
-    EXPECT_TRUE(source.IsRepairing());
-    EXPECT_TRUE(target.Connected());
-    targetFile = target.DatabaseFileName();
-    copied.push_back(table);
-  });
+  TZDBDatabase::SetTableCopier(
+      [&](TZDBDiskPageManager& source, const TZDBTableListEntry& table, TZDBDatabase& target) {
+        EXPECT_TRUE(source.IsFileOpen());
+        EXPECT_TRUE(zelmarot_.IsRepairing());
+        EXPECT_TRUE(target.Connected());
+        targetFile = target.DatabaseFileName();
+        copied.push_back(table.Name);
+        TZDBTableRepairReport report;
+        report.TableName = table.Name;
+        return report;
+      });
   std::vector<int> progress;
   zelmarot_.OnRepairProgress = [&](TZDBDatabase&, int percent) {
     progress.push_back(percent);
@@ -195,8 +235,8 @@ TEST_F(DatabaseRepair, FailedOrAbortedCopyLeavesTheOldFile) {
       {"a table fails", true, false, "Problem occured while copying table 'Maximo': 'boom'"},
       // A name in the table list without the table's files behind it.
       {"the default copier meets a table it cannot read", false, false,
-       "Problem occured while copying table 'Maximo': 'Error getting 0-th table file page. Probably database is "
-       "corrupted and needs repair. - Native error: 20300'"},
+       "Problem occured while copying table 'Maximo': 'Cannot perform this operation (ReadFile) on closed internal "
+       "file - Native error: 30389'"},
       {"aborted", true, true, nullptr},
   };
   test::ListTables(path_, {"Maximo"});
@@ -206,8 +246,8 @@ TEST_F(DatabaseRepair, FailedOrAbortedCopyLeavesTheOldFile) {
     SCOPED_TRACE(c.what);
     TZDBDatabase::SetTableCopier(nullptr);
     if (c.failingCopier)
-      TZDBDatabase::SetTableCopier(
-          [](TZDBDatabase&, TZDBDatabase&, const std::string&) { throw data::EDatabaseError("boom"); });
+      TZDBDatabase::SetTableCopier([](TZDBDiskPageManager&, const TZDBTableListEntry&, TZDBDatabase&)
+                                       -> TZDBTableRepairReport { throw data::EDatabaseError("boom"); });
     ScriptedUserScope user;
     user->repair = true;
     user->abortWait = c.abort;

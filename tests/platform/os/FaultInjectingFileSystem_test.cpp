@@ -98,6 +98,8 @@ TEST_F(FaultInjection, EveryOperationCanBeFailed) {
       {FileOperation::CreateTemporary, [&] { return faulty_.CreateTemporary(error) != nullptr; },
        openError},
       {FileOperation::Delete, [&] { return faulty_.Delete(other, error); }, openError},
+      {FileOperation::Copy, [&] { return faulty_.Copy(other, scratch_.File("copy.db"), error); }, openError},
+      {FileOperation::Rename, [&] { return faulty_.Rename(other, path_, error); }, openError},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.operation));
@@ -110,6 +112,7 @@ TEST_F(FaultInjection, EveryOperationCanBeFailed) {
   EXPECT_FALSE(file_->Lock(9, 1));
   EXPECT_EQ(file_->LastError(), win32::LockViolation);
   EXPECT_EQ(ostest::ReadWholeFile(other), "other");
+  EXPECT_FALSE(FileSystem::Default().Exists(scratch_.File("copy.db")));
   EXPECT_EQ(bytesRead, 0u);
 }
 

@@ -135,6 +135,52 @@ class TemporaryFolderOverride {
   std::string old_;
 };
 
+TEST(FileNames, CopyNeverReplacesAndReadsAFileHeldExclusively) {
+  ostest::ScratchFolder scratch;
+  FileSystem& files = FileSystem::Default();
+  const std::string original = scratch.File("a.db");
+  const std::string backup = scratch.File("a.db.bak");
+  ostest::WriteWholeFile(original, "damaged");
+  uint32_t error = 0;
+  // Held exclusively, as a repair holds the file it replaces.
+  const std::unique_ptr<IFile> held = files.Open(original, AccessMode::ReadWrite, ShareMode::Exclusive, error);
+  ASSERT_NE(held, nullptr) << error;
+  ASSERT_TRUE(files.Copy(original, backup, error)) << error;
+  EXPECT_EQ(ostest::ReadWholeFile(backup), "damaged");
+
+  ostest::WriteWholeFile(original, "newer");
+  EXPECT_FALSE(files.Copy(original, backup, error));
+  EXPECT_EQ(error, win32::FileExists);
+  EXPECT_EQ(ostest::ReadWholeFile(backup), "damaged");
+
+  EXPECT_FALSE(files.Copy(scratch.File("missing.db"), scratch.File("other.db"), error));
+  EXPECT_EQ(error, win32::FileNotFound);
+  EXPECT_FALSE(files.Exists(scratch.File("other.db")));
+}
+
+TEST(FileNames, RenameReplacesTheTargetInOneStep) {
+  ostest::ScratchFolder scratch;
+  FileSystem& files = FileSystem::Default();
+  const std::string target = scratch.File("a.db");
+  const std::string copy = scratch.File("a.db.tmp");
+  ostest::WriteWholeFile(target, "old");
+  ostest::WriteWholeFile(copy, "repaired");
+  uint32_t error = 0;
+  const std::unique_ptr<IFile> held = files.Open(target, AccessMode::ReadWrite, ShareMode::Exclusive, error);
+  ASSERT_NE(held, nullptr) << error;
+  ASSERT_TRUE(files.Rename(copy, target, error)) << error;
+  EXPECT_EQ(ostest::ReadWholeFile(target), "repaired");
+  EXPECT_FALSE(files.Exists(copy));
+  // The handle open before keeps the file it opened.
+  char buffer[3] = {};
+  size_t bytesRead = 0;
+  ASSERT_TRUE(held->Read(buffer, 0, sizeof buffer, bytesRead));
+  EXPECT_EQ(std::string(buffer, bytesRead), "old");
+
+  EXPECT_FALSE(files.Rename(copy, target, error));
+  EXPECT_EQ(error, win32::FileNotFound);
+}
+
 TEST(TemporaryFile, WorksLikeAFileAndLeavesNothingBehind) {
   ostest::ScratchFolder scratch;
   TemporaryFolderOverride redirect(scratch.Path());
