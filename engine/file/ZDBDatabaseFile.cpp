@@ -1,6 +1,7 @@
 #include "engine/file/ZDBDatabaseFile.h"
 
 #include <cstring>
+#include <limits>
 
 #include "engine/file/ZDBException.h"
 #include "platform/os/System.h"
@@ -227,6 +228,18 @@ bool TZDBDatabaseFile::ReadBufferFully(void* buffer, int64_t position, size_t co
   return ReadAt(buffer, position, count, true);
 }
 
+bool TZDBDatabaseFile::ReadStartBytes(void* buffer, int64_t position, size_t count) {
+  CheckOpen("ReadBuffer");
+  if (position >= 0 && count <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max() - position)) {
+    if (const volatile uint8_t* view = handle_->SharedView(static_cast<size_t>(position) + count)) {
+      auto* out = static_cast<uint8_t*>(buffer);
+      for (size_t i = 0; i < count; ++i) out[i] = view[static_cast<size_t>(position) + i];
+      return true;
+    }
+  }
+  return ReadAt(buffer, position, count, true);
+}
+
 void TZDBDatabaseFile::ReadBuffer(void* buffer, int64_t position, size_t count, int32_t errorCode) {
   CheckOpen("ReadBuffer");
   if (!ReadAt(buffer, position, count, false)) {
@@ -291,6 +304,10 @@ bool TZDBDatabaseFile::IsByteLocked(int64_t position) {
 
 bool TZDBDatabaseFile::IsRegionLocked(int64_t count, int64_t position) {
   CheckOpen("IsRegionLocked");
+  bool locked = false;
+  if (!lockErrorsIgnored_ && handle_ && handle_->TestLock(position, count, locked)) return locked;
+  // Without an answer, as a lock would see it: with its recovery of a lost handle and of a
+  // medium that cannot lock.
   if (!LockByte(count, position)) return true;
   UnlockByte(count, position);
   return false;

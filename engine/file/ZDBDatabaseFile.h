@@ -71,6 +71,10 @@ class TZDBDatabaseFile {
   // As above, but a read that ends at the end of the file before count bytes is a
   // failure too (for callers that need whole structures, like pages).
   bool ReadBufferFully(void* buffer, int64_t position, size_t count);
+  // Reads count bytes at position from the file's shared view of its start (no call to the
+  // system) when the handle has one that covers them, else from the file; false when
+  // neither gives them all.
+  bool ReadStartBytes(void* buffer, int64_t position, size_t count);
   // ReadBuffer, raising "Cannot Read from file ..." with the caller's code on failure.
   void ReadBuffer(void* buffer, int64_t position, size_t count, int32_t errorCode);
   // Raises "Cannot Write to file ..." with the caller's code on failure.

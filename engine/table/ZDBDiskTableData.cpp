@@ -1,6 +1,7 @@
 #include "engine/table/ZDBDiskTableData.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "engine/file/ZDBCompression.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
+#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBException.h"
 #include "engine/file/ZDBFileLayout.h"
 #include "engine/file/ZDBMemoryStream.h"
@@ -134,7 +136,10 @@ class TZDBDiskTableData::ReadAccess {
     locked_ = true;
     granted_ = true;
     try {
+      // Taken before the counters: a commit after it makes the view stale, never wrongly current.
+      const std::optional<int64_t> stamp = table_.CommitStamp();
       table_.ReloadMostUpdated(session_);
+      if (stamp) table_.currentView_ = CurrentView{session_, *stamp};
       scope_.emplace(table_.DiskPages().CacheTracker(), session_, table_.objectID_);
       if (table_.RefreshIndexState(cursor)) table_.temporaryPages_->ApplyChanges(session_);
     } catch (...) {
@@ -165,10 +170,42 @@ class TZDBDiskTableData::ReadAccess {
   std::optional<TZDBDTPCTableScope> scope_;
 };
 
+// The frame of a read without the read lock: the page cache trusts the pages it stamped
+// with the table's change count (which no commit has moved), as it does under the lock.
+class TZDBDiskTableData::QuickReadFrame {
+ public:
+  QuickReadFrame(TZDBDiskTableData& table, TZDBTableCursor& cursor)
+      : tracker_(table.DiskPages().CacheTracker()), session_(cursor.SessionID()), table_(table.objectID_) {
+    tracker_.TableLocked(session_, table_, TableLockRead);
+    try {
+      tracker_.TableChangeCountRead(session_, table_, table.loadedChangeCount_);
+      scope_.emplace(tracker_, session_, table_);
+      if (table.RefreshIndexState(cursor)) table.temporaryPages_->ApplyChanges(session_);
+    } catch (...) {
+      scope_.reset();
+      tracker_.TableUnlocked(session_, table_, TableLockRead);
+      throw;
+    }
+  }
+  ~QuickReadFrame() {
+    scope_.reset();
+    tracker_.TableUnlocked(session_, table_, TableLockRead);
+  }
+  QuickReadFrame(const QuickReadFrame&) = delete;
+  QuickReadFrame& operator=(const QuickReadFrame&) = delete;
+
+ private:
+  TZDBDiskTablePagesCacheManager& tracker_;
+  int32_t session_;
+  int32_t table_;
+  std::optional<TZDBDTPCTableScope> scope_;
+};
+
 // The multi-user frame of a row change; the caller holds the write lock.
 class TZDBDiskTableData::WriteAccess {
  public:
   WriteAccess(TZDBDiskTableData& table, const TZDBTableCursor& cursor, bool reload) {
+    table.ForgetCurrentView();
     if (!table.MultiUser()) return;
     const int32_t session = cursor.SessionID();
     if (reload) table.ReloadMostUpdated(session);
@@ -220,7 +257,9 @@ void TZDBDiskTableData::CreateFileObjects() {
 
 void TZDBDiskTableData::CreateManagers() {
   fieldManager_ = std::make_unique<TZDBTableFieldManager>();
-  temporaryPages_ = std::make_unique<TZDBTemporaryPageManager>(PageManager().PageSize());
+  // The file's own cache capacity was worked out from the machine's memory when the file
+  // opened; asking the system again for every table opened costs more than the open itself.
+  temporaryPages_ = std::make_unique<TZDBTemporaryPageManager>(PageManager().PageSize(), PageManager().CacheCapacity());
   indexManager_ = std::make_unique<TZDBBaseIndexManager>(*this, PageManager(), *temporaryPages_);
   constraintManager_ = std::make_unique<TZDBBaseConstraintManager>();
   blobManager_ = std::make_unique<TZDBDiskBlobManager>(PageManager(), *fieldManager_, *this);
@@ -245,6 +284,7 @@ void TZDBDiskTableData::FreeManagers() {
   mostUpdatedFile_.reset();
   openedExclusive_ = false;
   openLocks_.clear();
+  ForgetCurrentView();
 }
 
 // --- stored forms ------------------------------------------------------------------------------
@@ -270,6 +310,7 @@ void TZDBDiskTableData::SaveMetaData(int32_t session) {
 
 void TZDBDiskTableData::ReloadMostUpdated(int32_t session) {
   const Guard guard = Lock();
+  ForgetCurrentView();
   if (mostUpdatedFile_ == nullptr || recordManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
   const TZDBMostUpdatedCounts counts = LoadMostUpdatedData(mostUpdatedFile_->ReadAll(session), *fieldManager_);
   recordManager_->LoadCounts(counts);
@@ -295,6 +336,7 @@ void TZDBDiskTableData::SetAutoincValues(TZDBTableCursor& cursor, const TZDBBase
 }
 
 void TZDBDiskTableData::SaveMostUpdated(int32_t session) {
+  ForgetCurrentView();
   const TZDBMostUpdatedCounts counts = recordManager_->SaveCounts();
   const std::vector<uint8_t> bytes = SaveMostUpdatedData(*fieldManager_, counts);
   mostUpdatedFile_->WriteFile(session, bytes.data(), 0, CompressionNone, static_cast<int32_t>(bytes.size()));
@@ -328,12 +370,14 @@ bool TZDBDiskTableData::UnlockTable(int32_t session, TZDBTableLockKind kind) {
 
 void TZDBDiskTableData::Commit(int32_t session, bool inTransaction) {
   const Guard guard = Lock();
+  ForgetCurrentView();
   TZDBTableData::Commit(session, inTransaction);
   if (!inTransaction && temporaryPages_ != nullptr) temporaryPages_->ApplyChanges(session);
 }
 
 void TZDBDiskTableData::Rollback(int32_t session, bool inTransaction) {
   const Guard guard = Lock();
+  ForgetCurrentView();
   TZDBTableData::Rollback(session, inTransaction);
   if (inTransaction || !IsOpen()) return;
   temporaryPages_->CancelChanges(session);
@@ -343,6 +387,7 @@ void TZDBDiskTableData::Rollback(int32_t session, bool inTransaction) {
 
 void TZDBDiskTableData::AfterRollback(int32_t session) {
   const Guard guard = Lock();
+  ForgetCurrentView();
   if (!IsOpen()) return;
   ReloadMostUpdated(session);
   temporaryPages_->CancelChanges(session);
@@ -677,10 +722,45 @@ auto ReadFramed(Access& access, int32_t lockedCode, Read read) {
 
 }  // namespace
 
+std::optional<int64_t> TZDBDiskTableData::CommitStamp() {
+  TZDBDiskPageManager& pages = DiskPages();
+  std::array<uint8_t, layout::HeaderWriteStateOffset - layout::HeaderCommitCounterOffset + 1> bytes{};
+  if (!pages.File().ReadStartBytes(bytes.data(), pages.HeaderPosition() + layout::HeaderCommitCounterOffset,
+                                   bytes.size()))
+    return std::nullopt;
+  const uint8_t writeState = bytes.back();
+  if (writeState != layout::WriteStateConsistent) return std::nullopt;
+  return int64_t{le::GetI32(bytes.data())} << 8 | writeState;
+}
+
+bool TZDBDiskTableData::QuickRead(TZDBTableCursor& cursor, const std::function<void()>& read) {
+  if (!MultiUser() || !currentView_ || currentView_->Session != cursor.SessionID()) return false;
+  const int64_t stamp = currentView_->CommitStamp;
+  if (CommitStamp() != stamp) return false;
+  const TZDBRecordID recordID = cursor.RecordID();
+  const bool beforeFirst = cursor.BeforeFirst();
+  const bool afterLast = cursor.AfterLast();
+  // A commit that ran meanwhile may have written pages while they were read: the read is
+  // done again under the lock, from where it started.
+  try {
+    const QuickReadFrame frame(*this, cursor);
+    read();
+  } catch (...) {
+    if (CommitStamp() == stamp) throw;
+    cursor.SetPosition(recordID, beforeFirst, afterLast);
+    return false;
+  }
+  if (CommitStamp() == stamp) return true;
+  cursor.SetPosition(recordID, beforeFirst, afterLast);
+  return false;
+}
+
 uint8_t TZDBDiskTableData::GetRecord(TZDBTableCursor& cursor, uint8_t getMode) {
   const Guard guard = Lock();
   // A read refills the buffer and clears its handles: what they named goes first.
   if (cursor.MutableRecordBuffer() != nullptr) ReleaseRecordBlobs(cursor.MutableRecordBuffer());
+  uint8_t quick = grNotFound;
+  if (QuickRead(cursor, [&] { quick = TZDBTableData::GetRecord(cursor, getMode); })) return quick;
   ReadAccess access(*this, cursor);
   if (!access.Granted()) return grNotFound;
   const uint8_t result = TZDBTableData::GetRecord(cursor, getMode);
@@ -691,24 +771,31 @@ uint8_t TZDBDiskTableData::GetRecord(TZDBTableCursor& cursor, uint8_t getMode) {
 bool TZDBDiskTableData::Locate(TZDBTableCursor& cursor, std::shared_ptr<const TZDBRowExpression> condition) {
   const Guard guard = Lock();
   if (cursor.MutableRecordBuffer() != nullptr) ReleaseRecordBlobs(cursor.MutableRecordBuffer());
+  bool found = false;
+  if (QuickRead(cursor, [&] { found = TZDBTableData::Locate(cursor, condition); })) return found;
   ReadAccess access(*this, cursor);
   return ReadFramed(access, LocateLocked, [&] { return TZDBTableData::Locate(cursor, condition); });
 }
 
 bool TZDBDiskTableData::FindKey(TZDBTableCursor& cursor, TZDBSearchOperator comparisonType) {
   const Guard guard = Lock();
+  bool found = false;
+  if (QuickRead(cursor, [&] { found = TZDBTableData::FindKey(cursor, comparisonType); })) return found;
   ReadAccess access(*this, cursor);
   return ReadFramed(access, FindKeyLocked, [&] { return TZDBTableData::FindKey(cursor, comparisonType); });
 }
 
 void TZDBDiskTableData::SetRecNo(TZDBTableCursor& cursor, int64_t recNo) {
   const Guard guard = Lock();
+  if (QuickRead(cursor, [&] { TZDBTableData::SetRecNo(cursor, recNo); })) return;
   ReadAccess access(*this, cursor);
   ReadFramed(access, SetRecNoLocked, [&] { TZDBTableData::SetRecNo(cursor, recNo); });
 }
 
 int64_t TZDBDiskTableData::GetRecNo(TZDBTableCursor& cursor) {
   const Guard guard = Lock();
+  int64_t recNo = -1;
+  if (QuickRead(cursor, [&] { recNo = TZDBTableData::GetRecNo(cursor); })) return recNo;
   ReadAccess access(*this, cursor);
   return ReadFramed(access, GetRecNoLocked, [&] { return TZDBTableData::GetRecNo(cursor); });
 }
@@ -729,6 +816,8 @@ int64_t TZDBDiskTableData::GetRecNoPhysical(TZDBTableCursor& cursor) {
 
 int64_t TZDBDiskTableData::GetRecordCount(TZDBTableCursor& cursor) {
   const Guard guard = Lock();
+  int64_t count = 0;
+  if (QuickRead(cursor, [&] { count = CountRecords(cursor); })) return count;
   ReadAccess access(*this, cursor);
   return ReadFramed(access, RecordCountLocked, [&] { return CountRecords(cursor); });
 }

@@ -25,7 +25,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "engine/file/ZDBDiskDatabaseData.h"
@@ -165,8 +167,16 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
 
  private:
   class ReadAccess;
+  class QuickReadFrame;
   class WriteAccess;
   class TablesLock;
+  // What a locked read of a session found current: the file's commit stamp then. While the
+  // stamp stays and nothing in this process changed the table, the session's cached view
+  // of the table is the file's.
+  struct CurrentView {
+    int32_t Session = -1;
+    int64_t CommitStamp = -1;
+  };
   struct OpenLock {
     const TZDBTableCursor* Cursor;
     TZDBTableLockKind Kind;
@@ -181,6 +191,15 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   void LoadMetaData(int32_t session);
   void SaveMetaData(int32_t session);
   void SaveMostUpdated(int32_t session);
+  // The header's commit counter and write state as one number, read from the file; none
+  // while a commit is writing or when the bytes cannot be read.
+  std::optional<int64_t> CommitStamp();
+  // A multi-user read without the read lock, for a session whose view of the table is
+  // current: the read runs on the cached pages, and counts only when no commit ran while it
+  // did. False (with the cursor's position put back) when the caller must read under the
+  // lock instead.
+  bool QuickRead(TZDBTableCursor& cursor, const std::function<void()>& read);
+  void ForgetCurrentView() { currentView_.reset(); }
   // AddIndex, DropIndex and RenameField: under an exclusive table lock in multi-user
   // mode, then the metadata saved and committed for the session.
   template <typename Change>
@@ -209,6 +228,7 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   bool openedExclusive_ = false;
   bool restructuring_ = false;
   int32_t loadedChangeCount_ = 0;
+  std::optional<CurrentView> currentView_;
   std::vector<OpenLock> openLocks_;
 };
 

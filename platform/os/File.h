@@ -108,7 +108,22 @@ class IFile {
   virtual bool Lock(int64_t position, int64_t count) = 0;
   // Releases a lock taken with exactly this position and count.
   virtual bool Unlock(int64_t position, int64_t count) = 0;
+  // Whether any handle, this one included, holds a lock on a byte of the range: locked is
+  // what Lock would have found, without taking anything. False when there is no answer.
+  virtual bool TestLock(int64_t position, int64_t count, bool& locked) {
+    if (Lock(position, count)) {
+      locked = false;
+      return Unlock(position, count);
+    }
+    if (LastError() != win32::LockViolation) return false;
+    locked = true;
+    return true;
+  }
   virtual uint32_t LastError() const = 0;
+  // The file's first count bytes as memory that shows every write to the file at once, from
+  // any handle or process, without a call to the system; null when the file has no such
+  // view (fewer bytes, or a file kind that cannot be mapped). Valid while the IFile lives.
+  virtual const volatile uint8_t* SharedView(size_t /*count*/) { return nullptr; }
 };
 
 // Opens files. The engine holds one (normally Default()); tests hand in a wrapper.

@@ -1,5 +1,6 @@
 #include "platform/os/PosixFile.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +29,7 @@ bool FitsAfter(int64_t position, size_t count) {
 PosixFile::PosixFile(int fd, bool writable) : fd_(fd), writable_(writable) {}
 
 PosixFile::~PosixFile() {
+  if (view_ != nullptr) ::munmap(view_, viewSize_);
   // Closing the only descriptor of the open file description drops all of its locks.
   ::close(fd_);
 }
@@ -131,6 +133,34 @@ bool PosixFile::Unlock(int64_t position, int64_t count) {
   if (uint32_t error = ofd::Unlock(fd_, position, count)) return Fail(error);
   heldLocks_.erase(held);
   return Succeed();
+}
+
+bool PosixFile::TestLock(int64_t position, int64_t count, bool& locked) {
+  if (position < 0 || count <= 0 || count > MaxLockEnd - position) {
+    return Fail(win32::InvalidParameter);
+  }
+  if (OverlapsHeldLock(position, count)) {
+    locked = true;
+    return Succeed();
+  }
+  if (uint32_t error = ofd::HeldElsewhere(fd_, position, count, locked)) return Fail(error);
+  return Succeed();
+}
+
+const volatile uint8_t* PosixFile::SharedView(size_t count) {
+  if (count == 0) return nullptr;
+  if (view_ != nullptr && count <= viewSize_) return static_cast<const volatile uint8_t*>(view_);
+  // Bytes past the end of the file would fault when touched: only what the file holds.
+  struct stat status {};
+  if (::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0 ||
+      static_cast<uint64_t>(status.st_size) < count)
+    return nullptr;
+  void* view = ::mmap(nullptr, count, PROT_READ, MAP_SHARED, fd_, 0);
+  if (view == MAP_FAILED) return nullptr;
+  if (view_ != nullptr) ::munmap(view_, viewSize_);
+  view_ = view;
+  viewSize_ = count;
+  return static_cast<const volatile uint8_t*>(view_);
 }
 
 }  // namespace os

@@ -23,7 +23,10 @@ class PosixFile final : public IFile {
   bool SetSize(int64_t size) override;
   bool Lock(int64_t position, int64_t count) override;
   bool Unlock(int64_t position, int64_t count) override;
+  // One question to the kernel instead of a lock and an unlock.
+  bool TestLock(int64_t position, int64_t count, bool& locked) override;
   uint32_t LastError() const override { return lastError_; }
+  const volatile uint8_t* SharedView(size_t count) override;
 
  private:
   bool Succeed();
@@ -37,6 +40,9 @@ class PosixFile final : public IFile {
   // The ranges this handle has locked (start -> count); they never overlap. The kernel
   // merges adjacent OFD locks, so this is also what makes Unlock exact.
   std::map<int64_t, int64_t> heldLocks_;
+  // A read-only shared mapping of the file's start, made on first request.
+  void* view_ = nullptr;
+  size_t viewSize_ = 0;
 };
 
 }  // namespace os

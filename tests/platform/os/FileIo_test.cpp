@@ -179,6 +179,26 @@ TEST(FileNames, RenameReplacesTheTargetInOneStep) {
 
   EXPECT_FALSE(files.Rename(copy, target, error));
   EXPECT_EQ(error, win32::FileNotFound);
+
+TEST(SharedView, ShowsWhatAnyHandleWritesAndOnlyBytesTheFileHas) {
+  ostest::ScratchFolder scratch;
+  const std::string path = scratch.File("view.db");
+  ostest::WriteWholeFile(path, "0123456789");
+  uint32_t error = 0;
+  auto reader = FileSystem::Default().Open(path, AccessMode::Read, ShareMode::ReadWrite, error);
+  auto writer = FileSystem::Default().Open(path, AccessMode::ReadWrite, ShareMode::ReadWrite, error);
+  ASSERT_NE(reader, nullptr);
+  ASSERT_NE(writer, nullptr);
+
+  EXPECT_EQ(reader->SharedView(11), nullptr);  // beyond the end
+  EXPECT_EQ(reader->SharedView(0), nullptr);
+  const volatile uint8_t* view = reader->SharedView(10);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view[3], '3');
+  ASSERT_TRUE(writer->Write("x", 3, 1));
+  EXPECT_EQ(view[3], 'x');
+  // A shorter view of the same handle is the same memory.
+  EXPECT_EQ(reader->SharedView(4), view);
 }
 
 TEST(TemporaryFile, WorksLikeAFileAndLeavesNothingBehind) {

@@ -35,6 +35,13 @@ class FileLock : public testing::Test {
     return file.Lock(position, count) ? win32::Success : file.LastError();
   }
 
+  // What TestLock finds (a failed question fails the test).
+  static bool TestedLock(IFile& file, int64_t position, int64_t count) {
+    bool locked = false;
+    EXPECT_TRUE(file.TestLock(position, count, locked)) << file.LastError();
+    return locked;
+  }
+
   ostest::ScratchFolder scratch_;
   std::string path_;
 };
@@ -78,10 +85,12 @@ TEST_F(FileLock, SecondLockOfAHeldByteFailsWhoeverAsks) {
           switch (asker) {
             case Asker::SameHandle:
               if (askerAccess != holderAccess) continue;
+              EXPECT_EQ(TestedLock(*holder, c.askedPosition, c.askedCount), c.conflicts);
               EXPECT_EQ(LockError(*holder, c.askedPosition, c.askedCount), expected);
               break;
             case Asker::OtherHandle: {
               auto other = OpenShared(askerAccess);
+              EXPECT_EQ(TestedLock(*other, c.askedPosition, c.askedCount), c.conflicts);
               EXPECT_EQ(LockError(*other, c.askedPosition, c.askedCount), expected);
               break;
             }
@@ -116,6 +125,25 @@ TEST_F(FileLock, ProcessLockBlocksThisProcessUntilItEnds) {
   EXPECT_EQ(LockError(*file, Huge, 1), win32::LockViolation);
   crashing.Kill();
   EXPECT_EQ(LockError(*file, Huge, 1), win32::Success);
+}
+
+TEST_F(FileLock, TestingALockTakesNothingAndSeesOtherProcesses) {
+  auto file = OpenShared();
+  EXPECT_FALSE(TestedLock(*file, 360, 1));
+  // Nothing was taken: the byte can be locked by anyone afterwards.
+  ostest::PeerProcess peer;
+  ASSERT_EQ(peer.Open(path_, 1, 1), win32::Success);
+  ASSERT_EQ(peer.Lock(360, 1), win32::Success);
+  EXPECT_TRUE(TestedLock(*file, 360, 1));
+  EXPECT_TRUE(TestedLock(*file, 350, 20));
+  EXPECT_FALSE(TestedLock(*file, 361, 5));
+  EXPECT_EQ(peer.Run("unlock 360 1"), win32::Success);
+  EXPECT_FALSE(TestedLock(*file, 360, 1));
+
+  bool locked = false;
+  EXPECT_FALSE(file->TestLock(-1, 1, locked));
+  EXPECT_EQ(file->LastError(), win32::InvalidParameter);
+  EXPECT_FALSE(file->TestLock(0, 0, locked));
 }
 
 TEST_F(FileLock, LocksLiveExactlyAsLongAsTheirHandle) {
