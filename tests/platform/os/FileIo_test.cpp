@@ -179,6 +179,7 @@ TEST(FileNames, RenameReplacesTheTargetInOneStep) {
 
   EXPECT_FALSE(files.Rename(copy, target, error));
   EXPECT_EQ(error, win32::FileNotFound);
+}
 
 TEST(SharedView, ShowsWhatAnyHandleWritesAndOnlyBytesTheFileHas) {
   ostest::ScratchFolder scratch;
