@@ -48,6 +48,7 @@ int64_t ResidentMegabytes(pid_t pid) {
     std::ofstream summary(summaryPath);
     summary << report.Summary();
   }
+  for (const std::string& refusal : report.Refusals) std::cerr << "refused: " << refusal << '\n';
   for (const std::string& fault : report.Faults) std::cerr << "fault: " << fault << '\n';
   std::cerr.flush();
   // exit, not _exit: the leak check and the static objects' destructors run as well.

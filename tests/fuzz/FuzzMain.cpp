@@ -4,7 +4,7 @@
 // a sanitizer, runs away with memory or raises anything but an engine error is printed
 // with its seed and iteration and kept as a file.
 //   zdb_fuzz [--seconds N] [--iterations N] [--seed N] [--first N] [--timeout N]
-//            [--work DIR] [--keep DIR]
+//            [--work DIR] [--keep DIR] [--verbose]
 //   zdb_fuzz --replay FILE...
 // Exit code 0 when every mutant ended cleanly, 1 otherwise, 2 on a usage error.
 #include <CLI/CLI.hpp>
@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
   std::string work;
   std::string keep;
   std::vector<std::string> replay;
+  bool verbose = false;
   app.add_option("--seconds", seconds, "stop after this many seconds (0: no bound)");
   app.add_option("--iterations", iterations, "stop after this many mutants (0: no bound)");
   app.add_option("--seed", seed, "seed of the mutations");
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
   app.add_option("--timeout", limits.TimeoutSeconds, "seconds one mutant may take");
   app.add_option("--work", work, "folder for the seed and the mutants");
   app.add_option("--keep", keep, "folder where failing mutants are kept");
+  app.add_flag("--verbose", verbose, "print every mutant's outcome and the engine's errors");
   app.add_option("--replay", replay, "run these files instead of mutants")->check(CLI::ExistingFile);
   CLI11_PARSE(app, argc, argv);
   if (replay.empty() && seconds <= 0 && iterations <= 0) {
@@ -107,7 +109,7 @@ int main(int argc, char** argv) {
       fs::copy_file(file, mutantPath);
       const TChildOutcome outcome = zdbfuzz::RunPipelineInChild(mutantPath, work, limits);
       if (outcome.IsClean()) {
-        std::cout << file << ": " << outcome.Summary << '\n';
+        std::cout << file << ": " << outcome.Summary << '\n' << outcome.Output;
       } else {
         ++failures;
         Report(file, outcome);
@@ -134,6 +136,9 @@ int main(int argc, char** argv) {
     zdb::test::WriteBytes(mutantPath, mutant);
     const TChildOutcome outcome = zdbfuzz::RunPipelineInChild(mutantPath, work, limits);
     ++done;
+    if (verbose)
+      std::cout << "iteration " << iteration << ": " << mutations << "\n  " << outcome.Summary << '\n'
+                << outcome.Output;
     if (outcome.IsClean()) {
       ++summaries[WithoutRowCount(outcome.Summary)];
       continue;

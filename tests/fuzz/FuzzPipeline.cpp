@@ -25,8 +25,10 @@ bool Step(TPipelineReport& report, const char* step, std::string& outcome, const
   try {
     body();
     return true;
-  } catch (const zdb::EZDBException&) {
-  } catch (const data::EDatabaseError&) {
+  } catch (const zdb::EZDBException& error) {
+    report.Refusals.push_back(std::string(step) + ": " + error.what());
+  } catch (const data::EDatabaseError& error) {
+    report.Refusals.push_back(std::string(step) + ": " + error.what());
   } catch (const std::exception& error) {
     report.Faults.push_back(std::string(step) + ": " + typeid(error).name() + ": " + error.what());
   } catch (...) {
@@ -71,7 +73,7 @@ int64_t ReadTable(const std::string& tableName, const std::string& indexName, st
 
 std::string TPipelineReport::Summary() const {
   return "open " + Open + ", read " + Read + " (" + std::to_string(RowsRead) + " rows), check " + Check +
-         ", repair " + Repair;
+         ", repair " + Repair + (Repaired.empty() ? "" : " (" + Repaired + ")");
 }
 
 TPipelineReport RunPipeline(const std::string& path) {
@@ -98,19 +100,19 @@ TPipelineReport RunPipeline(const std::string& path) {
     }
     Step(report, "close", report.Read, [&] { database.Close(); });
 
-    std::ostringstream ignored;
-    if (Step(report, "check", report.Check, [&] {
-          report.Check = zdbtool::CheckCommand(path, {}, ignored) == 0 ? "clean" : "damaged";
-        })) {
-    }
+    std::ostringstream problems;
+    Step(report, "check", report.Check,
+         [&] { report.Check = zdbtool::CheckCommand(path, {}, problems) == 0 ? "clean" : "damaged"; });
+    if (report.Check == "damaged") report.Refusals.push_back("check: " + problems.str());
 
     database.SetSilentMode(true);
     Step(report, "repair", report.Repair, [&] { report.Repair = database.Repair() ? "replaced" : "kept"; });
     Step(report, "close", report.Repair, [&] { database.Close(); });
     if (report.Repair == "replaced") {
       std::ostringstream after;
-      std::string outcome;
-      Step(report, "check after repair", outcome, [&] { zdbtool::CheckCommand(path, {}, after); });
+      Step(report, "check after repair", report.Repaired,
+           [&] { report.Repaired = zdbtool::CheckCommand(path, {}, after) == 0 ? "clean" : "damaged"; });
+      if (report.Repaired == "damaged") report.Refusals.push_back("check after repair: " + after.str());
     }
   }
   if (zdb::TZDBDatabaseDataRegistry::Instance().Find(path) != nullptr)

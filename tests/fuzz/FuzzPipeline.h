@@ -19,7 +19,12 @@ struct TPipelineReport {
   // One word per step: "ok", "refused" (an engine error), "damaged" (check problems),
   // "replaced" / "kept" (the repair), "skipped".
   std::string Open, Read, Check, Repair;
+  // The check of the file a repair left: "clean", "damaged" or "refused"; empty when the
+  // repair did not replace the file.
+  std::string Repaired;
   int64_t RowsRead = 0;
+  // The engine's errors, one line each ("step: message"), for whoever looks into a case.
+  std::vector<std::string> Refusals;
   // Faults of the engine, one line each; empty when every step ended cleanly.
   std::vector<std::string> Faults;
 
