@@ -165,26 +165,55 @@ void TZDBInternalDBTransactedAccessFile::SetSize(int32_t session, int32_t stored
   first->MarkDirty();
 }
 
-void TZDBInternalDBTransactedAccessFile::CopyStoredBytes(int32_t session, bool checkVersions, uint8_t* buffer,
-                                                         int32_t count, const TZDBInternalFileSize& size,
-                                                         int32_t requested) {
+void TZDBInternalDBTransactedAccessFile::CopyStoredBytes(
+    int32_t session, bool checkVersions, int32_t count, const TZDBInternalFileSize& size, int32_t requested,
+    const std::function<void(const uint8_t* piece, int32_t length)>& take) {
   const int32_t dataSize = pageManager_.PageDataSize();
   TZDBPageRef page = FirstPage(session, checkVersions);
+  // A chain that comes back to a page it passed would never end: it is as short as that.
+  std::unordered_set<int32_t> visited{page->PageNo()};
   int32_t offset = internalfile::HeaderSize;
   int32_t done = 0;
   while (done < count) {
     if (offset == dataSize) {
-      page = NextPage(session, page, checkVersions);
+      const int32_t next = page->NextPageNo();
+      page = next != TZDBPage::NoPage && visited.insert(next).second ? NextPage(session, page, checkVersions)
+                                                                     : TZDBPageRef();
       offset = 0;
       if (!page)
         RaiseError(ChainTooShortError, "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d",
                    {count - done, size.FileSize, requested, done});
     }
     const int32_t piece = std::min(count - done, dataSize - offset);
-    std::memcpy(buffer + done, page->Data() + offset, static_cast<size_t>(piece));
+    take(page->Data() + offset, piece);
     done += piece;
     offset += piece;
   }
+}
+
+std::vector<uint8_t> TZDBInternalDBTransactedAccessFile::ReadStoredBytes(int32_t session, bool checkVersions,
+                                                                         int32_t count,
+                                                                         const TZDBInternalFileSize& size,
+                                                                         int32_t requested) {
+  std::vector<uint8_t> stored;
+  CopyStoredBytes(session, checkVersions, count, size, requested,
+                  [&](const uint8_t* piece, int32_t length) { stored.insert(stored.end(), piece, piece + length); });
+  return stored;
+}
+
+std::vector<uint8_t> TZDBInternalDBTransactedAccessFile::ReadDecompressed(int32_t session, bool checkVersions,
+                                                                          const TZDBInternalFileSize& size,
+                                                                          int32_t count) {
+  if (size.StoredSize <= 0)
+    RaiseError(DecompressionError, "Table file decompression error. Possible table corruption");
+  const std::vector<uint8_t> stored = ReadStoredBytes(session, checkVersions, size.StoredSize, size, count);
+  // The decompressor grows its output as it goes and stops at FileSize, so a damaged
+  // FileSize costs no more memory than the stored bytes really expand to.
+  std::vector<uint8_t> content;
+  if (!DecompressBuffer(size.Algorithm, stored.data(), size.StoredSize, size.FileSize, content) ||
+      content.size() != static_cast<size_t>(size.FileSize))
+    RaiseError(DecompressionError, "Table file decompression error. Possible table corruption");
+  return content;
 }
 
 void TZDBInternalDBTransactedAccessFile::ReadFile(int32_t session, void* buffer, bool checkVersions, int32_t count) {
@@ -200,27 +229,30 @@ void TZDBInternalDBTransactedAccessFile::ReadFile(int32_t session, void* buffer,
     if (size.StoredSize < count)
       RaiseError(ChainTooShortError, "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d",
                  {count - size.StoredSize, size.FileSize, count, size.StoredSize});
-    CopyStoredBytes(session, checkVersions, out, count, size, count);
+    int32_t done = 0;
+    CopyStoredBytes(session, checkVersions, count, size, count, [&](const uint8_t* piece, int32_t length) {
+      std::memcpy(out + done, piece, static_cast<size_t>(length));
+      done += length;
+    });
     return;
   }
-
-  if (size.StoredSize <= 0)
-    RaiseError(DecompressionError, "Table file decompression error. Possible table corruption");
-  std::vector<uint8_t> stored(static_cast<size_t>(size.StoredSize));
-  CopyStoredBytes(session, checkVersions, stored.data(), size.StoredSize, size, count);
-  std::vector<uint8_t> content;
-  if (!DecompressBuffer(size.Algorithm, stored.data(), size.StoredSize, size.FileSize, content) ||
-      content.size() != static_cast<size_t>(size.FileSize))
-    RaiseError(DecompressionError, "Table file decompression error. Possible table corruption");
+  const std::vector<uint8_t> content = ReadDecompressed(session, checkVersions, size, count);
   std::memcpy(out, content.data(), static_cast<size_t>(count));
 }
 
 std::vector<uint8_t> TZDBInternalDBTransactedAccessFile::ReadAll(int32_t session, bool checkVersions) {
   CheckOpen("ReadFile");
   const TZDBInternalFileSize size = GetSize(session, checkVersions);
-  std::vector<uint8_t> content(static_cast<size_t>(std::max(size.FileSize, 0)));
-  ReadFile(session, content.data(), checkVersions, static_cast<int32_t>(content.size()));
-  return content;
+  // As ReadFile of FileSize bytes, but the content is gathered as the chain gives it
+  // rather than allocated from a size the file may have wrong.
+  if (size.FileSize < 0)
+    RaiseError(ReadTooMuchError, "Cannot Read internal file. FileSize=%d. ReadSize=%d", {size.FileSize, 0});
+  if (size.FileSize == 0) return {};
+  if (size.Algorithm != CompressionNone) return ReadDecompressed(session, checkVersions, size, size.FileSize);
+  if (size.StoredSize < size.FileSize)
+    RaiseError(ChainTooShortError, "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d",
+               {size.FileSize - size.StoredSize, size.FileSize, size.FileSize, size.StoredSize});
+  return ReadStoredBytes(session, checkVersions, size.FileSize, size, size.FileSize);
 }
 
 void TZDBInternalDBTransactedAccessFile::WriteFile(int32_t session, const void* data, uint8_t level,

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/file/ZDBPageRef.h"
@@ -80,10 +81,17 @@ class TZDBInternalDBTransactedAccessFile {
   TZDBPageRef FirstPage(int32_t session, bool checkVersions);
   // The page after `page` in the chain, or an empty handle at the end of the chain.
   TZDBPageRef NextPage(int32_t session, const TZDBPageRef& page, bool checkVersions);
-  // Copies count stored bytes from content offset 0 into buffer (30388 when the chain
-  // ends first).
-  void CopyStoredBytes(int32_t session, bool checkVersions, uint8_t* buffer, int32_t count,
-                       const TZDBInternalFileSize& size, int32_t requested);
+  // Hands count stored bytes from content offset 0 to `take`, a page's piece at a time
+  // (30388 when the chain ends first or runs into itself).
+  void CopyStoredBytes(int32_t session, bool checkVersions, int32_t count, const TZDBInternalFileSize& size,
+                       int32_t requested, const std::function<void(const uint8_t* piece, int32_t length)>& take);
+  // The first count stored bytes. The buffer grows with the pages actually read, so a
+  // damaged size cannot ask for more memory than the chain holds.
+  std::vector<uint8_t> ReadStoredBytes(int32_t session, bool checkVersions, int32_t count,
+                                       const TZDBInternalFileSize& size, int32_t requested);
+  // The first count content bytes of a compressed file (20189 as ReadFile).
+  std::vector<uint8_t> ReadDecompressed(int32_t session, bool checkVersions, const TZDBInternalFileSize& size,
+                                        int32_t count);
   // Gives back the chain that follows `pageNo` (its pages are not linked anywhere else).
   void RemoveChainFrom(int32_t session, int32_t pageNo);
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -15,6 +16,7 @@
 #include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBInternalDBDirectAccessFile.h"
 #include "engine/file/ZDBInternalDBTransactedAccessFile.h"
+#include "engine/file/ZDBInternalFileHeader.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageTypes.h"
 #include "support/DiskTestSupport.h"
@@ -299,6 +301,48 @@ TEST_F(TransactedFile, StoredBytesThatDoNotDecompressGiveTheTableFileError) {
   });
   EXPECT_EQ(Raised([&] { ReadBack(); }).text,
             ErrorText("Table file decompression error. Possible table corruption", 20189));
+}
+
+TEST_F(TransactedFile, SizesTheChainCannotHoldAreRefusedAsAShortChain) {
+  file_.Create(System);
+  const std::vector<uint8_t> plain = Pattern(3 * static_cast<size_t>(D()));
+  Write(plain);
+  const std::vector<int32_t> chain = StoredChain(file_.StartPageNo());
+  const auto setHeader = [&](size_t field, int32_t value) {
+    Patch(file_.StartPageNo(), store_.PageHeaderSize() + field, [value](uint8_t* at) { le::PutI32(at, value); });
+  };
+  constexpr int32_t Huge = std::numeric_limits<int32_t>::max();
+
+  // Sizes far beyond the chain: refused once the chain ends, not allocated first.
+  setHeader(internalfile::StoredSizeOffset, Huge);
+  setHeader(internalfile::FileSizeOffset, Huge);
+  EXPECT_EQ(Raised([&] { ReadBack(); }).code, 30388);
+
+  // A last page that links back to the first: the chain is as short as the pages it passes.
+  Patch(chain.back(), TZDBPage::NextPageNoOffset, [&](uint8_t* at) { le::PutI32(at, chain.front()); });
+  EXPECT_EQ(Raised([&] { ReadBack(); }).code, 30388);
+  std::vector<uint8_t> buffer(4 * static_cast<size_t>(D()));  // beyond the last page, into the loop
+  EXPECT_EQ(Raised([&] { file_.ReadFile(System, buffer.data(), true, static_cast<int32_t>(buffer.size())); }).code,
+            30388);
+
+  // Compressed: a stored size beyond the chain, or a content size beyond what the bytes give.
+  TZDBInternalDBTransactedAccessFile packed(store_, MetaData);
+  packed.Create(System);
+  const std::vector<uint8_t> text = Text(3000);
+  packed.WriteFile(System, text.data(), 6, CompressionZlib, static_cast<int32_t>(text.size()));
+  store_.ApplyChanges(System);
+  const auto readPacked = [&] { return Raised([&] { packed.ReadAll(System); }).code; };
+  const auto setPacked = [&](size_t field, int32_t value) {
+    Patch(packed.StartPageNo(), store_.PageHeaderSize() + field, [value](uint8_t* at) { le::PutI32(at, value); });
+  };
+  const int32_t stored = packed.GetSize(System).StoredSize;
+  setPacked(internalfile::StoredSizeOffset, Huge);
+  EXPECT_EQ(readPacked(), 30388);
+  setPacked(internalfile::StoredSizeOffset, stored);
+  setPacked(internalfile::FileSizeOffset, Huge);
+  EXPECT_EQ(readPacked(), 20189);
+  setPacked(internalfile::FileSizeOffset, static_cast<int32_t>(text.size()));
+  EXPECT_EQ(packed.ReadAll(System), text);
 }
 
 // --- direct --------------------------------------------------------------------------------------
