@@ -183,8 +183,11 @@ std::vector<int32_t> CodesOf(const std::string& expression, const Constants& con
 std::string ForwardingFunction(const std::string& source, size_t position, const std::string& parameter,
                                size_t& index) {
   static const std::regex header(R"((\w+)\s*\(([^(){};]*)\)\s*(?:const\s*)?(?:override\s*)?(?:noexcept\s*)?\{)");
+  // The helpers that forward a code are short: their header lies close before the site.
+  constexpr size_t Window = 2000;
   std::string function;
-  const std::string before = source.substr(0, position);
+  const size_t from = position > Window ? position - Window : 0;
+  const std::string before = source.substr(from, position - from);
   for (std::sregex_iterator it(before.begin(), before.end(), header), end; it != end; ++it) {
     function.clear();
     const std::string name = (*it)[1];
