@@ -11,6 +11,9 @@ namespace {
 constexpr int32_t GetFieldNumberCode = 10005;
 constexpr int32_t SetFieldNumberCode = 10006;
 constexpr const char* InvalidFieldNumberFormat = "Invalid field number - FieldNo = %d, FieldCount = %d";
+constexpr int32_t RenameFieldMissingCode = 30345;
+constexpr int32_t RenameFieldTakenCode = 30346;
+constexpr size_t MaxFieldNameLength = 255;
 
 }  // namespace
 
@@ -41,6 +44,16 @@ void TZDBCursor::SetFieldData(int32_t fieldNo, uint8_t* row, const uint8_t* data
     RaiseError(SetFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, FieldCount()});
   }
   WriteFieldData(fieldNo, tableFields_, datasetBuffer, row);
+}
+
+void TZDBCursor::RenameField(std::string_view oldName, std::string_view newName) {
+  TZDBFieldDef* field = tableFields_.FindByName(oldName);
+  if (field == nullptr) RaiseError(RenameFieldMissingCode, "Field '%s' not found", {oldName});
+  const TZDBFieldDef* other = tableFields_.FindByName(newName);
+  // A new spelling of the same name is no clash.
+  if (other != nullptr && other != field)
+    RaiseError(RenameFieldTakenCode, "Cannot rename field '%s'. Field '%s' already exists", {oldName, newName});
+  field->SetName(newName.substr(0, MaxFieldNameLength));
 }
 
 void TZDBCursor::DetachRecordBlobs(uint8_t* buffer) const {

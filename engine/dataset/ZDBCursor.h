@@ -130,6 +130,28 @@ class TZDBCursor : public TZDBTableCursor {
   virtual void PostRecord(bool isInsert, const uint8_t* originalRow) = 0;
   virtual void RemoveRecord() = 0;
 
+  // --- the table itself ------------------------------------------------------------------------
+  // These three close the cursor's table first, and work on the table as the file has
+  // it: 20132 / 20133 / 20134 "Table '%s' not found" when the database has no table of
+  // the name. Another cursor or process with the table open refuses them with the table
+  // data's error (20017, 20242, 10150; 20208 for another process).
+  // DeleteTable also makes the connection forget the last values it drew from the
+  // table's counters. RenameTable: 30452 "Cannot rename table '%s' into itself" for the
+  // same name (letter case ignored), 30451 "Table %s already exists" for the name of
+  // another table; the cursor then names the table by its new name.
+  virtual void DeleteTable() = 0;
+  virtual void ClearTable() = 0;
+  virtual void RenameTable(std::string_view newName) = 0;
+  // These work on the open table. RenameField renames in the table (a subclass) or only
+  // in this cursor's copy of the fields (here): 30345 "Field '%s' not found", 30346
+  // "Cannot rename field '%s'. Field '%s' already exists"; names keep 255 characters.
+  virtual void RenameField(std::string_view oldName, std::string_view newName);
+  // 20022 "Cannot create index '%s'. Index already exists" / 20021 "Cannot delete index
+  // '%s'. Index not found" (letter case ignored). Dropping the active index leaves the
+  // cursor in physical order.
+  virtual void AddIndex(const TZDBIndexDef& definition) = 0;
+  virtual void DeleteIndex(std::string_view indexName) = 0;
+
   // --- large values ---------------------------------------------------------------------------
   // A stream on the field's value in the row buffer. Browsing (neither inserting nor
   // editing) with no stream open yet, the row is re-read first, and no stream is opened

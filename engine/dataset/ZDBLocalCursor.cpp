@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <vector>
 
 #include "engine/file/ZDBException.h"
 #include "engine/file/ZDBTableLockManager.h"
@@ -27,8 +28,6 @@ constexpr int32_t RowGoneBeforeDelete = -7;
 constexpr int32_t CheckFailed = -8;
 constexpr int32_t RowLocked = -12;
 constexpr int32_t TableLocked = -13;
-constexpr int32_t LowestResultCode = -13;
-constexpr int32_t HighestResultCode = -1;
 
 // The edit lock of the table and the row lock: bounded waits.
 constexpr int32_t EditLockAttempts = 900;
@@ -38,8 +37,6 @@ constexpr int32_t RowLockDelayMs = 100;
 // The read lock under which a BLOB stream is opened on the row.
 constexpr int32_t BlobReadLockAttempts = 2250;
 constexpr int32_t BlobReadLockDelayBaseMs = 40;
-
-bool IsResultCode(int32_t code) { return code >= LowestResultCode && code <= HighestResultCode; }
 
 }  // namespace
 
@@ -224,6 +221,11 @@ void TZDBLocalCursor::BeginEdit() {
     if (!data.LockTable(SessionID(), kind, true, EditLockDelayBaseMs, EditLockAttempts)) {
       RaiseError(TableLocked, "Table is locked");
     }
+    // The row lock is what keeps a second editor of the row out, also in another process:
+    // the lock manager writes the row's identifier into the table's lock region even
+    // where a covering lock of this session would let it keep the lock to itself, so a
+    // stale copy elsewhere meets -12 here and -4 once it may edit, never a silent
+    // overwrite at its post.
     bool rowLocked = false;
     try {
       rowLocked = LockRow(data);
@@ -249,11 +251,15 @@ void TZDBLocalCursor::BeginEdit() {
       RaiseError(RowChanged, "Error updating record - record was modified by other process");
     }
   } catch (...) {
-    try {
-      ReleaseEditLocks();
-    } catch (...) {  // the edit's own failure is the one to report
-    }
+    ReleaseEditLocksQuietly();
     throw;
+  }
+}
+
+void TZDBLocalCursor::ReleaseEditLocksQuietly() {
+  try {
+    ReleaseEditLocks();
+  } catch (...) {  // the operation's own failure is the one to report
   }
 }
 
@@ -266,44 +272,73 @@ void TZDBLocalCursor::CancelEdit(bool wasInsert) {
 
 void TZDBLocalCursor::PostRecord(bool isInsert, const uint8_t* originalRow) {
   TZDBDiskTableData& data = Data();
+  // Without the write lock nothing happens and nothing is released: an edit keeps its
+  // locks and may be posted again.
+  const TZDBTableWriteLock writeLock(data, *this);
   SetOriginalRecordBuffer(isInsert ? nullptr : originalRow);
+  bool checkFailed = false;
   try {
-    // What the writing streams hold is part of the row (and of its checks).
-    CloseStreams([](const TZDBLocalBLOBStream& stream) { return stream.Writing(); }, true);
-    if (isInsert) {
-      PostInsert(data, *this);
-    } else {
-      PostUpdate(data, *this);
-    }
-  } catch (const EZDBException& failure) {
+    RolledBackOnFailure(data, *this, [&] {
+      // What the writing streams hold is part of the row: it goes into the buffer before
+      // the checks rather than after them, so that they judge the value about to be
+      // stored and not the one it replaces.
+      CloseStreams([](const TZDBLocalBLOBStream& stream) { return stream.Writing(); }, true);
+      // Only a failure to prepare or check the row is -8, carrying its full text; a
+      // failure of the write itself passes on as it is.
+      try {
+        if (isInsert) {
+          PrepareInsert(data, *this);
+        } else {
+          PrepareUpdate(data, *this);
+        }
+      } catch (const std::exception& failure) {
+        checkFailed = true;
+        RaiseError(CheckFailed, failure.what());
+      }
+      if (isInsert) {
+        StoreInsert(data, *this);
+      } else {
+        StoreUpdate(data, *this);
+      }
+    });
+  } catch (...) {
     SetOriginalRecordBuffer(nullptr);
-    if (IsResultCode(failure.NativeError())) {
-      if (!isInsert && failure.NativeError() != TableLocked) ReleaseEditLocks();
-      throw;
-    }
-    // A failed check keeps the edit's locks: the row may be corrected and posted again.
-    RaiseError(CheckFailed, failure.what());
+    // A failed check keeps the edit's locks: the row may be corrected and posted again,
+    // or cancelled. Any other outcome ends the edit's hold on the row.
+    if (!isInsert && !checkFailed) ReleaseEditLocksQuietly();
+    throw;
   }
   SetOriginalRecordBuffer(nullptr);
   if (!isInsert) ReleaseEditLocks();
 }
 
+bool TZDBLocalCursor::SameRowAsShown(const uint8_t* stored) const {
+  // The whole buffer up to the bookmark flag, byte for byte, except what only lives in
+  // memory: the handles of large values loaded for the window, which a re-read never has.
+  const size_t length = static_cast<size_t>(RowSize() + dataset_layout::BookmarkFlagOffset);
+  std::vector<uint8_t> shown(RecordBuffer(), RecordBuffer() + length);
+  std::vector<uint8_t> reread(stored, stored + length);
+  DetachRecordBlobs(shown.data());
+  DetachRecordBlobs(reread.data());
+  return shown == reread;
+}
+
 void TZDBLocalCursor::RemoveRecord() {
   TZDBDiskTableData& data = Data();
   const bool locking = Locking(data);
+  // The write lock first, then the row lock: a delete waits for another process's post
+  // to end instead of failing on the row lock that post still holds.
+  const TZDBTableWriteLock writeLock(data, *this, TZDBTableWriteLock::DeleteTries, TZDBTableWriteLock::DeletePauseMs);
   if (locking && !LockRow(data)) RaiseError(RowLocked, "Record is locked");
   try {
-    // Under the write lock (which the delete takes again, nested) the stored row must
-    // still be the one the window shows.
-    const TZDBTableWriteLock lock(data, *this);
-    scratch_.resize(static_cast<size_t>(RecordBufferLength()));
+    scratch_.assign(RecordBuffer(), RecordBuffer() + RecordBufferLength());
     if (!data.ReadRecord(SessionID(), RecordID(), scratch_.data())) {
       RaiseError(RowGoneBeforeDelete, "Error deleting record - record was deleted by other process");
     }
-    if (!data.FieldManager()->RecordBuffersEqual(scratch_.data(), RecordBuffer())) {
+    if (!SameRowAsShown(scratch_.data())) {
       RaiseError(RowChangedBeforeDelete, "Error deleting record - record was modified by other process");
     }
-    PostDelete(data, *this);
+    RolledBackOnFailure(data, *this, [&] { StoreDelete(data, *this); });
   } catch (...) {
     if (locking) {
       try {

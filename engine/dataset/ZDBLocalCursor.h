@@ -47,6 +47,15 @@ class TZDBLocalCursor final : public TZDBCursor {
   void PostRecord(bool isInsert, const uint8_t* originalRow) override;
   void RemoveRecord() override;
 
+  void DeleteTable() override;
+  void ClearTable() override;
+  void RenameTable(std::string_view newName) override;
+  // Renames the field in the table (30343 / 30344 as the table data raises them; 20208
+  // while another process has the table open) and in this cursor's copy.
+  void RenameField(std::string_view oldName, std::string_view newName) override;
+  void AddIndex(const TZDBIndexDef& definition) override;
+  void DeleteIndex(std::string_view indexName) override;
+
   std::shared_ptr<TZDBLocalBLOBStream> OpenBlob(bool inserting, bool editing, TZDBBlobStreamMode mode,
                                                 int32_t fieldNo) override;
   void CloseBlob(int32_t fieldNo) override;
@@ -62,14 +71,22 @@ class TZDBLocalCursor final : public TZDBCursor {
   // The table data; "Pointer is nil" while the table is closed (the code of entering the
   // database's access section, which every slot does first).
   TZDBDiskTableData& Data() const;
+  // The database file of the connection, for an operation on the closed table: "Table not
+  // found, table name = %s" with the code given when the connection has none; the
+  // table's own code when the file has no such table.
+  TZDBDiskDatabaseData& ExistingTableDatabase(int32_t noDatabaseCode, int32_t missingTableCode);
   // Whether the table is guarded by the file's table locks (a multi-user disk table).
   static bool Locking(const TZDBDiskTableData& data);
 
   // The row lock of the row at the position; false when another session holds it.
   bool LockRow(TZDBDiskTableData& data);
   void UnlockRow(TZDBDiskTableData& data);
-  // Releases the locks of an edit (nothing when none are held).
+  // Releases the locks of an edit (nothing when none are held); quietly: dropping a
+  // failure to release, when another failure is being reported.
   void ReleaseEditLocks();
+  void ReleaseEditLocksQuietly();
+  // Whether the re-read row is the row of the row buffer, as a delete compares them.
+  bool SameRowAsShown(const uint8_t* stored) const;
   // Closes the listed streams that match, storing the writing ones into the row buffer
   // when asked; all of them leave the list even when storing one fails.
   template <typename Match>

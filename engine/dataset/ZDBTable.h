@@ -20,6 +20,15 @@
 
 namespace zdb {
 
+// How AddIndex builds an index: its key columns all ascending or all descending, with or
+// without letter case; a primary or unique index also gets its constraint.
+struct TZDBIndexOptions {
+  bool Primary = false;
+  bool Unique = false;
+  bool Descending = false;
+  bool CaseInsensitive = false;
+};
+
 class TZDBTable : public TZDBDataSet {
  public:
   explicit TZDBTable(TZDBOwner owner = nullptr);
@@ -50,6 +59,27 @@ class TZDBTable : public TZDBDataSet {
   void ApplyRange();
   void CancelRange();
 
+  // Operations on the table itself, named by TableName in the database of DatabaseName.
+  // None runs inside a transaction: "Cannot perform '%s' operation on a database in
+  // transaction" (the operation's name for %s). A table another process has open is
+  // left alone: "Cannot access table '%s' in exclusive mode. Table is open by another
+  // user". The cursor's own errors pass on (Table '%s' not found, Index already exists,
+  // ...).
+  //
+  // Every row goes; an open table is read again, empty.
+  void EmptyTable();
+  // The table goes from the file; not while open.
+  void DeleteTable();
+  // Not while open; TableName becomes the new name.
+  void RenameTable(const std::string& newName);
+  // Not while open.
+  void RenameField(const std::string& oldName, const std::string& newName);
+  // Fields separated by ';'. Open or not; 20046 "Invalid index name '%s'" for a blank
+  // name, 20049 "Cannot find index field '%s'" without fields.
+  void AddIndex(const std::string& indexName, const std::string& fields, TZDBIndexOptions options = {});
+  // Open or not, but not the active index of the open table.
+  void DeleteIndex(const std::string& indexName);
+
  protected:
   std::unique_ptr<TZDBCursor> CreateCursor() override;
 
@@ -58,6 +88,13 @@ class TZDBTable : public TZDBDataSet {
   void GiveSearchKey();
   // Drops the range the cursor applies; true when there was one.
   bool DropRange();
+  // Runs an operation on the table with a cursor of its own (its table open when asked),
+  // connected for the time being; refused inside a transaction.
+  template <typename Operation>
+  void RunTableOperation(const char* name, int32_t inTransactionCode, bool openTable, Operation operation);
+  // The exclusive table lock for a definition change, for the operation's duration.
+  template <typename Operation>
+  void RunExclusively(const char* name, int32_t inTransactionCode, Operation operation);
 
   std::string tableName_;
   std::string indexName_;

@@ -1,12 +1,10 @@
 // The catalogue of the engine's messages and their native error codes, for the layers from
 // the file up to the dataset components (the query layers keep their own).
 //
-// Each raising place has a code of its own, so a message raised at a handful of places is
-// listed with each of its codes; a message raised at many places is listed with the number
-// of places and its lowest and highest code only. A lookup resolves exact codes: the codes
-// listed, and the lowest and highest code of a message raised at many places, never a code
-// merely lying between them (those ranges interleave with other messages' codes).
-// Two places may share a code; then the code names two messages.
+// Each raising place has a code of its own, so a message raised at many places is listed
+// with every code the engine raises it with; a lookup resolves exactly those codes. Two
+// places may share a code; then the code names two messages. Every code the engine raises
+// is here with the text it raises, once (a test holds the raising places against it).
 #pragma once
 
 #include <array>
@@ -18,19 +16,16 @@
 namespace zdb {
 
 struct MessageEntry {
-  static constexpr size_t MaxListedCodes = 4;
+  static constexpr size_t MaxListedCodes = 24;
 
-  const char* Text;     // with its %d / %s directives
-  int32_t SiteCount;    // places in the engine that raise it
-  int32_t LowestCode;
-  int32_t HighestCode;
-  std::array<int32_t, MaxListedCodes> Listed;  // the exact codes, ascending
+  const char* Text;  // with its %d / %s directives
+  std::array<int32_t, MaxListedCodes> Listed;  // the codes, ascending
   size_t ListedCount;
 
-  // Every code of the message when SiteCount <= MaxListedCodes; otherwise the lowest and
-  // the highest code.
   std::span<const int32_t> ExactCodes() const { return {Listed.data(), ListedCount}; }
   bool HasExactCode(int32_t code) const;
+  constexpr int32_t LowestCode() const { return Listed[0]; }
+  constexpr int32_t HighestCode() const { return Listed[ListedCount - 1]; }
 };
 
 // Every message of the catalogue, grouped by layer (file, table, index, dataset).

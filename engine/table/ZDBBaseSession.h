@@ -41,6 +41,8 @@ class TZDBBaseSession {
   void SetSequenceValue(int32_t objectID, std::string_view name, int64_t value);
   // The sequence's last value, or null when the session drew none.
   const TZDBSessionNamedObjectSequenceValue* FindSequenceValue(int32_t objectID) const;
+  // The sequence is gone (its table was deleted): its last value goes too.
+  void ForgetSequenceValue(int32_t objectID);
 
  private:
   int32_t sessionID_ = NotConnected;

@@ -616,7 +616,12 @@ void TZDBDiskTableData::RenameTable(std::string_view newName, TZDBTableCursor& c
   }
   TablesLock tables(diskDatabase_);
   const FlagScope restructuring(restructuring_);
-  OpenTable(cursor);
+  {
+    // A table that another connection has open keeps its name: renaming it would pull it
+    // from under that connection.
+    const ExclusiveRequest exclusive(cursor);
+    OpenTable(cursor);
+  }
   CloseTable(cursor);
   diskDatabase_.RenameTableInList(tableName_, newName);
   diskDatabase_.Commit(SystemSession, false);
@@ -647,6 +652,8 @@ void TZDBDiskTableData::ChangeDefinitions(int32_t session, Change change) {
     PageManager().ApplyChanges(session);
     temporaryPages_->ApplyChanges(session);
   } catch (...) {
+    // Pages a half-built index took must not reach the file with a later commit.
+    Quietly([&] { Rollback(session, false); });
     if (exclusive) Quietly([&] { UnlockTable(session, TableLockExclusive); });
     throw;
   }

@@ -1,5 +1,7 @@
 #include "engine/table/ZDBTableAccess.h"
 
+#include <vector>
+
 #include "engine/file/ZDBException.h"
 #include "platform/os/System.h"
 
@@ -13,37 +15,18 @@ constexpr int32_t RowChanged = -4;
 constexpr int32_t RowGone = -6;
 constexpr int32_t TableLocked = -13;
 
-// The write lock of a post: single tries, the database data's lock left while sleeping.
-constexpr int32_t WriteLockTries = 2250;
-constexpr uint32_t WriteLockPauseMs = 40;
-
-// Runs a change; on failure the session's uncommitted changes go, outside a transaction.
-template <typename Change>
-void Posted(TZDBDiskTableData& table, TZDBTableCursor& cursor, Change change) {
-  try {
-    change();
-  } catch (...) {
-    if (!cursor.InTransaction()) {
-      try {
-        table.Rollback(cursor.SessionID(), false);
-      } catch (...) {  // the change's own error is the one to report
-      }
-    }
-    throw;
-  }
-}
-
 }  // namespace
 
-TZDBTableWriteLock::TZDBTableWriteLock(TZDBDiskTableData& table, const TZDBTableCursor& cursor)
+TZDBTableWriteLock::TZDBTableWriteLock(TZDBDiskTableData& table, const TZDBTableCursor& cursor, int32_t tries,
+                                       uint32_t pauseMs)
     : table_(table),
       session_(cursor.SessionID()),
       kind_(cursor.InTransaction() ? TableLockTransaction : TableLockWrite) {
   if (!table_.MultiUser()) return;
-  for (int32_t tries = 1;; ++tries) {
+  for (int32_t done = 1;; ++done) {
     if (table_.LockTable(session_, kind_, kind_ == TableLockTransaction, 0, 1)) break;
-    if (tries >= WriteLockTries) RaiseError(TableLocked, "Table is locked");
-    os::SleepMs(WriteLockPauseMs);
+    if (done >= tries) RaiseError(TableLocked, "Table is locked");
+    os::SleepMs(pauseMs);
   }
   // Inside a transaction the lock stays until the transaction ends.
   held_ = kind_ == TableLockWrite;
@@ -104,37 +87,76 @@ void CreateDiskTable(TZDBDiskDatabaseData& database, TZDBBaseSession& session, s
   ReleaseDiskTableData(data);
 }
 
+void RolledBackOnFailure(TZDBDiskTableData& table, TZDBTableCursor& cursor, const std::function<void()>& change) {
+  try {
+    change();
+  } catch (...) {
+    if (!cursor.InTransaction()) {
+      try {
+        table.Rollback(cursor.SessionID(), false);
+      } catch (...) {  // the change's own error is the one to report
+      }
+    }
+    throw;
+  }
+}
+
+void PrepareInsert(TZDBDiskTableData& table, TZDBTableCursor& cursor) {
+  const int32_t session = cursor.SessionID();
+  table.ReloadMostUpdated(session);
+  table.FieldManager()->AssignAutoincValues(cursor.Session(), cursor.MutableRecordBuffer());
+  table.CheckConstraints(session, cursor.RecordBuffer(), true, true, cursor.RecordID(), true, nullptr);
+}
+
+void PrepareUpdate(TZDBDiskTableData& table, TZDBTableCursor& cursor) {
+  const int32_t session = cursor.SessionID();
+  const uint8_t* keyBefore = cursor.OriginalRecordBuffer();
+  std::vector<uint8_t> stored;
+  if (keyBefore == nullptr) {
+    stored.assign(static_cast<size_t>(table.RecordBufferSize()), 0);
+    // A row that is gone has no key to keep; the store finds it gone.
+    if (table.ReadRecord(session, cursor.RecordID(), stored.data())) keyBefore = stored.data();
+  }
+  table.CheckConstraints(session, cursor.RecordBuffer(), true, true, cursor.RecordID(), false, keyBefore);
+}
+
+void StoreInsert(TZDBDiskTableData& table, TZDBTableCursor& cursor) {
+  if (!table.InsertRecord(cursor)) RaiseError(InsertRefused, "Error adding record");
+}
+
+void StoreUpdate(TZDBDiskTableData& table, TZDBTableCursor& cursor) {
+  std::vector<uint8_t> stored(static_cast<size_t>(table.RecordBufferSize()), 0);
+  if (!table.ReadRecord(cursor.SessionID(), cursor.RecordID(), stored.data()))
+    RaiseError(RowGone, "Error updating record - record was deleted by other process");
+  const uint8_t* original = cursor.OriginalRecordBuffer();
+  if (original != nullptr && !table.FieldManager()->RecordBuffersEqual(original, stored.data()))
+    RaiseError(RowChanged, "Error updating record - record was modified by other process");
+  if (!table.UpdateRecord(cursor)) RaiseError(UpdateRefused, "Error updating record");
+}
+
+void StoreDelete(TZDBDiskTableData& table, TZDBTableCursor& cursor) {
+  if (!table.DeleteRecord(cursor)) RaiseError(DeleteRefused, "Error deleting record");
+}
+
 void PostInsert(TZDBDiskTableData& table, TZDBTableCursor& cursor) {
   const TZDBTableWriteLock lock(table, cursor);
-  Posted(table, cursor, [&] {
-    const int32_t session = cursor.SessionID();
-    table.ReloadMostUpdated(session);
-    table.FieldManager()->AssignAutoincValues(cursor.Session(), cursor.MutableRecordBuffer());
-    table.CheckConstraints(session, cursor.RecordBuffer(), true, true, cursor.RecordID(), true, nullptr);
-    if (!table.InsertRecord(cursor)) RaiseError(InsertRefused, "Error adding record");
+  RolledBackOnFailure(table, cursor, [&] {
+    PrepareInsert(table, cursor);
+    StoreInsert(table, cursor);
   });
 }
 
 void PostUpdate(TZDBDiskTableData& table, TZDBTableCursor& cursor) {
   const TZDBTableWriteLock lock(table, cursor);
-  Posted(table, cursor, [&] {
-    const int32_t session = cursor.SessionID();
-    std::vector<uint8_t> stored(static_cast<size_t>(table.RecordBufferSize()), 0);
-    if (!table.ReadRecord(session, cursor.RecordID(), stored.data()))
-      RaiseError(RowGone, "Error updating record - record was deleted by other process");
-    const uint8_t* original = cursor.OriginalRecordBuffer();
-    if (original != nullptr && !table.FieldManager()->RecordBuffersEqual(original, stored.data()))
-      RaiseError(RowChanged, "Error updating record - record was modified by other process");
-    table.CheckConstraints(session, cursor.RecordBuffer(), true, true, cursor.RecordID(), false, stored.data());
-    if (!table.UpdateRecord(cursor)) RaiseError(UpdateRefused, "Error updating record");
+  RolledBackOnFailure(table, cursor, [&] {
+    PrepareUpdate(table, cursor);
+    StoreUpdate(table, cursor);
   });
 }
 
 void PostDelete(TZDBDiskTableData& table, TZDBTableCursor& cursor) {
-  const TZDBTableWriteLock lock(table, cursor);
-  Posted(table, cursor, [&] {
-    if (!table.DeleteRecord(cursor)) RaiseError(DeleteRefused, "Error deleting record");
-  });
+  const TZDBTableWriteLock lock(table, cursor, TZDBTableWriteLock::DeleteTries, TZDBTableWriteLock::DeletePauseMs);
+  RolledBackOnFailure(table, cursor, [&] { StoreDelete(table, cursor); });
 }
 
 }  // namespace zdb

@@ -1,14 +1,15 @@
 // The plainest client of the disk table data: a table opened for a cursor for the
 // lifetime of an object, and rows posted the way the editing cycle posts them. The zdb
 // tool and the tests work through it; the dataset layer runs its own cycle with its
-// result codes.
+// result codes, built from the same steps.
 //
 // Posting, for a session outside a transaction (inside one the changes wait for its
 // commit and its rollback): in multi-user mode the table's write lock first (2250
-// single tries 40 ms apart; "Table is locked" -13 otherwise), then
+// single tries 40 ms apart for a post, 900 tries 100 ms apart for a delete; "Table is
+// locked" -13 otherwise), then
 //   insert: counters reloaded from the file, automatic values, constraints, the insert;
-//   update: the stored row re-read and compared with the row the edit began from
-//           (-6 gone, -4 changed by another process), constraints, the update;
+//   update: constraints, then the stored row re-read and compared with the row the edit
+//           began from (-6 gone, -4 changed by another process), the update;
 //   delete: the row removed.
 // A refused change raises -1 "Error adding record", -2 "Error updating record" or -3
 // "Error deleting record". Any failure rolls the session's page changes back (so the
@@ -16,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "engine/file/ZDBDiskDatabaseData.h"
@@ -45,10 +47,17 @@ class TZDBOpenTable {
 
 // The table's write lock for the cursor's session in multi-user mode (nothing in
 // single-user mode): kind 4, or kind 3 inside a transaction (which keeps it until the
-// transaction ends). Waits as a post does, then -13 "Table is locked".
+// transaction ends). Single tries with pauses between them, the table data's lock left
+// meanwhile; after the last one -13 "Table is locked".
 class TZDBTableWriteLock {
  public:
-  TZDBTableWriteLock(TZDBDiskTableData& table, const TZDBTableCursor& cursor);
+  static constexpr int32_t PostTries = 2250;
+  static constexpr uint32_t PostPauseMs = 40;
+  static constexpr int32_t DeleteTries = 900;
+  static constexpr uint32_t DeletePauseMs = 100;
+
+  TZDBTableWriteLock(TZDBDiskTableData& table, const TZDBTableCursor& cursor, int32_t tries = PostTries,
+                     uint32_t pauseMs = PostPauseMs);
   ~TZDBTableWriteLock();
   TZDBTableWriteLock(const TZDBTableWriteLock&) = delete;
   TZDBTableWriteLock& operator=(const TZDBTableWriteLock&) = delete;
@@ -73,5 +82,21 @@ void PostInsert(TZDBDiskTableData& table, TZDBTableCursor& cursor);
 void PostUpdate(TZDBDiskTableData& table, TZDBTableCursor& cursor);
 // Removes the row at the cursor's position.
 void PostDelete(TZDBDiskTableData& table, TZDBTableCursor& cursor);
+
+// --- the steps of a post, for callers that run the cycle themselves (under the write lock)
+// Before an insert: the counters as the file holds them, the automatic values, the
+// constraints. Before an update: the constraints (a key left as it was is no duplicate of
+// the row itself: the key before is that of the original buffer, else of the stored row).
+// They change no page.
+void PrepareInsert(TZDBDiskTableData& table, TZDBTableCursor& cursor);
+void PrepareUpdate(TZDBDiskTableData& table, TZDBTableCursor& cursor);
+// The insert (-1); the re-read, the comparison with the original buffer when set and the
+// update (-6, -4, -2); the delete (-3).
+void StoreInsert(TZDBDiskTableData& table, TZDBTableCursor& cursor);
+void StoreUpdate(TZDBDiskTableData& table, TZDBTableCursor& cursor);
+void StoreDelete(TZDBDiskTableData& table, TZDBTableCursor& cursor);
+// Runs the change; when it fails, outside a transaction the session's uncommitted changes
+// go, and the failure passes on.
+void RolledBackOnFailure(TZDBDiskTableData& table, TZDBTableCursor& cursor, const std::function<void()>& change);
 
 }  // namespace zdb

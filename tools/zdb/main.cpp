@@ -14,6 +14,11 @@
 //   zdb dump FILE TABLE [--index NAME]
 //   zdb get-blob FILE TABLE FIELD --where KEY=VALUE > OUT
 //   zdb set-blob FILE TABLE FIELD --where KEY=VALUE < IN
+//   zdb empty | drop-table FILE TABLE
+//   zdb rename-table FILE TABLE NEW
+//   zdb add-index FILE TABLE NAME:FIELD[,FIELD...][:unique|:primary][:desc]
+//   zdb drop-index FILE TABLE INDEX
+//   zdb rename-field FILE TABLE OLD NEW
 // An encrypted file opens only with its password; without --password it is asked for on
 // the terminal (when stdin is one).
 // Exit codes: 0 success, 1 the engine refused (its message on stderr), check found a
@@ -37,6 +42,7 @@
 #include "tools/zdb/ZdbSessionsCommand.h"
 #include "tools/zdb/ZdbSystemFilesCommands.h"
 #include "tools/zdb/ZdbTableCommandLine.h"
+#include "tools/zdb/ZdbTableOperationCommands.h"
 #include "tools/zdb/ZdbTerminalPrompts.h"
 
 namespace {
@@ -127,6 +133,8 @@ int main(int argc, char** argv) {
   tableCommands.Add(app, fileName, password);
   zdbtool::TZdbBlobCommandLine blobCommands;
   blobCommands.Add(app, fileName, password);
+  zdbtool::TZdbTableOperationCommandLine tableOperations;
+  tableOperations.Add(app, fileName, password);
 
   try {
     app.parse(argc, argv);
@@ -154,7 +162,7 @@ int main(int argc, char** argv) {
       if (zdbtool::CheckCommand(fileName, passwordRecord, std::cout) > 0) return ExitEngineError;
     } else if (repair->parsed()) {
       if (!zdbtool::RepairCommand(fileName, passwordRecord, std::cout, std::cerr)) return ExitEngineError;
-    } else if (!blobCommands.Run(fileName, passwordRecord)) {
+    } else if (!blobCommands.Run(fileName, passwordRecord) && !tableOperations.Run(fileName, passwordRecord)) {
       tableCommands.Run(fileName, passwordRecord);
     }
   } catch (const std::exception& e) {

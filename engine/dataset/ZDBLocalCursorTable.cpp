@@ -1,0 +1,105 @@
+// The local cursor's operations on the table itself: deleting, emptying and renaming it,
+// renaming a field, adding and dropping indexes.
+#include <vector>
+
+#include "engine/dataset/ZDBLocalCursor.h"
+#include "engine/file/ZDBException.h"
+#include "platform/data/TextCase.h"
+
+namespace zdb {
+namespace {
+
+constexpr const char* TableNotFoundFormat = "Table not found, table name = %s";
+constexpr const char* TableMissingFormat = "Table '%s' not found";
+constexpr int32_t DeleteNoDatabaseCode = 10027;
+constexpr int32_t ClearNoDatabaseCode = 10073;
+constexpr int32_t RenameNoDatabaseCode = 10151;
+constexpr int32_t DeleteMissingTableCode = 20132;
+constexpr int32_t ClearMissingTableCode = 20133;
+constexpr int32_t RenameMissingTableCode = 20134;
+constexpr int32_t RenameTakenCode = 30451;
+constexpr int32_t RenameIntoItselfCode = 30452;
+constexpr int32_t IndexMissingCode = 20021;
+constexpr int32_t IndexExistsCode = 20022;
+
+// The table data of the closed table for the operation, given back when no cursor has
+// the table open any more.
+template <typename Operation>
+void OnTableData(TZDBDiskDatabaseData& database, std::string_view tableName, Operation operation) {
+  TZDBDiskTableData& data = DiskTableDataOf(database, tableName);
+  try {
+    operation(data);
+  } catch (...) {
+    ReleaseDiskTableData(data);
+    throw;
+  }
+  ReleaseDiskTableData(data);
+}
+
+}  // namespace
+
+TZDBDiskDatabaseData& TZDBLocalCursor::ExistingTableDatabase(int32_t noDatabaseCode, int32_t missingTableCode) {
+  TZDBDiskDatabaseData* database = connection_.DatabaseData();
+  if (database == nullptr) RaiseError(noDatabaseCode, TableNotFoundFormat, {TableName()});
+  if (!database->TableExists(TableName())) RaiseError(missingTableCode, TableMissingFormat, {TableName()});
+  return *database;
+}
+
+void TZDBLocalCursor::DeleteTable() {
+  CloseTable();
+  TZDBDiskDatabaseData& database = ExistingTableDatabase(DeleteNoDatabaseCode, DeleteMissingTableCode);
+  OnTableData(database, TableName(), [&](TZDBDiskTableData& data) {
+    // The fields' identities, read before they go with the table: the connection's last
+    // values of their counters go with them.
+    std::vector<int32_t> fieldIDs;
+    if (!data.IsOpen()) {
+      data.OpenTable(*this);
+      for (int32_t i = 0; i < data.FieldManager()->FieldDefs().Count(); ++i)
+        fieldIDs.push_back(data.FieldManager()->FieldDefs().Items(i).ObjectID());
+      data.CloseTable(*this);
+    }
+    data.DeleteTable(*this, false);
+    for (const int32_t fieldID : fieldIDs) connection_.ForgetSequenceValue(fieldID);
+  });
+}
+
+void TZDBLocalCursor::ClearTable() {
+  CloseTable();
+  TZDBDiskDatabaseData& database = ExistingTableDatabase(ClearNoDatabaseCode, ClearMissingTableCode);
+  OnTableData(database, TableName(), [&](TZDBDiskTableData& data) { data.EmptyTable(*this); });
+}
+
+void TZDBLocalCursor::RenameTable(std::string_view newName) {
+  CloseTable();
+  TZDBDiskDatabaseData& database = ExistingTableDatabase(RenameNoDatabaseCode, RenameMissingTableCode);
+  if (data::SameText(newName, TableName()))
+    RaiseError(RenameIntoItselfCode, "Cannot rename table '%s' into itself", {TableName()});
+  if (database.TableExists(newName)) RaiseError(RenameTakenCode, "Table %s already exists", {newName});
+  OnTableData(database, TableName(), [&](TZDBDiskTableData& data) { data.RenameTable(newName, *this); });
+  SetTableName(newName);
+}
+
+void TZDBLocalCursor::RenameField(std::string_view oldName, std::string_view newName) {
+  Data().RenameField(oldName, newName);
+  // The copy follows the table's definitions (the table data keeps 255 characters too).
+  InitFieldLayout();
+}
+
+void TZDBLocalCursor::AddIndex(const TZDBIndexDef& definition) {
+  TZDBDiskTableData& data = Data();
+  if (data.IndexManager()->FindIndexDefByName(definition.Name(), SessionID()) != nullptr)
+    RaiseError(IndexExistsCode, "Cannot create index '%s'. Index already exists", {definition.Name()});
+  data.AddIndex(definition, *this);
+}
+
+void TZDBLocalCursor::DeleteIndex(std::string_view indexName) {
+  TZDBDiskTableData& data = Data();
+  const TZDBIndexDef* definition = data.IndexManager()->FindIndexDefByName(indexName, SessionID());
+  if (definition == nullptr)
+    RaiseError(IndexMissingCode, "Cannot delete index '%s'. Index not found", {indexName});
+  data.DropIndex(definition->ObjectID(), *this);
+  // The active index may be the one gone: the name is looked up again.
+  SetIndexName(IndexName());
+}
+
+}  // namespace zdb

@@ -1,0 +1,178 @@
+// The table component's operations on the table itself: emptying, deleting and renaming
+// it, renaming a field, adding and dropping indexes. Each works through a cursor of its
+// own, so that it never disturbs the dataset's window.
+#include <exception>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/dataset/ZDBLocalCursor.h"
+#include "engine/dataset/ZDBTable.h"
+#include "engine/file/ZDBException.h"
+#include "platform/data/DataConsts.h"
+#include "platform/data/TextCase.h"
+
+namespace zdb {
+namespace {
+
+// The connection is held for a table operation while it runs.
+constexpr int DatabaseUseTableOperation = 1;
+
+constexpr const char* DatabaseNameBlankText = "DatabaseName property is blank";
+constexpr int32_t NoCursorCode = 20001;
+constexpr const char* NoCursorText = "Error creating table handle";
+constexpr const char* InTransactionFormat = "Cannot perform '%s' operation on a database in transaction";
+constexpr int32_t DeleteTableInTransaction = 20176;
+constexpr int32_t RenameTableInTransaction = 20177;
+constexpr int32_t RenameFieldInTransaction = 20179;
+constexpr int32_t AddIndexInTransaction = 20180;
+constexpr int32_t DeleteIndexInTransaction = 20181;
+constexpr int32_t EmptyTableInTransaction = 20182;
+constexpr int32_t ExclusiveLockCode = 20228;
+constexpr int32_t ExclusiveLockAttempts = 50;
+constexpr int32_t ExclusiveLockDelayBaseMs = 100;
+constexpr int32_t BlankIndexNameCode = 20046;
+constexpr int32_t NoIndexFieldsCode = 20049;
+constexpr char IndexFieldSeparator = ';';
+
+// Gives the connection's hold back on every path.
+class TDatabaseUse {
+ public:
+  explicit TDatabaseUse(std::function<void(bool)> use) : use_(std::move(use)) { use_(true); }
+  ~TDatabaseUse() {
+    try {
+      use_(false);
+    } catch (...) {  // the operation's own outcome is the one to report
+    }
+  }
+  TDatabaseUse(const TDatabaseUse&) = delete;
+  TDatabaseUse& operator=(const TDatabaseUse&) = delete;
+
+ private:
+  std::function<void(bool)> use_;
+};
+
+std::string TrimmedText(const std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::vector<std::string> IndexFieldNames(const std::string& fields) {
+  std::vector<std::string> names;
+  std::istringstream list(fields);
+  for (std::string name; std::getline(list, name, IndexFieldSeparator);) {
+    name = TrimmedText(name);
+    if (!name.empty()) names.push_back(name);
+  }
+  return names;
+}
+
+}  // namespace
+
+template <typename Operation>
+void TZDBTable::RunTableOperation(const char* name, int32_t inTransactionCode, bool openTable, Operation operation) {
+  const std::string tableName = TrimmedText(TableName());
+  if (tableName.empty()) DatabaseError("Missing TableName property");
+  if (DatabaseName().empty()) DatabaseError(DatabaseNameBlankText);
+  const TDatabaseUse use([this](bool inUse) { SetDatabaseUse(DatabaseUseTableOperation, inUse); });
+  TZDBLocalSession* connection = Database() == nullptr ? nullptr : Database()->Handle();
+  if (connection == nullptr) RaiseError(NoCursorCode, NoCursorText);
+  if (Database()->InTransaction()) RaiseError(inTransactionCode, InTransactionFormat, {name});
+  if (ReadOnly() || Database()->ReadOnly() || connection->Settings().ReadOnly) DatabaseError(data::SDataSetReadOnly);
+  TZDBLocalCursor cursor(*connection, tableName);
+  if (openTable) {
+    cursor.OpenTable();
+    cursor.InitFieldLayout();
+  }
+  operation(cursor);
+  cursor.CloseTable();
+}
+
+template <typename Operation>
+void TZDBTable::RunExclusively(const char* name, int32_t inTransactionCode, Operation operation) {
+  RunTableOperation(name, inTransactionCode, true, [&](TZDBCursor& cursor) {
+    // A definition change needs the table to itself: other processes keep the
+    // definitions they read when they opened it.
+    const TZDBCursorTableLock exclusive(cursor, TableLockExclusive, ExclusiveLockAttempts, ExclusiveLockDelayBaseMs,
+                                        false);
+    if (!exclusive.Held())
+      RaiseError(ExclusiveLockCode, "Cannot access table '%s' in exclusive mode. Table is open by another user",
+                 {cursor.TableName()});
+    operation(cursor);
+  });
+}
+
+void TZDBTable::EmptyTable() {
+  if (Active()) CheckBrowseMode();
+  RunTableOperation("EmptyTable", EmptyTableInTransaction, false, [&](TZDBCursor& cursor) {
+    // The dataset's own cursor would keep the table from being had exclusively.
+    const bool wasActive = Active();
+    if (wasActive) Close();
+    try {
+      cursor.ClearTable();
+    } catch (...) {
+      if (wasActive) {
+        try {
+          Open();
+        } catch (...) {  // the emptying's failure is the one to report
+        }
+      }
+      throw;
+    }
+    if (wasActive) Open();
+  });
+}
+
+void TZDBTable::DeleteTable() {
+  CheckInactive();
+  RunTableOperation("DeleteTable", DeleteTableInTransaction, false, [](TZDBCursor& cursor) { cursor.DeleteTable(); });
+}
+
+void TZDBTable::RenameTable(const std::string& newName) {
+  CheckInactive();
+  const std::string name = TrimmedText(newName);
+  RunTableOperation("RenameTable", RenameTableInTransaction, false,
+                    [&](TZDBCursor& cursor) { cursor.RenameTable(name); });
+  tableName_ = name;
+}
+
+void TZDBTable::RenameField(const std::string& oldName, const std::string& newName) {
+  CheckInactive();
+  RunExclusively("RenameField", RenameFieldInTransaction,
+                 [&](TZDBCursor& cursor) { cursor.RenameField(oldName, TrimmedText(newName)); });
+}
+
+void TZDBTable::AddIndex(const std::string& indexName, const std::string& fields, TZDBIndexOptions options) {
+  const std::string name = TrimmedText(indexName);
+  if (name.empty()) RaiseError(BlankIndexNameCode, "Invalid index name '%s'", {indexName});
+  const std::vector<std::string> fieldNames = IndexFieldNames(fields);
+  if (fieldNames.empty()) RaiseError(NoIndexFieldsCode, "Cannot find index field '%s'", {fields});
+  TZDBIndexDef definition;
+  definition.SetName(name);
+  std::vector<TZDBIndexColumn> columns;
+  for (const std::string& field : fieldNames) {
+    TZDBIndexColumn column;
+    column.FieldName = field;
+    column.Descending = options.Descending;
+    column.CaseInsensitive = options.CaseInsensitive;
+    columns.push_back(column);
+  }
+  definition.SetColumns(std::move(columns));
+  definition.SetPrimary(options.Primary);
+  definition.SetUnique(options.Unique && !options.Primary);
+  RunExclusively("AddIndex", AddIndexInTransaction, [&](TZDBCursor& cursor) { cursor.AddIndex(definition); });
+}
+
+void TZDBTable::DeleteIndex(const std::string& indexName) {
+  // The window reads its rows through the active index.
+  if (Active() && !IndexName().empty() && data::SameText(IndexName(), TrimmedText(indexName)))
+    DatabaseError("Cannot delete index '" + indexName + "'. It is the active index of the open table");
+  RunExclusively("DeleteIndex", DeleteIndexInTransaction,
+                 [&](TZDBCursor& cursor) { cursor.DeleteIndex(TrimmedText(indexName)); });
+}
+
+}  // namespace zdb

@@ -1,0 +1,136 @@
+// empty, drop-table, rename-table, add-index, drop-index, rename-field: a table changed as
+// a whole through the table component.
+#include "tools/zdb/ZdbTableOperationCommands.h"
+
+#include <iostream>
+
+#include "engine/dataset/ZDBTable.h"
+#include "tools/zdb/ZdbConnection.h"
+#include "tools/zdb/ZdbFieldText.h"
+#include "tools/zdb/ZdbTableCommands.h"
+
+namespace zdbtool {
+namespace {
+
+constexpr char ComponentFieldSeparator = ';';
+
+// The table component of the connection's database for the table.
+class TZdbTableComponent {
+ public:
+  TZdbTableComponent(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName)
+      : connection_(fileName, password) {
+    table_.SetDatabaseName(TZdbConnection::DatabaseName);
+    table_.SetTableName(Utf8ToAnsi(tableName));
+  }
+  zdb::TZDBTable& Table() { return table_; }
+
+ private:
+  TZdbConnection connection_;
+  zdb::TZDBTable table_;
+};
+
+const CLI::Validator IndexSpecText(
+    [](std::string& text) {
+      TZdbIndexSpec spec;
+      return ParseIndexSpec(text, spec);
+    },
+    "NAME:FIELD[,FIELD...][:unique|:primary][:desc]");
+
+CLI::App* AddTableSubcommand(CLI::App& app, const char* name, const char* description, std::string& fileName,
+                             std::string& tableName, std::string& password) {
+  CLI::App* command = app.add_subcommand(name, description);
+  command->add_option("FILE", fileName, "Database file")->required();
+  command->add_option("TABLE", tableName, "Table name")->required();
+  command->add_option("--password", password, "Password of an encrypted file");
+  return command;
+}
+
+}  // namespace
+
+void EmptyTableCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
+                       std::ostream& out) {
+  TZdbTableComponent component(fileName, password, tableName);
+  component.Table().EmptyTable();
+  out << "emptied table " << tableName << '\n';
+}
+
+void DropTableCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
+                      std::ostream& out) {
+  TZdbTableComponent component(fileName, password, tableName);
+  component.Table().DeleteTable();
+  out << "dropped table " << tableName << '\n';
+}
+
+void RenameTableCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
+                        const std::string& newName, std::ostream& out) {
+  TZdbTableComponent component(fileName, password, tableName);
+  component.Table().RenameTable(Utf8ToAnsi(newName));
+  out << "renamed table " << tableName << " to " << newName << '\n';
+}
+
+void AddIndexCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
+                     const TZdbIndexSpec& index, std::ostream& out) {
+  std::string fields;
+  for (const std::string& field : index.Fields)
+    fields += (fields.empty() ? "" : std::string(1, ComponentFieldSeparator)) + Utf8ToAnsi(field);
+  zdb::TZDBIndexOptions options;
+  options.Primary = index.Primary;
+  options.Unique = index.Unique;
+  options.Descending = index.Descending;
+  TZdbTableComponent component(fileName, password, tableName);
+  component.Table().AddIndex(Utf8ToAnsi(index.Name), fields, options);
+  out << "added index " << index.Name << '\n';
+}
+
+void DropIndexCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
+                      const std::string& indexName, std::ostream& out) {
+  TZdbTableComponent component(fileName, password, tableName);
+  component.Table().DeleteIndex(Utf8ToAnsi(indexName));
+  out << "dropped index " << indexName << '\n';
+}
+
+void RenameFieldCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
+                        const std::string& oldName, const std::string& newName, std::ostream& out) {
+  TZdbTableComponent component(fileName, password, tableName);
+  component.Table().RenameField(Utf8ToAnsi(oldName), Utf8ToAnsi(newName));
+  out << "renamed field " << oldName << " to " << newName << '\n';
+}
+
+void TZdbTableOperationCommandLine::Add(CLI::App& app, std::string& fileName, std::string& password) {
+  empty_ = AddTableSubcommand(app, "empty", "Remove every row of a table", fileName, tableName_, password);
+  dropTable_ = AddTableSubcommand(app, "drop-table", "Delete a table", fileName, tableName_, password);
+  renameTable_ = AddTableSubcommand(app, "rename-table", "Give a table a new name", fileName, tableName_, password);
+  renameTable_->add_option("NEW", newName_, "The table's new name")->required();
+  addIndex_ = AddTableSubcommand(app, "add-index", "Add an index to a table", fileName, tableName_, password);
+  addIndex_->add_option("INDEX", indexSpec_, "NAME:FIELD[,FIELD...][:unique|:primary][:desc]")
+      ->required()
+      ->check(IndexSpecText);
+  dropIndex_ = AddTableSubcommand(app, "drop-index", "Remove an index of a table", fileName, tableName_, password);
+  dropIndex_->add_option("INDEX", indexName_, "Index name")->required();
+  renameField_ = AddTableSubcommand(app, "rename-field", "Give a field a new name", fileName, tableName_, password);
+  renameField_->add_option("OLD", oldName_, "The field's name")->required();
+  renameField_->add_option("NEW", newName_, "The field's new name")->required();
+}
+
+bool TZdbTableOperationCommandLine::Run(const std::string& fileName, const zdb::TZDBPassword& password) {
+  if (empty_->parsed()) {
+    EmptyTableCommand(fileName, password, tableName_, std::cout);
+  } else if (dropTable_->parsed()) {
+    DropTableCommand(fileName, password, tableName_, std::cout);
+  } else if (renameTable_->parsed()) {
+    RenameTableCommand(fileName, password, tableName_, newName_, std::cout);
+  } else if (addIndex_->parsed()) {
+    TZdbIndexSpec index;
+    ParseIndexSpec(indexSpec_, index);
+    AddIndexCommand(fileName, password, tableName_, index, std::cout);
+  } else if (dropIndex_->parsed()) {
+    DropIndexCommand(fileName, password, tableName_, indexName_, std::cout);
+  } else if (renameField_->parsed()) {
+    RenameFieldCommand(fileName, password, tableName_, oldName_, newName_, std::cout);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zdbtool
