@@ -179,6 +179,7 @@ int64_t TZDBDatabaseFile::GetPosition() {
 
 void TZDBDatabaseFile::SetSize(int64_t size) {
   CheckOpen("SetSize");
+  unflushedChanges_ = true;
   bool ok = size >= 0 ? WithRetry([&] { return handle_->SetSize(size); })
                       : (lastError_ = os::win32::NegativeSeek, false);
   if (!ok) {
@@ -253,6 +254,7 @@ void TZDBDatabaseFile::ReadBuffer(void* buffer, int64_t position, size_t count, 
 
 void TZDBDatabaseFile::WriteBuffer(const void* buffer, int64_t position, size_t count, int32_t errorCode) {
   CheckOpen("WriteBuffer");
+  unflushedChanges_ = true;
   bool ok = position >= 0 ? WithRetry([&] { return handle_->Write(buffer, position, count); })
                           : (lastError_ = os::win32::NegativeSeek, false);
   if (!ok) {
@@ -267,9 +269,12 @@ void TZDBDatabaseFile::WriteBuffer(const void* buffer, int64_t position, size_t 
 
 void TZDBDatabaseFile::FlushFileBuffers() {
   CheckOpen("FlushFileBuffers");
+  // A commit has flushed its header already when its caller asks for a flush.
+  if (!unflushedChanges_) return;
   if (!WithRetry([&] { return handle_->Flush(); }))
     RaiseError(FlushError, "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
                {fileName_, lastError_, LastErrorText()});
+  unflushedChanges_ = false;
 }
 
 bool TZDBDatabaseFile::TryLock(int64_t count, int64_t position, bool lock) {

@@ -79,7 +79,8 @@ class TZDBDatabaseFile {
   void ReadBuffer(void* buffer, int64_t position, size_t count, int32_t errorCode);
   // Raises "Cannot Write to file ..." with the caller's code on failure.
   void WriteBuffer(const void* buffer, int64_t position, size_t count, int32_t errorCode);
-  // Makes written bytes durable. 30379.
+  // Makes written bytes durable. 30379. Without a write or size change since the last
+  // flush there is nothing to make durable, and the disk is not asked again.
   void FlushFileBuffers();
 
   // Non-blocking exclusive lock of count bytes at position; false when not obtained.
@@ -123,6 +124,8 @@ class TZDBDatabaseFile {
   bool lockErrorsIgnored_ = false;
   int64_t position_ = 0;
   uint32_t lastError_ = 0;
+  // Set by every write and size change (tried, not only done), cleared by a flush.
+  bool unflushedChanges_ = true;
   ReopenPolicy reopenPolicy_;
 };
 

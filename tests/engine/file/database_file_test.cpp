@@ -147,6 +147,27 @@ TEST_F(DatabaseFile, FailuresCarryTheCallersCodeAndTheSystemError) {
   EXPECT_EQ(test::ReadBytes(path_), (std::vector<uint8_t>{1, 2, 3, 4}));
 }
 
+TEST_F(DatabaseFile, AFlushReachesTheDiskOnlyWhenSomethingChangedSinceTheLastOne) {
+  CreateWith({1, 2, 3, 4});
+  faulty_.Reset();
+  file_.FlushFileBuffers();
+  file_.FlushFileBuffers();  // nothing new: the commit's caller asking again
+  EXPECT_EQ(faulty_.CallCount(FileOperation::Flush), 1u);
+  const uint8_t byte = 9;
+  file_.WriteBuffer(&byte, 0, 1, 10469);
+  file_.FlushFileBuffers();
+  file_.SetSize(2);
+  file_.FlushFileBuffers();
+  EXPECT_EQ(faulty_.CallCount(FileOperation::Flush), 3u);
+  // A failed flush is asked for again next time.
+  faulty_.FailCall(FileOperation::Flush, 1, win32::WriteFault, true);
+  file_.WriteBuffer(&byte, 1, 1, 10469);
+  EXPECT_EQ(Raised([&] { file_.FlushFileBuffers(); }).code, 30379);
+  faulty_.Reset();
+  file_.FlushFileBuffers();
+  EXPECT_EQ(faulty_.CallCount(FileOperation::Flush), 1u);
+}
+
 TEST_F(DatabaseFile, AFailedOperationIsTriedOnceMore) {
   CreateWith({1, 2, 3, 4});
   uint8_t byte = 0;
