@@ -204,6 +204,48 @@ TEST_F(MultiProcessEdit, ADeleteDuringTheOtherProcesssPostWaitsAndThenSucceeds) 
   EXPECT_DOUBLE_EQ(StoredPenMax(2022), 9);
 }
 
+// The operations on a table as a whole need it to themselves: while the other process has
+// it open each is refused with the engine's text and changes nothing; once it has closed
+// the table they go through.
+TEST_F(MultiProcessEdit, TableOperationsAreRefusedWhileAnotherProcessHasTheTableOpen) {
+  table.Close();
+  struct Operation {
+    const char* name;
+    std::function<void()> run;
+  };
+  const std::vector<Operation> operations = {
+      {"empty", [&] { table.EmptyTable(); }},
+      {"add index", [&] { table.AddIndex("PEN", "PenMax"); }},
+      {"rename field", [&] { table.RenameField("PenMax", "Pension"); }},
+      {"rename", [&] { table.RenameTable("Anteriores"); }},
+      {"delete", [&] { table.DeleteTable(); }},
+  };
+  for (const Operation& operation : operations) {
+    try {
+      operation.run();
+      ADD_FAILURE() << operation.name << " went through";
+    } catch (const EZDBException& e) {
+      // 20208 where the table is opened exclusively, 20228 where its lock is asked for.
+      EXPECT_TRUE(e.NativeError() == 20208 || e.NativeError() == 20228) << operation.name << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find("Cannot access table 'Maximo' in exclusive mode. Table is open by "
+                                           "another user"),
+                std::string::npos)
+          << operation.name << ": " << e.what();
+    }
+  }
+  table.Open();
+  EXPECT_EQ(StoredYears(), (std::vector<int32_t>{2022, 2023, 2024, 2025}));
+  EXPECT_EQ(table.FindField("Pension"), nullptr);
+  table.Close();
+
+  ASSERT_EQ(Code(peer.Run("close")), 0);
+  table.AddIndex("PEN", "PenMax");
+  table.RenameTable("Anteriores");
+  EXPECT_EQ(table.TableName(), "Anteriores");
+  table.DeleteTable();
+  EXPECT_EQ(Code(peer.Run("open " + path)), 2);  // "Maximo" is gone
+}
+
 TEST_F(MultiProcessEdit, TheProgramsEditingSequenceAndTwoCopiesAddingAtOnceLoseNothing) {
   ASSERT_EQ(Code(peer.Run("maximo")), 0);
   EXPECT_EQ(StoredYears(), (std::vector<int32_t>{2022, 2023, 2024, 2025, 2027}));
