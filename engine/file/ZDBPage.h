@@ -130,6 +130,7 @@ class TZDBPage {
   bool dirty_ = false;
   int32_t useCount_ = 0;
   TZDBSortedPageList* ownerList_ = nullptr;
+  uint64_t useClock_ = 0;  // the owner list's clock when the page was last added or touched
   int32_t sessionID_ = -1;
   bool readFromFile_ = false;
   bool encryptOnWrite_ = true;

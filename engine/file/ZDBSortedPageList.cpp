@@ -17,20 +17,21 @@ constexpr int32_t PageNotFoundError = 20167;
 
 size_t TZDBSortedPageList::LowerBound(int32_t pageNo) const {
   auto it = std::lower_bound(entries_.begin(), entries_.end(), pageNo,
-                             [](const Entry& entry, int32_t key) { return entry.page->PageNo() < key; });
+                             [](const Entry& entry, int32_t key) { return entry.pageNo < key; });
   return static_cast<size_t>(std::distance(entries_.begin(), it));
 }
 
 TZDBPage* TZDBSortedPageList::Find(int32_t pageNo) const {
   const size_t index = LowerBound(pageNo);
-  if (index < entries_.size() && entries_[index].page->PageNo() == pageNo) return entries_[index].page;
+  if (index < entries_.size() && entries_[index].pageNo == pageNo) return entries_[index].page;
   return nullptr;
 }
 
 void TZDBSortedPageList::Add(TZDBPage* page) {
   const size_t index = LowerBound(page->PageNo());
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), Entry{page, ++clock_});
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), Entry{page->PageNo(), page});
   page->ownerList_ = this;
+  page->useClock_ = ++clock_;
 }
 
 TZDBPage* TZDBSortedPageList::Delete(int32_t pageNo) {
@@ -38,7 +39,7 @@ TZDBPage* TZDBSortedPageList::Delete(int32_t pageNo) {
     RaiseError(DeleteFromEmptyListError, "TSortedPageList.Delete - no elements in array!");
   }
   const size_t index = LowerBound(pageNo);
-  if (index >= entries_.size() || entries_[index].page->PageNo() != pageNo) {
+  if (index >= entries_.size() || entries_[index].pageNo != pageNo) {
     RaiseError(DeleteMissingPageError, "TSortedPageList.Delete - element not found, key = %d, itemCount = %d",
                {pageNo, entries_.size()});
   }
@@ -50,18 +51,23 @@ TZDBPage* TZDBSortedPageList::Delete(int32_t pageNo) {
 
 void TZDBSortedPageList::Touch(int32_t pageNo) {
   const size_t index = LowerBound(pageNo);
-  if (index >= entries_.size() || entries_[index].page->PageNo() != pageNo) {
+  if (index >= entries_.size() || entries_[index].pageNo != pageNo) {
     RaiseError(PageNotFoundError, "Page not found");
   }
-  entries_[index].clock = ++clock_;
+  entries_[index].page->useClock_ = ++clock_;
+}
+
+void TZDBSortedPageList::Touch(TZDBPage& page) {
+  if (page.ownerList_ != this) RaiseError(PageNotFoundError, "Page not found");
+  page.useClock_ = ++clock_;
 }
 
 uint64_t TZDBSortedPageList::UseClock(int32_t pageNo) const {
   const size_t index = LowerBound(pageNo);
-  if (index >= entries_.size() || entries_[index].page->PageNo() != pageNo) {
+  if (index >= entries_.size() || entries_[index].pageNo != pageNo) {
     RaiseError(PageNotFoundError, "Page not found");
   }
-  return entries_[index].clock;
+  return entries_[index].page->useClock_;
 }
 
 void TZDBSortedPageList::Clear() {
@@ -72,11 +78,12 @@ void TZDBSortedPageList::Clear() {
 }
 
 TZDBPage* TZDBSortedPageList::LeastRecentlyUsedIdle() const {
-  const Entry* oldest = nullptr;
+  TZDBPage* oldest = nullptr;
   for (const Entry& entry : entries_) {
-    if (entry.page->UseCount() == 0 && (oldest == nullptr || entry.clock < oldest->clock)) oldest = &entry;
+    if (entry.page->UseCount() == 0 && (oldest == nullptr || entry.page->useClock_ < oldest->useClock_))
+      oldest = entry.page;
   }
-  return oldest != nullptr ? oldest->page : nullptr;
+  return oldest;
 }
 
 }  // namespace zdb

@@ -37,6 +37,8 @@ class TZDBSortedPageList {
   TZDBPage* Delete(int32_t pageNo);
   // Marks the page of that number as just used. 20167 when it is not there.
   void Touch(int32_t pageNo);
+  // The same for a page at hand, without a search. 20167 when the page is not in the list.
+  void Touch(TZDBPage& page);
   // Empties the list (the pages are not freed).
   void Clear();
 
@@ -46,9 +48,11 @@ class TZDBSortedPageList {
   uint64_t UseClock(int32_t pageNo) const;
 
  private:
+  // The number is kept beside the page so that a search reads no page object; the use
+  // clock lives in the page, so that touching a page at hand needs no search.
   struct Entry {
+    int32_t pageNo;
     TZDBPage* page;
-    uint64_t clock;
   };
 
   // Position of the first entry whose page number is not below pageNo.

@@ -141,6 +141,12 @@ void TZDBBTreeRecordIndex::EndReached(TZDBNavigationRequest& request) {
   }
 }
 
+bool TZDBBTreeRecordIndex::HasCachedPath(const TZDBNavigationRequest& request, int32_t changeCounter,
+                                         const TZDBIndexPositionCache* cache) const {
+  return cache != nullptr && cache->IndexID == Definition().ObjectID && cache->RecordID == request.RecordID &&
+         cache->ChangeCounter == changeCounter && !cache->Path.Empty();
+}
+
 void TZDBBTreeRecordIndex::GetRecord(int32_t session, TZDBNavigationRequest& request, int32_t changeCounter,
                                      TZDBIndexPositionCache* cache) {
   if (request.GetMode == grmCurrent) RaiseError(CurrentModeRefused, "Invalid 'get record' mode for index: grmCurrent");
@@ -155,10 +161,7 @@ void TZDBBTreeRecordIndex::GetRecord(int32_t session, TZDBNavigationRequest& req
     CompleteMove(session, request, changeCounter, cache, path);
     return;
   }
-  const bool cached = cache != nullptr && cache->IndexID == Definition().ObjectID &&
-                      cache->RecordID == request.RecordID && cache->ChangeCounter == changeCounter &&
-                      !cache->Path.Empty();
-  if (cached) {
+  if (HasCachedPath(request, changeCounter, cache)) {
     path = cache->Path;
   } else if (!FindRecordPath(session, request.RecordID, path, request.RecordBuffer)) {
     request.GetResult = grNotFound;

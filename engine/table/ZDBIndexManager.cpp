@@ -281,7 +281,9 @@ void TZDBBaseIndexManager::EmptyAllIndexes(int32_t session) {
 void TZDBBaseIndexManager::GetRecord(int32_t session, TZDBNavigationRequest& request, int32_t changeCounter,
                                      TZDBIndexPositionCache* cache) {
   TZDBBTreeRecordIndex& index = GetIndex(request.IndexID);
-  if (!request.BeforeFirst && !request.AfterLast) {
+  // With the row's path cached as of the current change counter nothing moved since: the
+  // move walks on from the path without the row.
+  if (!request.BeforeFirst && !request.AfterLast && !index.HasCachedPath(request, changeCounter, cache)) {
     // The row is reread so that its path is searched with its values as stored now; a
     // failed read leaves the request's buffer with the row's last known values.
     rowBuffer_.assign(static_cast<size_t>(std::max(owner_.RecordBufferSize(), 0)), 0);
