@@ -124,7 +124,7 @@ void TZDBBTreeRecordIndex::CompleteMove(int32_t session, TZDBNavigationRequest& 
     RaiseError(RowUnreadable, "Cannot retrieve record for index");
   request.GetResult = grOK;
   if (cache != nullptr) {
-    cache->Path = path;
+    if (&cache->Path != &path) cache->Path = path;
     cache->IndexID = Definition().ObjectID;
     cache->RecordID = recordID;
     cache->ChangeCounter = changeCounter;
@@ -162,11 +162,25 @@ void TZDBBTreeRecordIndex::GetRecord(int32_t session, TZDBNavigationRequest& req
     return;
   }
   if (HasCachedPath(request, changeCounter, cache)) {
-    path = cache->Path;
-  } else if (!FindRecordPath(session, request.RecordID, path, request.RecordBuffer)) {
+    // The cached path moves in place (a path is a few hundred bytes); should the move fail
+    // half-way, the cache no longer names the row and is dropped.
+    try {
+      MoveAlong(session, request, changeCounter, cache, cache->Path);
+    } catch (...) {
+      cache->Path.Clear();
+      throw;
+    }
+    return;
+  }
+  if (!FindRecordPath(session, request.RecordID, path, request.RecordBuffer)) {
     request.GetResult = grNotFound;
     return;
   }
+  MoveAlong(session, request, changeCounter, cache, path);
+}
+
+void TZDBBTreeRecordIndex::MoveAlong(int32_t session, TZDBNavigationRequest& request, int32_t changeCounter,
+                                     TZDBIndexPositionCache* cache, TZDBKeyPath& path) {
   const bool moved = request.GetMode == grmNext ? tree_.NextEntry(session, path) : tree_.PriorEntry(session, path);
   if (!moved) {
     EndReached(request);

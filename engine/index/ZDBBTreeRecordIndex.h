@@ -114,6 +114,9 @@ class TZDBBTreeRecordIndex : public TZDBIndex {
                     TZDBIndexPositionCache* cache, const TZDBKeyPath& path);
   // A move found nothing further in the request's direction.
   static void EndReached(TZDBNavigationRequest& request);
+  // One step of GetRecord from the row's path, which moves with it.
+  void MoveAlong(int32_t session, TZDBNavigationRequest& request, int32_t changeCounter,
+                 TZDBIndexPositionCache* cache, TZDBKeyPath& path);
 
   TZDBPageManager& pages_;
   TZDBIndexedTable& table_;

@@ -740,6 +740,14 @@ std::optional<int64_t> TZDBDiskTableData::CommitStamp() {
   return int64_t{le::GetI32(bytes.data())} << 8 | writeState;
 }
 
+std::optional<int64_t> TZDBDiskTableData::CurrentViewStamp(int32_t session) {
+  const Guard guard = Lock();
+  if (!MultiUser() || !currentView_ || currentView_->Session != session) return std::nullopt;
+  const std::optional<int64_t> stamp = CommitStamp();
+  if (stamp != currentView_->CommitStamp) return std::nullopt;
+  return stamp;
+}
+
 bool TZDBDiskTableData::QuickRead(TZDBTableCursor& cursor, const std::function<void()>& read) {
   if (!MultiUser() || !currentView_ || currentView_->Session != cursor.SessionID()) return false;
   const int64_t stamp = currentView_->CommitStamp;
@@ -859,7 +867,7 @@ bool TZDBDiskTableData::InsertRecord(TZDBTableCursor& cursor) {
   const bool inserted = WriteRowWithBlobs(session, row, nullptr, [&] {
     if (!recordManager_->InsertRecord(session, row, recordID)) return false;
     UpdateBitmapAfterChange(cursor, recordID, row);
-    indexManager_->InsertRow(TZDBIndexRowCursor(session, row, nullptr, recordID));
+    indexManager_->InsertCheckedRow(TZDBIndexRowCursor(session, row, nullptr, recordID));
     return true;
   });
   if (!inserted) return false;

@@ -144,6 +144,10 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   // The automatic increment counters and the row count as the file holds them for the
   // session (before an insert assigns automatic values).
   void ReloadMostUpdated(int32_t session);
+  // The file's commit stamp while the session's cached view of the table is current, so
+  // that its reads run without the read lock; none otherwise (single-user included). The
+  // same stamp before and after a series of reads proves that no commit came between them.
+  std::optional<int64_t> CurrentViewStamp(int32_t session);
   // The automatic increment counters become those of the source's fields (a copy of a
   // table taking over its original's counters): written into the frequently updated data
   // for the cursor's session and committed as a row change is, the caller holding the
