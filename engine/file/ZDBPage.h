@@ -131,6 +131,9 @@ class TZDBPage {
   int32_t useCount_ = 0;
   TZDBSortedPageList* ownerList_ = nullptr;
   uint64_t useClock_ = 0;  // the owner list's clock when the page was last added or touched
+  // The owner list's order of use, least recent first.
+  TZDBPage* lessRecent_ = nullptr;
+  TZDBPage* moreRecent_ = nullptr;
   int32_t sessionID_ = -1;
   bool readFromFile_ = false;
   bool encryptOnWrite_ = true;

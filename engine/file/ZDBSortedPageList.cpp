@@ -22,8 +22,14 @@ size_t TZDBSortedPageList::LowerBound(int32_t pageNo) const {
 }
 
 TZDBPage* TZDBSortedPageList::Find(int32_t pageNo) const {
+  for (const size_t hint : foundHints_)
+    if (hint < entries_.size() && entries_[hint].pageNo == pageNo) return entries_[hint].page;
   const size_t index = LowerBound(pageNo);
-  if (index < entries_.size() && entries_[index].pageNo == pageNo) return entries_[index].page;
+  if (index < entries_.size() && entries_[index].pageNo == pageNo) {
+    foundHints_[nextHint_] = index;
+    nextHint_ ^= 1;
+    return entries_[index].page;
+  }
   return nullptr;
 }
 
@@ -32,6 +38,7 @@ void TZDBSortedPageList::Add(TZDBPage* page) {
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), Entry{page->PageNo(), page});
   page->ownerList_ = this;
   page->useClock_ = ++clock_;
+  LinkMostRecent(*page);
 }
 
 TZDBPage* TZDBSortedPageList::Delete(int32_t pageNo) {
@@ -45,6 +52,7 @@ TZDBPage* TZDBSortedPageList::Delete(int32_t pageNo) {
   }
   TZDBPage* page = entries_[index].page;
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+  Unlink(*page);
   if (page->ownerList_ == this) page->ownerList_ = nullptr;
   return page;
 }
@@ -54,12 +62,31 @@ void TZDBSortedPageList::Touch(int32_t pageNo) {
   if (index >= entries_.size() || entries_[index].pageNo != pageNo) {
     RaiseError(PageNotFoundError, "Page not found");
   }
-  entries_[index].page->useClock_ = ++clock_;
+  Touch(*entries_[index].page);
 }
 
 void TZDBSortedPageList::Touch(TZDBPage& page) {
   if (page.ownerList_ != this) RaiseError(PageNotFoundError, "Page not found");
   page.useClock_ = ++clock_;
+  Unlink(page);
+  LinkMostRecent(page);
+}
+
+void TZDBSortedPageList::LinkMostRecent(TZDBPage& page) {
+  page.lessRecent_ = mostRecent_;
+  page.moreRecent_ = nullptr;
+  if (mostRecent_ != nullptr) mostRecent_->moreRecent_ = &page;
+  mostRecent_ = &page;
+  if (leastRecent_ == nullptr) leastRecent_ = &page;
+}
+
+void TZDBSortedPageList::Unlink(TZDBPage& page) {
+  if (page.lessRecent_ != nullptr) page.lessRecent_->moreRecent_ = page.moreRecent_;
+  if (page.moreRecent_ != nullptr) page.moreRecent_->lessRecent_ = page.lessRecent_;
+  if (leastRecent_ == &page) leastRecent_ = page.moreRecent_;
+  if (mostRecent_ == &page) mostRecent_ = page.lessRecent_;
+  page.lessRecent_ = nullptr;
+  page.moreRecent_ = nullptr;
 }
 
 uint64_t TZDBSortedPageList::UseClock(int32_t pageNo) const {
@@ -73,17 +100,18 @@ uint64_t TZDBSortedPageList::UseClock(int32_t pageNo) const {
 void TZDBSortedPageList::Clear() {
   for (const Entry& entry : entries_) {
     if (entry.page->ownerList_ == this) entry.page->ownerList_ = nullptr;
+    entry.page->lessRecent_ = nullptr;
+    entry.page->moreRecent_ = nullptr;
   }
   entries_.clear();
+  leastRecent_ = nullptr;
+  mostRecent_ = nullptr;
 }
 
 TZDBPage* TZDBSortedPageList::LeastRecentlyUsedIdle() const {
-  TZDBPage* oldest = nullptr;
-  for (const Entry& entry : entries_) {
-    if (entry.page->UseCount() == 0 && (oldest == nullptr || entry.page->useClock_ < oldest->useClock_))
-      oldest = entry.page;
-  }
-  return oldest;
+  for (TZDBPage* page = leastRecent_; page != nullptr; page = page->moreRecent_)
+    if (page->UseCount() == 0) return page;
+  return nullptr;
 }
 
 }  // namespace zdb

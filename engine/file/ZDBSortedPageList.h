@@ -7,6 +7,7 @@
 // are binary searches; iteration is in ascending page number.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -57,9 +58,18 @@ class TZDBSortedPageList {
 
   // Position of the first entry whose page number is not below pageNo.
   size_t LowerBound(int32_t pageNo) const;
+  // The pages in order of use: a use moves a page to the most recent end.
+  void LinkMostRecent(TZDBPage& page);
+  void Unlink(TZDBPage& page);
 
   std::vector<Entry> entries_;
+  // Positions of the last pages found: a walk alternates between a few pages, and a hint
+  // is only trusted when the entry there still has the number.
+  mutable std::array<size_t, 2> foundHints_{};
+  mutable size_t nextHint_ = 0;
   uint64_t clock_ = 0;
+  TZDBPage* leastRecent_ = nullptr;
+  TZDBPage* mostRecent_ = nullptr;
 };
 
 }  // namespace zdb

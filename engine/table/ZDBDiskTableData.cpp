@@ -748,7 +748,8 @@ std::optional<int64_t> TZDBDiskTableData::CurrentViewStamp(int32_t session) {
   return stamp;
 }
 
-bool TZDBDiskTableData::QuickRead(TZDBTableCursor& cursor, const std::function<void()>& read) {
+template <typename Read>
+bool TZDBDiskTableData::QuickRead(TZDBTableCursor& cursor, Read read) {
   if (!MultiUser() || !currentView_ || currentView_->Session != cursor.SessionID()) return false;
   const int64_t stamp = currentView_->CommitStamp;
   if (CommitStamp() != stamp) return false;

@@ -202,7 +202,8 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   // current: the read runs on the cached pages, and counts only when no commit ran while it
   // did. False (with the cursor's position put back) when the caller must read under the
   // lock instead.
-  bool QuickRead(TZDBTableCursor& cursor, const std::function<void()>& read);
+  template <typename Read>
+  bool QuickRead(TZDBTableCursor& cursor, Read read);
   void ForgetCurrentView() { currentView_.reset(); }
   // AddIndex, DropIndex and RenameField: under an exclusive table lock in multi-user
   // mode, then the metadata saved and committed for the session.
