@@ -62,6 +62,7 @@ TZDBDatabaseFreeSpaceManager::TZDBDatabaseFreeSpaceManager(TZDBDiskPageManager& 
   pagesPerPFS_ = 8 * dataSize;
   extentsPerEAM_ = ExtentFieldsPerByte * dataSize;
   pagesPerEAM_ = extentsPerEAM_ * pagesPerExtent_;
+  eamOnPFSMultiples_ = pagesPerPFS_ > 1 && pagesPerEAM_ % pagesPerPFS_ == 0;
   LoadCounts();
 }
 
@@ -90,6 +91,9 @@ bool TZDBDatabaseFreeSpaceManager::IsSystemPage(int32_t pageNo) const {
     return divisor > std::numeric_limits<int32_t>::max() ? n : n % static_cast<uint32_t>(divisor);
   };
   const uint32_t n = static_cast<uint32_t>(pageNo);
+  // With EAM pages on multiples of the PFS spacing, only numbers at or just after such a
+  // multiple can be bitmap pages: one remainder settles nearly every page.
+  if (eamOnPFSMultiples_ && remainder(n, pagesPerPFS_) > 1) return false;
   return remainder(n, pagesPerPFS_) == 0 || remainder(n, pagesPerEAM_) == 0 ||
          (n > 0 && remainder(n - 1, pagesPerPFS_) == 0 && remainder(n - 1, pagesPerEAM_) == 0);
 }
