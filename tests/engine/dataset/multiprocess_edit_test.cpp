@@ -85,6 +85,30 @@ class MultiProcessEdit : public ::testing::Test {
   TZDBTable table;
 };
 
+// Key searches run on the cached pages while the file is unchanged; a commit of the other
+// process is seen by the very next search, without a refresh.
+TEST_F(MultiProcessEdit, AKeySearchSeesTheOtherProcessesLastCommit) {
+  for (const double penMax : {7.0, 8.5}) {
+    ASSERT_TRUE(table.FindKey({Year(2023)}));
+    ASSERT_TRUE(table.FindKey({Year(2024)}));
+    ASSERT_EQ(Code(peer.Run("find 2023")), 0);
+    ASSERT_EQ(Code(peer.Run("edit")), 0);
+    ASSERT_EQ(Code(peer.Run("set PenMax " + std::to_string(penMax))), 0);
+    ASSERT_EQ(Code(peer.Run("post")), 0);
+    ASSERT_TRUE(table.FindKey({Year(2023)}));
+    EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), penMax);
+    ASSERT_TRUE(table.FindKey({Year(2023)}));
+    EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), penMax);
+  }
+  // A row the other process added is found too.
+  ASSERT_EQ(Code(peer.Run("insert")), 0);
+  ASSERT_EQ(Code(peer.Run("year 2026")), 0);
+  ASSERT_EQ(Code(peer.Run("set PenMax 2300")), 0);
+  ASSERT_EQ(Code(peer.Run("post")), 0);
+  ASSERT_TRUE(table.FindKey({Year(2026)}));
+  EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), 2300);
+}
+
 TEST_F(MultiProcessEdit, ARowChangedOrDeletedByTheOtherProcessIsRefusedAndKeepsTheirRow) {
   struct Case {
     int32_t year;
