@@ -729,16 +729,7 @@ auto ReadFramed(Access& access, int32_t lockedCode, Read read) {
 
 }  // namespace
 
-std::optional<int64_t> TZDBDiskTableData::CommitStamp() {
-  TZDBDiskPageManager& pages = DiskPages();
-  std::array<uint8_t, layout::HeaderWriteStateOffset - layout::HeaderCommitCounterOffset + 1> bytes{};
-  if (!pages.File().ReadStartBytes(bytes.data(), pages.HeaderPosition() + layout::HeaderCommitCounterOffset,
-                                   bytes.size()))
-    return std::nullopt;
-  const uint8_t writeState = bytes.back();
-  if (writeState != layout::WriteStateConsistent) return std::nullopt;
-  return int64_t{le::GetI32(bytes.data())} << 8 | writeState;
-}
+std::optional<int64_t> TZDBDiskTableData::CommitStamp() { return DiskPages().CommitStamp(); }
 
 std::optional<int64_t> TZDBDiskTableData::CurrentViewStamp(int32_t session) {
   const Guard guard = Lock();
