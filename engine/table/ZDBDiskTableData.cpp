@@ -205,7 +205,7 @@ class TZDBDiskTableData::QuickReadFrame {
 class TZDBDiskTableData::WriteAccess {
  public:
   WriteAccess(TZDBDiskTableData& table, const TZDBTableCursor& cursor, bool reload) {
-    table.ForgetCurrentView();
+    table.ForgetOtherSessionsView(cursor.SessionID());
     if (!table.MultiUser()) return;
     const int32_t session = cursor.SessionID();
     if (reload) table.ReloadMostUpdated(session);
@@ -310,9 +310,11 @@ void TZDBDiskTableData::SaveMetaData(int32_t session) {
 
 void TZDBDiskTableData::ReloadMostUpdated(int32_t session) {
   const Guard guard = Lock();
-  ForgetCurrentView();
+  ForgetOtherSessionsView(session);
   if (mostUpdatedFile_ == nullptr || recordManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
   const TZDBMostUpdatedCounts counts = LoadMostUpdatedData(mostUpdatedFile_->ReadAll(session), *fieldManager_);
+  // Counts that moved since the view was taken were changed by someone else.
+  if (counts.ChangeCount != loadedChangeCount_) ForgetCurrentView();
   recordManager_->LoadCounts(counts);
   loadedChangeCount_ = counts.ChangeCount;
   if (MultiUser()) DiskPages().CacheTracker().TableChangeCountRead(session, objectID_, counts.ChangeCount);
@@ -336,7 +338,7 @@ void TZDBDiskTableData::SetAutoincValues(TZDBTableCursor& cursor, const TZDBBase
 }
 
 void TZDBDiskTableData::SaveMostUpdated(int32_t session) {
-  ForgetCurrentView();
+  ForgetOtherSessionsView(session);
   const TZDBMostUpdatedCounts counts = recordManager_->SaveCounts();
   const std::vector<uint8_t> bytes = SaveMostUpdatedData(*fieldManager_, counts);
   mostUpdatedFile_->WriteFile(session, bytes.data(), 0, CompressionNone, static_cast<int32_t>(bytes.size()));
@@ -370,7 +372,8 @@ bool TZDBDiskTableData::UnlockTable(int32_t session, TZDBTableLockKind kind) {
 
 void TZDBDiskTableData::Commit(int32_t session, bool inTransaction) {
   const Guard guard = Lock();
-  ForgetCurrentView();
+  // Inside a transaction nothing reaches the file yet.
+  if (!inTransaction) ForgetCurrentView();
   TZDBTableData::Commit(session, inTransaction);
   if (!inTransaction && temporaryPages_ != nullptr) temporaryPages_->ApplyChanges(session);
 }

@@ -175,8 +175,8 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   class WriteAccess;
   class TablesLock;
   // What a locked read of a session found current: the file's commit stamp then. While the
-  // stamp stays and nothing in this process changed the table, the session's cached view
-  // of the table is the file's.
+  // stamp stays and no other session of this process changed the table, the session's
+  // cached view of the table is the file's with the session's own changes.
   struct CurrentView {
     int32_t Session = -1;
     int64_t CommitStamp = -1;
@@ -205,6 +205,12 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   template <typename Read>
   bool QuickRead(TZDBTableCursor& cursor, Read read);
   void ForgetCurrentView() { currentView_.reset(); }
+  // A change by the view's own session leaves its view standing: what the session reads
+  // then is its own change, and any commit still moves the stamp. A change by another
+  // session of this process ends it.
+  void ForgetOtherSessionsView(int32_t session) {
+    if (currentView_ && currentView_->Session != session) currentView_.reset();
+  }
   // AddIndex, DropIndex and RenameField: under an exclusive table lock in multi-user
   // mode, then the metadata saved and committed for the session.
   template <typename Change>

@@ -109,6 +109,36 @@ TEST_F(MultiProcessEdit, AKeySearchSeesTheOtherProcessesLastCommit) {
   EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), 2300);
 }
 
+// Inside a transaction the session reads its own posts; once committed, the other process
+// sees them, and its next commit is seen here in turn.
+TEST_F(MultiProcessEdit, ATransactionReadsItsOwnPostsAndTheCommitsOnBothSidesAreSeen) {
+  database.StartTransaction();
+  for (const int32_t year : {2030, 2031}) {
+    table.Insert();
+    table.FieldByName("any").SetAsInteger(year);
+    table.FieldByName("PenMax").SetAsFloat(year + 0.5);
+    table.Post();
+    ASSERT_TRUE(table.FindKey({Year(year)}));
+    EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), year + 0.5);
+  }
+  ASSERT_TRUE(table.FindKey({Year(2030)}));
+  table.Edit();
+  table.FieldByName("PenMax").SetAsFloat(1);
+  table.Post();
+  ASSERT_TRUE(table.FindKey({Year(2030)}));
+  EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), 1);
+  database.Commit();
+
+  ASSERT_EQ(Code(peer.Run("find 2031")), 0);
+  ASSERT_EQ(Code(peer.Run("edit")), 0);
+  ASSERT_EQ(Code(peer.Run("set PenMax 9")), 0);
+  ASSERT_EQ(Code(peer.Run("post")), 0);
+  ASSERT_EQ(Code(peer.Run("find 2030")), 0);
+  ASSERT_TRUE(table.FindKey({Year(2031)}));
+  EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), 9);
+  EXPECT_EQ(StoredYears(), (std::vector<int32_t>{2022, 2023, 2024, 2025, 2030, 2031}));
+}
+
 TEST_F(MultiProcessEdit, ARowChangedOrDeletedByTheOtherProcessIsRefusedAndKeepsTheirRow) {
   struct Case {
     int32_t year;
