@@ -36,7 +36,7 @@ bool TZDBCursor::GetFieldData(int32_t fieldNo, const uint8_t* row, uint8_t* data
   if (fieldNo < 0 || fieldNo >= FieldCount()) {
     RaiseError(GetFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, FieldCount()});
   }
-  return ReadFieldData(fieldNo, tableFields_, datasetBuffer, row);
+  return ReadFieldData(fieldNo, tableFields_, datasetBuffer, row, rowSize_);
 }
 
 void TZDBCursor::SetFieldData(int32_t fieldNo, uint8_t* row, const uint8_t* datasetBuffer) const {

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -113,6 +114,9 @@ class TZDBCursor : public TZDBTableCursor {
   // granted where the table has no locks (single-user).
   virtual bool LockTable(TZDBTableLockKind kind, int32_t attempts, int32_t delayBaseMs, bool flag) = 0;
   virtual void UnlockTable(TZDBTableLockKind kind) = 0;
+  // The file's commit stamp while the cursor's reads need no read lock (multi-user, the
+  // session's view of the table current); none otherwise.
+  virtual std::optional<int64_t> CurrentViewStamp() { return std::nullopt; }
 
   // --- editing ----------------------------------------------------------------------------
   // The calls raise EZDBException with the editing cycle's result codes (-1 .. -13);

@@ -442,7 +442,9 @@ bool TZDBDataSet::GetFieldData(const data::TField& field, void* buffer) {
   if (fieldNo >= cursor_->FieldCount()) {
     RaiseError(FieldNumberCode, InvalidFieldNumberFormat, {fieldNo, cursor_->FieldCount()});
   }
-  std::vector<uint8_t> engine(static_cast<size_t>(DatasetDataSize(cursor_->TableFields().Items(fieldNo))), 0);
+  // A buffer of the dataset's own, so that reading a field allocates nothing.
+  std::vector<uint8_t>& engine = fieldData_;
+  engine.assign(static_cast<size_t>(DatasetDataSize(cursor_->TableFields().Items(fieldNo))), 0);
   if (!cursor_->GetFieldData(fieldNo, row, engine.data())) return false;
   if (buffer != nullptr) {
     EngineToNative(field.DataType(), engine, static_cast<uint8_t*>(buffer),

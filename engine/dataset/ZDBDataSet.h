@@ -161,6 +161,7 @@ class TZDBDataSet : public data::TDataSet, public TZDBDatabaseClient, public TZD
   std::vector<int32_t> indexFields_;
   std::vector<uint8_t> oldValues_;
   std::vector<std::vector<uint8_t>> keyBuffers_;
+  std::vector<uint8_t> fieldData_;  // a field's engine value on its way out
   int editingKey_ = -1;
   // A BLOB stream is being opened.
   bool openingBlob_ = false;

@@ -184,6 +184,8 @@ bool TZDBLocalCursor::LockTable(TZDBTableLockKind kind, int32_t attempts, int32_
 
 void TZDBLocalCursor::UnlockTable(TZDBTableLockKind kind) { Data().UnlockTable(SessionID(), kind); }
 
+std::optional<int64_t> TZDBLocalCursor::CurrentViewStamp() { return Data().CurrentViewStamp(SessionID()); }
+
 bool TZDBLocalCursor::LockRow(TZDBDiskTableData& data) {
   TZDBTableLocksFile::RecordIDBytes row{};
   RecordID().Write(row.data());

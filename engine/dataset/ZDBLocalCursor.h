@@ -40,6 +40,7 @@ class TZDBLocalCursor final : public TZDBCursor {
   bool SearchKey(TZDBSearchOperator op) override;
 
   bool LockTable(TZDBTableLockKind kind, int32_t attempts, int32_t delayBaseMs, bool flag) override;
+  std::optional<int64_t> CurrentViewStamp() override;
   void UnlockTable(TZDBTableLockKind kind) override;
 
   void BeginEdit() override;

@@ -29,6 +29,24 @@ class TReadLock : public TZDBCursorTableLock {
       : TZDBCursorTableLock(cursor, TableLockRead, ReadLockAttempts, ReadLockDelayBaseMs, true) {}
 };
 
+// The re-read after a search, consistent as under the read lock: while the session's view
+// of the table is current and stays so through the re-read, no other process's post came
+// between its rows and the lock (a round of system calls) is not needed; otherwise the
+// re-read runs (again) under the lock.
+template <typename Reread>
+void RereadAsUnderReadLock(TZDBCursor& cursor, Reread reread) {
+  if (const std::optional<int64_t> stamp = cursor.CurrentViewStamp()) {
+    try {
+      reread();
+    } catch (...) {
+      if (cursor.CurrentViewStamp() == stamp) throw;
+    }
+    if (cursor.CurrentViewStamp() == stamp) return;
+  }
+  TReadLock lock(cursor);
+  reread();
+}
+
 std::string Trimmed(const std::string& text) {
   const size_t first = text.find_first_not_of(' ');
   if (first == std::string::npos) return {};
@@ -102,10 +120,7 @@ bool TZDBTable::GotoKey() {
   CursorPosChanged();
   GiveSearchKey();
   if (!Cursor()->SearchKey(TZDBSearchOperator::Equal)) return false;
-  {
-    TReadLock lock(*Cursor());
-    Resync({.Exact = true, .Center = true});
-  }
+  RereadAsUnderReadLock(*Cursor(), [&] { Resync({.Exact = true, .Center = true}); });
   DoAfterScroll();
   return true;
 }

@@ -1,6 +1,7 @@
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "engine/file/ZDBDiskPageManager.h"
 #include "engine/file/ZDBException.h"
@@ -61,6 +62,7 @@ TZDBDatabaseFreeSpaceManager::TZDBDatabaseFreeSpaceManager(TZDBDiskPageManager& 
   pagesPerPFS_ = 8 * dataSize;
   extentsPerEAM_ = ExtentFieldsPerByte * dataSize;
   pagesPerEAM_ = extentsPerEAM_ * pagesPerExtent_;
+  eamOnPFSMultiples_ = pagesPerPFS_ > 1 && pagesPerEAM_ % pagesPerPFS_ == 0;
   LoadCounts();
 }
 
@@ -83,9 +85,17 @@ int32_t TZDBDatabaseFreeSpaceManager::GrowthStep() const {
 
 bool TZDBDatabaseFreeSpaceManager::IsSystemPage(int32_t pageNo) const {
   if (pageNo < 0) return false;
-  const int64_t n = pageNo;
-  return n % pagesPerPFS_ == 0 || n % pagesPerEAM_ == 0 ||
-         ((n - 1) % pagesPerPFS_ == 0 && (n - 1) % pagesPerEAM_ == 0);
+  // Asked on every page fetch: 32-bit remainders, a divisor beyond any page number
+  // leaving the number as it is.
+  const auto remainder = [](uint32_t n, int64_t divisor) {
+    return divisor > std::numeric_limits<int32_t>::max() ? n : n % static_cast<uint32_t>(divisor);
+  };
+  const uint32_t n = static_cast<uint32_t>(pageNo);
+  // With EAM pages on multiples of the PFS spacing, only numbers at or just after such a
+  // multiple can be bitmap pages: one remainder settles nearly every page.
+  if (eamOnPFSMultiples_ && remainder(n, pagesPerPFS_) > 1) return false;
+  return remainder(n, pagesPerPFS_) == 0 || remainder(n, pagesPerEAM_) == 0 ||
+         (n > 0 && remainder(n - 1, pagesPerPFS_) == 0 && remainder(n - 1, pagesPerEAM_) == 0);
 }
 
 void TZDBDatabaseFreeSpaceManager::CheckDeletable(int32_t pageNo) const {

@@ -100,6 +100,7 @@ class TZDBDatabaseFreeSpaceManager {
   int64_t pagesPerPFS_;     // P
   int64_t extentsPerEAM_;   // M
   int64_t pagesPerEAM_;     // Q
+  bool eamOnPFSMultiples_;  // Q is a multiple of P
   int32_t lastUsedPageNo_ = -1;
   int32_t totalPageCount_ = 0;
   bool repairMode_ = false;

@@ -431,8 +431,34 @@ int32_t TZDBDiskPageManager::GetTotalPageCount() {
 }
 
 bool TZDBDiskPageManager::IsPageCacheValid(int32_t session, TZDBPage& page) {
-  if (!MultiUser()) return true;
-  return cacheTracker_.IsPageCacheValid(session, page);
+  if (!MultiUser() || cacheTracker_.IsPageCacheValid(session, page)) return true;
+  // No commit since the page was read or revalidated: the file still holds that content.
+  return page.FileStamp() != TZDBPage::NoFileStamp && CommitStamp() == page.FileStamp();
+}
+
+std::optional<int64_t> TZDBDiskPageManager::CommitStamp() {
+  std::array<uint8_t, L::HeaderWriteStateOffset - L::HeaderCommitCounterOffset + 1> bytes{};
+  if (!file_.ReadStartBytes(bytes.data(), headerPosition_ + L::HeaderCommitCounterOffset, bytes.size()))
+    return std::nullopt;
+  const uint8_t writeState = bytes.back();
+  if (writeState != L::WriteStateConsistent) return std::nullopt;
+  // The bytes are copied while another process may be writing them: a commit that ended
+  // between the counter and the WriteState shows its new counter when read once more.
+  std::array<uint8_t, sizeof(int32_t)> counterAgain{};
+  if (!file_.ReadStartBytes(counterAgain.data(), headerPosition_ + L::HeaderCommitCounterOffset, counterAgain.size()) ||
+      !std::equal(counterAgain.begin(), counterAgain.end(), bytes.begin()))
+    return std::nullopt;
+  return int64_t{le::GetI32(bytes.data())} << 8 | writeState;
+}
+
+template <typename Read>
+bool TZDBDiskPageManager::ReadUnderFileStamp(TZDBPage& page, Read read) {
+  if (!MultiUser()) return read();
+  // The stamp counts only when no commit began or ended while the page was read.
+  const std::optional<int64_t> before = CommitStamp();
+  const bool done = read();
+  if (done) page.SetFileStamp(before && CommitStamp() == before ? *before : TZDBPage::NoFileStamp);
+  return done;
 }
 
 void TZDBDiskPageManager::MarkPageCacheValid(int32_t session, TZDBPage& page) {
@@ -484,6 +510,10 @@ void TZDBDiskPageManager::InternalRemovePage(int32_t pageNo) {
 }
 
 bool TZDBDiskPageManager::InternalReadPage(TZDBPage& page) {
+  return ReadUnderFileStamp(page, [&] { return ReadPageFromFile(page); });
+}
+
+bool TZDBDiskPageManager::ReadPageFromFile(TZDBPage& page) {
   const int64_t position = PagePosition(page.PageNo());
   page.AllocateBuffer();
   if (!PageWithinFile(page.PageNo()) || !file_.ReadBufferFully(page.Buffer(), position, PageSize())) {
@@ -525,6 +555,13 @@ void TZDBDiskPageManager::DecipherReadPage(int32_t pageNo, uint8_t* buffer) {
 }
 
 void TZDBDiskPageManager::RevalidateCachedPage(int32_t /*session*/, TZDBPage& page) {
+  ReadUnderFileStamp(page, [&] {
+    RevalidateFromFile(page);
+    return true;
+  });
+}
+
+void TZDBDiskPageManager::RevalidateFromFile(TZDBPage& page) {
   const int32_t pageNo = page.PageNo();
   const int64_t position = PagePosition(pageNo);
   std::array<uint8_t, 4> versionBytes{};

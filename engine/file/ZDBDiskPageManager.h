@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/file/ZDBDatabaseFile.h"
@@ -133,6 +134,10 @@ class TZDBDiskPageManager : public TZDBPageManager {
   uint16_t LockAreaSize() const { return lockArea_.LockAreaSize; }
 
   int64_t HeaderPosition() const { return headerPosition_; }
+  // The header's commit counter and write state as one number, read from the file without a
+  // system call where the file can be viewed in place; none while a commit is writing or
+  // when the bytes cannot be read. While it stays the same, no process changed a page.
+  std::optional<int64_t> CommitStamp();
   int64_t EncryptionRecordPosition() const { return encryptionRecordPosition_; }
   int64_t LockAreaPosition() const { return lockAreaPosition_; }
   int64_t ObjectIDCounterPosition() const { return objectIDCounterPosition_; }
@@ -164,6 +169,12 @@ class TZDBDiskPageManager : public TZDBPageManager {
   friend class TZDBDatabaseFreeSpaceManager;
 
   void CheckNotServing(int32_t errorCode) const;
+  // Page reads of the file; the wrapper gives the page the commit stamp it was read under
+  // (multi-user), so that it needs no revalidation while no commit follows.
+  template <typename Read>
+  bool ReadUnderFileStamp(TZDBPage& page, Read read);
+  bool ReadPageFromFile(TZDBPage& page);
+  void RevalidateFromFile(TZDBPage& page);
   // 30376 "Cannot perform this operation (%s) on a closed file".
   void RequireOpenFile(const char* operation) const;
   void SetProloguePositions(int64_t headerPosition, uint16_t headerSize, uint16_t lockAreaSize);

@@ -165,6 +165,9 @@ void TZDBPage::SetSessionStamp(int32_t session, int32_t stamp) {
   stamps_[slot] = Stamp{stamp, true};
 }
 
-void TZDBPage::InvalidateSessionStamps() { stamps_.clear(); }
+void TZDBPage::InvalidateSessionStamps() {
+  stamps_.clear();
+  fileStamp_ = NoFileStamp;
+}
 
 }  // namespace zdb

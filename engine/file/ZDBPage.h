@@ -108,7 +108,13 @@ class TZDBPage {
   // True and the stamp when one was stored for the session.
   bool SessionStamp(int32_t session, int32_t& stamp) const;
   void SetSessionStamp(int32_t session, int32_t stamp);
+  // Also forgets the file stamp: what was known of the old content no longer holds.
   void InvalidateSessionStamps();
+  // The file's commit stamp under which the content was read or found current, unchanged
+  // from before the read to after it; NoFileStamp when none is known.
+  static constexpr int64_t NoFileStamp = -1;
+  int64_t FileStamp() const { return fileStamp_; }
+  void SetFileStamp(int64_t stamp) { fileStamp_ = stamp; }
 
  private:
   friend class TZDBPageManager;
@@ -130,6 +136,11 @@ class TZDBPage {
   bool dirty_ = false;
   int32_t useCount_ = 0;
   TZDBSortedPageList* ownerList_ = nullptr;
+  int64_t fileStamp_ = NoFileStamp;
+  uint64_t useClock_ = 0;  // the owner list's clock when the page was last added or touched
+  // The owner list's order of use, least recent first.
+  TZDBPage* lessRecent_ = nullptr;
+  TZDBPage* moreRecent_ = nullptr;
   int32_t sessionID_ = -1;
   bool readFromFile_ = false;
   bool encryptOnWrite_ = true;

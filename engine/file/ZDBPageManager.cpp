@@ -253,7 +253,7 @@ void TZDBPageManager::PutPage(TZDBPage* page) {
         DropPage(entry.privatePages, page->PageNo());
         entry.privatePages.Add(page);
       } else {
-        sharedCache_.Touch(page->PageNo());
+        sharedCache_.Touch(*page);
       }
     }
   }

@@ -17,20 +17,28 @@ constexpr int32_t PageNotFoundError = 20167;
 
 size_t TZDBSortedPageList::LowerBound(int32_t pageNo) const {
   auto it = std::lower_bound(entries_.begin(), entries_.end(), pageNo,
-                             [](const Entry& entry, int32_t key) { return entry.page->PageNo() < key; });
+                             [](const Entry& entry, int32_t key) { return entry.pageNo < key; });
   return static_cast<size_t>(std::distance(entries_.begin(), it));
 }
 
 TZDBPage* TZDBSortedPageList::Find(int32_t pageNo) const {
+  for (const size_t hint : foundHints_)
+    if (hint < entries_.size() && entries_[hint].pageNo == pageNo) return entries_[hint].page;
   const size_t index = LowerBound(pageNo);
-  if (index < entries_.size() && entries_[index].page->PageNo() == pageNo) return entries_[index].page;
+  if (index < entries_.size() && entries_[index].pageNo == pageNo) {
+    foundHints_[nextHint_] = index;
+    nextHint_ ^= 1;
+    return entries_[index].page;
+  }
   return nullptr;
 }
 
 void TZDBSortedPageList::Add(TZDBPage* page) {
   const size_t index = LowerBound(page->PageNo());
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), Entry{page, ++clock_});
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), Entry{page->PageNo(), page});
   page->ownerList_ = this;
+  page->useClock_ = ++clock_;
+  LinkMostRecent(*page);
 }
 
 TZDBPage* TZDBSortedPageList::Delete(int32_t pageNo) {
@@ -38,45 +46,72 @@ TZDBPage* TZDBSortedPageList::Delete(int32_t pageNo) {
     RaiseError(DeleteFromEmptyListError, "TSortedPageList.Delete - no elements in array!");
   }
   const size_t index = LowerBound(pageNo);
-  if (index >= entries_.size() || entries_[index].page->PageNo() != pageNo) {
+  if (index >= entries_.size() || entries_[index].pageNo != pageNo) {
     RaiseError(DeleteMissingPageError, "TSortedPageList.Delete - element not found, key = %d, itemCount = %d",
                {pageNo, entries_.size()});
   }
   TZDBPage* page = entries_[index].page;
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+  Unlink(*page);
   if (page->ownerList_ == this) page->ownerList_ = nullptr;
   return page;
 }
 
 void TZDBSortedPageList::Touch(int32_t pageNo) {
   const size_t index = LowerBound(pageNo);
-  if (index >= entries_.size() || entries_[index].page->PageNo() != pageNo) {
+  if (index >= entries_.size() || entries_[index].pageNo != pageNo) {
     RaiseError(PageNotFoundError, "Page not found");
   }
-  entries_[index].clock = ++clock_;
+  Touch(*entries_[index].page);
+}
+
+void TZDBSortedPageList::Touch(TZDBPage& page) {
+  if (page.ownerList_ != this) RaiseError(PageNotFoundError, "Page not found");
+  page.useClock_ = ++clock_;
+  Unlink(page);
+  LinkMostRecent(page);
+}
+
+void TZDBSortedPageList::LinkMostRecent(TZDBPage& page) {
+  page.lessRecent_ = mostRecent_;
+  page.moreRecent_ = nullptr;
+  if (mostRecent_ != nullptr) mostRecent_->moreRecent_ = &page;
+  mostRecent_ = &page;
+  if (leastRecent_ == nullptr) leastRecent_ = &page;
+}
+
+void TZDBSortedPageList::Unlink(TZDBPage& page) {
+  if (page.lessRecent_ != nullptr) page.lessRecent_->moreRecent_ = page.moreRecent_;
+  if (page.moreRecent_ != nullptr) page.moreRecent_->lessRecent_ = page.lessRecent_;
+  if (leastRecent_ == &page) leastRecent_ = page.moreRecent_;
+  if (mostRecent_ == &page) mostRecent_ = page.lessRecent_;
+  page.lessRecent_ = nullptr;
+  page.moreRecent_ = nullptr;
 }
 
 uint64_t TZDBSortedPageList::UseClock(int32_t pageNo) const {
   const size_t index = LowerBound(pageNo);
-  if (index >= entries_.size() || entries_[index].page->PageNo() != pageNo) {
+  if (index >= entries_.size() || entries_[index].pageNo != pageNo) {
     RaiseError(PageNotFoundError, "Page not found");
   }
-  return entries_[index].clock;
+  return entries_[index].page->useClock_;
 }
 
 void TZDBSortedPageList::Clear() {
   for (const Entry& entry : entries_) {
     if (entry.page->ownerList_ == this) entry.page->ownerList_ = nullptr;
+    entry.page->lessRecent_ = nullptr;
+    entry.page->moreRecent_ = nullptr;
   }
   entries_.clear();
+  leastRecent_ = nullptr;
+  mostRecent_ = nullptr;
 }
 
 TZDBPage* TZDBSortedPageList::LeastRecentlyUsedIdle() const {
-  const Entry* oldest = nullptr;
-  for (const Entry& entry : entries_) {
-    if (entry.page->UseCount() == 0 && (oldest == nullptr || entry.clock < oldest->clock)) oldest = &entry;
-  }
-  return oldest != nullptr ? oldest->page : nullptr;
+  for (TZDBPage* page = leastRecent_; page != nullptr; page = page->moreRecent_)
+    if (page->UseCount() == 0) return page;
+  return nullptr;
 }
 
 }  // namespace zdb

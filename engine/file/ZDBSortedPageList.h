@@ -7,6 +7,7 @@
 // are binary searches; iteration is in ascending page number.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -37,6 +38,8 @@ class TZDBSortedPageList {
   TZDBPage* Delete(int32_t pageNo);
   // Marks the page of that number as just used. 20167 when it is not there.
   void Touch(int32_t pageNo);
+  // The same for a page at hand, without a search. 20167 when the page is not in the list.
+  void Touch(TZDBPage& page);
   // Empties the list (the pages are not freed).
   void Clear();
 
@@ -46,16 +49,27 @@ class TZDBSortedPageList {
   uint64_t UseClock(int32_t pageNo) const;
 
  private:
+  // The number is kept beside the page so that a search reads no page object; the use
+  // clock lives in the page, so that touching a page at hand needs no search.
   struct Entry {
+    int32_t pageNo;
     TZDBPage* page;
-    uint64_t clock;
   };
 
   // Position of the first entry whose page number is not below pageNo.
   size_t LowerBound(int32_t pageNo) const;
+  // The pages in order of use: a use moves a page to the most recent end.
+  void LinkMostRecent(TZDBPage& page);
+  void Unlink(TZDBPage& page);
 
   std::vector<Entry> entries_;
+  // Positions of the last pages found: a walk alternates between a few pages, and a hint
+  // is only trusted when the entry there still has the number.
+  mutable std::array<size_t, 2> foundHints_{};
+  mutable size_t nextHint_ = 0;
   uint64_t clock_ = 0;
+  TZDBPage* leastRecent_ = nullptr;
+  TZDBPage* mostRecent_ = nullptr;
 };
 
 }  // namespace zdb

@@ -6,11 +6,15 @@
 namespace zdb {
 
 TZDBDTPCSessionInfo& TZDBDiskTablePagesCacheManager::SessionFor(int32_t session) {
+  if (lastInfo_ != nullptr && lastSession_ == session) return *lastInfo_;
   TZDBPageManager::CheckSession(session);
-  return sessions_[session];
+  lastInfo_ = &sessions_[session];
+  lastSession_ = session;
+  return *lastInfo_;
 }
 
 const TZDBDTPCSessionInfo* TZDBDiskTablePagesCacheManager::FindSession(int32_t session) const {
+  if (lastInfo_ != nullptr && lastSession_ == session) return lastInfo_;
   auto it = sessions_.find(session);
   return it != sessions_.end() ? &it->second : nullptr;
 }
@@ -48,21 +52,25 @@ void TZDBDiskTablePagesCacheManager::TableChangeCountRead(int32_t session, int32
 
 void TZDBDiskTablePagesCacheManager::PushTable(int32_t session, int32_t tableObjectID) {
   TZDBDTPCSessionInfo& info = SessionFor(session);
-  TableFor(info, tableObjectID);
+  const TZDBDTPCTableInfo& table = TableFor(info, tableObjectID);
   info.CurrentTables.push_back(tableObjectID);
+  info.CurrentInfos.push_back(&table);
 }
 
 void TZDBDiskTablePagesCacheManager::PopTable(int32_t session) {
-  auto it = sessions_.find(session);
-  if (it != sessions_.end() && !it->second.CurrentTables.empty()) it->second.CurrentTables.pop_back();
+  const TZDBDTPCSessionInfo* found = FindSession(session);
+  if (found == nullptr || found->CurrentTables.empty()) return;
+  TZDBDTPCSessionInfo& info = SessionFor(session);
+  info.CurrentTables.pop_back();
+  info.CurrentInfos.pop_back();
 }
 
 bool TZDBDiskTablePagesCacheManager::CurrentStamp(int32_t session, int32_t& stamp) const {
   const TZDBDTPCSessionInfo* info = FindSession(session);
-  if (info == nullptr || info->CurrentTables.empty()) return false;
-  auto it = info->Tables.find(info->CurrentTables.back());
-  if (it == info->Tables.end() || !it->second.StampKnown || !it->second.Locked()) return false;
-  stamp = it->second.Stamp;
+  if (info == nullptr || info->CurrentInfos.empty()) return false;
+  const TZDBDTPCTableInfo& table = *info->CurrentInfos.back();
+  if (!table.StampKnown || !table.Locked()) return false;
+  stamp = table.Stamp;
   return true;
 }
 
@@ -77,7 +85,10 @@ void TZDBDiskTablePagesCacheManager::MarkPageCacheValid(int32_t session, TZDBPag
   if (CurrentStamp(session, tableStamp)) page.SetSessionStamp(session, tableStamp);
 }
 
-void TZDBDiskTablePagesCacheManager::RemoveSession(int32_t session) { sessions_.erase(session); }
+void TZDBDiskTablePagesCacheManager::RemoveSession(int32_t session) {
+  sessions_.erase(session);
+  lastInfo_ = nullptr;
+}
 
 const TZDBDTPCTableInfo* TZDBDiskTablePagesCacheManager::TableInfo(int32_t session, int32_t tableObjectID) const {
   const TZDBDTPCSessionInfo* info = FindSession(session);

@@ -35,6 +35,8 @@ struct TZDBDTPCTableInfo {
 struct TZDBDTPCSessionInfo {
   std::map<int32_t, TZDBDTPCTableInfo> Tables;  // by table object ID
   std::vector<int32_t> CurrentTables;           // stack; the back is the current table
+  // The records of CurrentTables, in step with it: asked for on every page fetch.
+  std::vector<const TZDBDTPCTableInfo*> CurrentInfos;
 };
 
 class TZDBDiskTablePagesCacheManager {
@@ -77,6 +79,9 @@ class TZDBDiskTablePagesCacheManager {
   TZDBDTPCTableInfo& TableFor(TZDBDTPCSessionInfo& info, int32_t tableObjectID);
 
   std::map<int32_t, TZDBDTPCSessionInfo> sessions_;  // by session number
+  // The session last looked up, so that the calls of one operation search the map once.
+  int32_t lastSession_ = -1;
+  TZDBDTPCSessionInfo* lastInfo_ = nullptr;
 };
 
 // Keeps a table on the session's stack of current tables for the life of the scope.

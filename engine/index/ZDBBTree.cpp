@@ -670,6 +670,11 @@ bool TZDBBTree::NextEntry(int32_t session, TZDBKeyPath& path) {
   int32_t level = path.LevelCount() - 1;
   while (level >= 0 && path.Level(level).EntryNo >= path.Level(level).EntryCount - 1) --level;
   if (level < 0) return false;
+  if (level == path.LevelCount() - 1) {
+    // Within the leaf: no page to read, nothing that can fail.
+    ++path.Level(level).EntryNo;
+    return true;
+  }
   TZDBKeyPath moved = path;
   ++moved.Level(level).EntryNo;
   for (int32_t below = level + 1; below < moved.LevelCount(); ++below) {
@@ -691,6 +696,10 @@ bool TZDBBTree::PriorEntry(int32_t session, TZDBKeyPath& path) {
   int32_t level = path.LevelCount() - 1;
   while (level >= 0 && path.Level(level).EntryNo <= 0) --level;
   if (level < 0) return false;
+  if (level == path.LevelCount() - 1) {
+    --path.Level(level).EntryNo;
+    return true;
+  }
   TZDBKeyPath moved = path;
   --moved.Level(level).EntryNo;
   for (int32_t below = level + 1; below < moved.LevelCount(); ++below) {

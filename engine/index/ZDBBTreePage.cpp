@@ -10,12 +10,9 @@ int32_t TZDBBTreePage::LeftPageNo() const { return le::GetI32(data_ + LeftPageNo
 void TZDBBTreePage::SetLeftPageNo(int32_t pageNo) { le::PutI32(data_ + LeftPageNoOffset, pageNo); }
 int32_t TZDBBTreePage::RightPageNo() const { return le::GetI32(data_ + RightPageNoOffset); }
 void TZDBBTreePage::SetRightPageNo(int32_t pageNo) { le::PutI32(data_ + RightPageNoOffset, pageNo); }
-uint16_t TZDBBTreePage::KeySize() const { return le::GetU16(data_ + KeySizeOffset); }
-uint16_t TZDBBTreePage::EntryCount() const { return le::GetU16(data_ + EntryCountOffset); }
 void TZDBBTreePage::SetEntryCount(int32_t count) {
   le::PutU16(data_ + EntryCountOffset, static_cast<uint16_t>(count));
 }
-uint16_t TZDBBTreePage::HeaderExtra() const { return le::GetU16(data_ + HeaderExtraOffset); }
 
 void TZDBBTreePage::Initialize(bool isRoot, bool isLeaf, bool createdAsRoot, uint16_t keySize) {
   std::memset(data_, 0, HeaderSize);

@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageTypes.h"
 
@@ -62,10 +63,11 @@ class TZDBBTreePage {
   void SetRightPageNo(int32_t pageNo);
   bool CreatedAsRoot() const { return data_[CreatedAsRootOffset] != 0; }
   bool EntriesHaveRecordID() const { return data_[EntriesHaveRecordIDOffset] != 0; }
-  uint16_t KeySize() const;
-  uint16_t EntryCount() const;
+  // Inline: a key search asks for them at every step.
+  uint16_t KeySize() const { return le::GetU16(data_ + KeySizeOffset); }
+  uint16_t EntryCount() const { return le::GetU16(data_ + EntryCountOffset); }
   void SetEntryCount(int32_t count);
-  uint16_t HeaderExtra() const;
+  uint16_t HeaderExtra() const { return le::GetU16(data_ + HeaderExtraOffset); }
 
   // Zero-fills the header and writes an empty page of the given kind.
   void Initialize(bool isRoot, bool isLeaf, bool createdAsRoot, uint16_t keySize);

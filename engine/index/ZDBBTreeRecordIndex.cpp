@@ -124,7 +124,7 @@ void TZDBBTreeRecordIndex::CompleteMove(int32_t session, TZDBNavigationRequest& 
     RaiseError(RowUnreadable, "Cannot retrieve record for index");
   request.GetResult = grOK;
   if (cache != nullptr) {
-    cache->Path = path;
+    if (&cache->Path != &path) cache->Path = path;
     cache->IndexID = Definition().ObjectID;
     cache->RecordID = recordID;
     cache->ChangeCounter = changeCounter;
@@ -141,6 +141,12 @@ void TZDBBTreeRecordIndex::EndReached(TZDBNavigationRequest& request) {
   }
 }
 
+bool TZDBBTreeRecordIndex::HasCachedPath(const TZDBNavigationRequest& request, int32_t changeCounter,
+                                         const TZDBIndexPositionCache* cache) const {
+  return cache != nullptr && cache->IndexID == Definition().ObjectID && cache->RecordID == request.RecordID &&
+         cache->ChangeCounter == changeCounter && !cache->Path.Empty();
+}
+
 void TZDBBTreeRecordIndex::GetRecord(int32_t session, TZDBNavigationRequest& request, int32_t changeCounter,
                                      TZDBIndexPositionCache* cache) {
   if (request.GetMode == grmCurrent) RaiseError(CurrentModeRefused, "Invalid 'get record' mode for index: grmCurrent");
@@ -155,15 +161,26 @@ void TZDBBTreeRecordIndex::GetRecord(int32_t session, TZDBNavigationRequest& req
     CompleteMove(session, request, changeCounter, cache, path);
     return;
   }
-  const bool cached = cache != nullptr && cache->IndexID == Definition().ObjectID &&
-                      cache->RecordID == request.RecordID && cache->ChangeCounter == changeCounter &&
-                      !cache->Path.Empty();
-  if (cached) {
-    path = cache->Path;
-  } else if (!FindRecordPath(session, request.RecordID, path, request.RecordBuffer)) {
+  if (HasCachedPath(request, changeCounter, cache)) {
+    // The cached path moves in place (a path is a few hundred bytes); should the move fail
+    // half-way, the cache no longer names the row and is dropped.
+    try {
+      MoveAlong(session, request, changeCounter, cache, cache->Path);
+    } catch (...) {
+      cache->Path.Clear();
+      throw;
+    }
+    return;
+  }
+  if (!FindRecordPath(session, request.RecordID, path, request.RecordBuffer)) {
     request.GetResult = grNotFound;
     return;
   }
+  MoveAlong(session, request, changeCounter, cache, path);
+}
+
+void TZDBBTreeRecordIndex::MoveAlong(int32_t session, TZDBNavigationRequest& request, int32_t changeCounter,
+                                     TZDBIndexPositionCache* cache, TZDBKeyPath& path) {
   const bool moved = request.GetMode == grmNext ? tree_.NextEntry(session, path) : tree_.PriorEntry(session, path);
   if (!moved) {
     EndReached(request);

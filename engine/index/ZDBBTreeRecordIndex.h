@@ -45,6 +45,10 @@ class TZDBBTreeRecordIndex : public TZDBIndex {
   // cleared, cache set), 1 / 2 no move (BeforeFirst / AfterLast set), 3 row not indexed.
   void GetRecord(int32_t session, TZDBNavigationRequest& request, int32_t changeCounter,
                  TZDBIndexPositionCache* cache) override;
+  // Whether the cache holds the path of the request's row in this index as of that change
+  // counter, so that a move needs neither the row nor a search.
+  bool HasCachedPath(const TZDBNavigationRequest& request, int32_t changeCounter,
+                     const TZDBIndexPositionCache* cache) const;
   // Next: the first entry whose key is greater than the buffer's; prior: the last one
   // whose key is less. Results as GetRecord.
   void GetNearbyRecord(int32_t session, TZDBNavigationRequest& request, int32_t changeCounter,
@@ -110,6 +114,9 @@ class TZDBBTreeRecordIndex : public TZDBIndex {
                     TZDBIndexPositionCache* cache, const TZDBKeyPath& path);
   // A move found nothing further in the request's direction.
   static void EndReached(TZDBNavigationRequest& request);
+  // One step of GetRecord from the row's path, which moves with it.
+  void MoveAlong(int32_t session, TZDBNavigationRequest& request, int32_t changeCounter,
+                 TZDBIndexPositionCache* cache, TZDBKeyPath& path);
 
   TZDBPageManager& pages_;
   TZDBIndexedTable& table_;

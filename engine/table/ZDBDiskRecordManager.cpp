@@ -223,8 +223,10 @@ uint8_t TZDBDiskRecordManager::ReadEdgeRow(int32_t session, int32_t pageNo, bool
 uint8_t TZDBDiskRecordManager::Deliver(const TZDBSmallRecordPage& page, const TZDBRecordID& recordID,
                                        TZDBNavigationRequest& request, int32_t readFailedCode) {
   if (request.RecordBuffer != nullptr) {
-    if (!page.ReadRecord(recordID, scratch_.data())) RaiseError(readFailedCode, "Record not found");
-    fields_.ToRecordBuffer(scratch_.data(), request.RecordBuffer);
+    // Decoded straight from the page: the row is read once.
+    const uint8_t* stored = page.StoredRecord(recordID);
+    if (stored == nullptr) RaiseError(readFailedCode, "Record not found");
+    fields_.ToRecordBuffer(stored, request.RecordBuffer);
   }
   request.RecordID = recordID;
   request.BeforeFirst = false;

@@ -210,7 +210,7 @@ class TZDBDiskTableData::QuickReadFrame {
 class TZDBDiskTableData::WriteAccess {
  public:
   WriteAccess(TZDBDiskTableData& table, const TZDBTableCursor& cursor, bool reload) {
-    table.ForgetCurrentView();
+    table.ForgetOtherSessionsView(cursor.SessionID());
     if (!table.MultiUser()) return;
     const int32_t session = cursor.SessionID();
     if (reload) table.ReloadMostUpdated(session);
@@ -315,9 +315,11 @@ void TZDBDiskTableData::SaveMetaData(int32_t session) {
 
 void TZDBDiskTableData::ReloadMostUpdated(int32_t session) {
   const Guard guard = Lock();
-  ForgetCurrentView();
+  ForgetOtherSessionsView(session);
   if (mostUpdatedFile_ == nullptr || recordManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
   const TZDBMostUpdatedCounts counts = LoadMostUpdatedData(mostUpdatedFile_->ReadAll(session), *fieldManager_);
+  // Counts that moved since the view was taken were changed by someone else.
+  if (counts.ChangeCount != loadedChangeCount_) ForgetCurrentView();
   recordManager_->LoadCounts(counts);
   loadedChangeCount_ = counts.ChangeCount;
   if (MultiUser()) DiskPages().CacheTracker().TableChangeCountRead(session, objectID_, counts.ChangeCount);
@@ -341,7 +343,7 @@ void TZDBDiskTableData::SetAutoincValues(TZDBTableCursor& cursor, const TZDBBase
 }
 
 void TZDBDiskTableData::SaveMostUpdated(int32_t session) {
-  ForgetCurrentView();
+  ForgetOtherSessionsView(session);
   const TZDBMostUpdatedCounts counts = recordManager_->SaveCounts();
   const std::vector<uint8_t> bytes = SaveMostUpdatedData(*fieldManager_, counts);
   mostUpdatedFile_->WriteFile(session, bytes.data(), 0, CompressionNone, static_cast<int32_t>(bytes.size()));
@@ -375,7 +377,8 @@ bool TZDBDiskTableData::UnlockTable(int32_t session, TZDBTableLockKind kind) {
 
 void TZDBDiskTableData::Commit(int32_t session, bool inTransaction) {
   const Guard guard = Lock();
-  ForgetCurrentView();
+  // Inside a transaction nothing reaches the file yet.
+  if (!inTransaction) ForgetCurrentView();
   TZDBTableData::Commit(session, inTransaction);
   if (!inTransaction && temporaryPages_ != nullptr) temporaryPages_->ApplyChanges(session);
 }
@@ -734,25 +737,18 @@ auto ReadFramed(Access& access, int32_t lockedCode, Read read) {
 
 }  // namespace
 
-std::optional<int64_t> TZDBDiskTableData::CommitStamp() {
-  TZDBDiskPageManager& pages = DiskPages();
-  std::array<uint8_t, layout::HeaderWriteStateOffset - layout::HeaderCommitCounterOffset + 1> bytes{};
-  if (!pages.File().ReadStartBytes(bytes.data(), pages.HeaderPosition() + layout::HeaderCommitCounterOffset,
-                                   bytes.size()))
-    return std::nullopt;
-  const uint8_t writeState = bytes.back();
-  if (writeState != layout::WriteStateConsistent) return std::nullopt;
-  // The bytes are copied while another process may be writing them: a commit that ended
-  // between the counter and the WriteState shows its new counter when read once more.
-  std::array<uint8_t, sizeof(int32_t)> counterAgain{};
-  if (!pages.File().ReadStartBytes(counterAgain.data(), pages.HeaderPosition() + layout::HeaderCommitCounterOffset,
-                                   counterAgain.size()) ||
-      !std::equal(counterAgain.begin(), counterAgain.end(), bytes.begin()))
-    return std::nullopt;
-  return int64_t{le::GetI32(bytes.data())} << 8 | writeState;
+std::optional<int64_t> TZDBDiskTableData::CommitStamp() { return DiskPages().CommitStamp(); }
+
+std::optional<int64_t> TZDBDiskTableData::CurrentViewStamp(int32_t session) {
+  const Guard guard = Lock();
+  if (!MultiUser() || !currentView_ || currentView_->Session != session) return std::nullopt;
+  const std::optional<int64_t> stamp = CommitStamp();
+  if (stamp != currentView_->CommitStamp) return std::nullopt;
+  return stamp;
 }
 
-bool TZDBDiskTableData::QuickRead(TZDBTableCursor& cursor, const std::function<void()>& read) {
+template <typename Read>
+bool TZDBDiskTableData::QuickRead(TZDBTableCursor& cursor, Read read) {
   if (!MultiUser() || !currentView_ || currentView_->Session != cursor.SessionID()) return false;
   const int64_t stamp = currentView_->CommitStamp;
   if (CommitStamp() != stamp) return false;
@@ -871,7 +867,7 @@ bool TZDBDiskTableData::InsertRecord(TZDBTableCursor& cursor) {
   const bool inserted = WriteRowWithBlobs(session, row, nullptr, [&] {
     if (!recordManager_->InsertRecord(session, row, recordID)) return false;
     UpdateBitmapAfterChange(cursor, recordID, row);
-    indexManager_->InsertRow(TZDBIndexRowCursor(session, row, nullptr, recordID));
+    indexManager_->InsertCheckedRow(TZDBIndexRowCursor(session, row, nullptr, recordID));
     return true;
   });
   if (!inserted) return false;

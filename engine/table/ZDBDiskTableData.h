@@ -144,6 +144,10 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   // The automatic increment counters and the row count as the file holds them for the
   // session (before an insert assigns automatic values).
   void ReloadMostUpdated(int32_t session);
+  // The file's commit stamp while the session's cached view of the table is current, so
+  // that its reads run without the read lock; none otherwise (single-user included). The
+  // same stamp before and after a series of reads proves that no commit came between them.
+  std::optional<int64_t> CurrentViewStamp(int32_t session);
   // The automatic increment counters become those of the source's fields (a copy of a
   // table taking over its original's counters): written into the frequently updated data
   // for the cursor's session and committed as a row change is, the caller holding the
@@ -171,8 +175,8 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   class WriteAccess;
   class TablesLock;
   // What a locked read of a session found current: the file's commit stamp then. While the
-  // stamp stays and nothing in this process changed the table, the session's cached view
-  // of the table is the file's.
+  // stamp stays and no other session of this process changed the table, the session's
+  // cached view of the table is the file's with the session's own changes.
   struct CurrentView {
     int32_t Session = -1;
     int64_t CommitStamp = -1;
@@ -198,8 +202,15 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   // current: the read runs on the cached pages, and counts only when no commit ran while it
   // did. False (with the cursor's position put back) when the caller must read under the
   // lock instead.
-  bool QuickRead(TZDBTableCursor& cursor, const std::function<void()>& read);
+  template <typename Read>
+  bool QuickRead(TZDBTableCursor& cursor, Read read);
   void ForgetCurrentView() { currentView_.reset(); }
+  // A change by the view's own session leaves its view standing: what the session reads
+  // then is its own change, and any commit still moves the stamp. A change by another
+  // session of this process ends it.
+  void ForgetOtherSessionsView(int32_t session) {
+    if (currentView_ && currentView_->Session != session) currentView_.reset();
+  }
   // AddIndex, DropIndex and RenameField: under an exclusive table lock in multi-user
   // mode, then the metadata saved and committed for the session.
   template <typename Change>

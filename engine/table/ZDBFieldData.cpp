@@ -27,9 +27,11 @@ void CheckFieldNumber(int32_t fieldNo, const TZDBFieldDefs& fieldDefs, int32_t c
 }
 
 // A field whose offsets were not computed for this list would reach outside the row.
-void CheckLayout(int32_t fieldNo, const TZDBFieldDef& field, const TZDBFieldDefs& fieldDefs) {
+void CheckLayout(int32_t fieldNo, const TZDBFieldDef& field, const TZDBFieldDefs& fieldDefs,
+                 int32_t recordBufferSize) {
   const int64_t end = static_cast<int64_t>(field.MemoryOffset()) + field.MemoryDataSize();
-  if (field.MemoryOffset() < fieldDefs.NullMapSize() || end > fieldDefs.RecordBufferSize())
+  if (recordBufferSize < 0) recordBufferSize = fieldDefs.RecordBufferSize();
+  if (field.MemoryOffset() < fieldDefs.NullMapSize() || end > recordBufferSize)
     RaiseError(GetFieldDataFailed, "Error getting field data - FieldNo = %d, MemoryOffset = %d, MemoryDataSize = %d",
                {fieldNo, field.MemoryOffset(), field.MemoryDataSize()});
 }
@@ -61,13 +63,13 @@ int32_t DatasetDataSize(const TZDBFieldDef& field) {
 }
 
 bool ReadFieldData(int32_t fieldNo, const TZDBFieldDefs& fieldDefs, uint8_t* datasetBuffer,
-                   const uint8_t* recordBuffer) {
+                   const uint8_t* recordBuffer, int32_t recordBufferSize) {
   CheckFieldNumber(fieldNo, fieldDefs, ReadInvalidFieldNumber);
   if (recordBuffer == nullptr) RaiseError(ReadNilRecordBuffer, "Nil pointer occured");
   if (IsFieldNull(recordBuffer, fieldNo)) return false;
   const TZDBFieldDef& field = fieldDefs.Items(fieldNo);
   if (datasetBuffer == nullptr || IsBlobLogicalType(field.LogicalType())) return true;
-  CheckLayout(fieldNo, field, fieldDefs);
+  CheckLayout(fieldNo, field, fieldDefs, recordBufferSize);
   const uint8_t* value = recordBuffer + field.MemoryOffset();
   switch (field.LogicalType()) {
     case TZDBLogicalType::ShortInt:
@@ -98,7 +100,7 @@ void WriteFieldData(int32_t fieldNo, const TZDBFieldDefs& fieldDefs, const uint8
     SetFieldNull(recordBuffer, fieldNo, true);
     return;
   }
-  CheckLayout(fieldNo, field, fieldDefs);
+  CheckLayout(fieldNo, field, fieldDefs, -1);
   uint8_t* value = recordBuffer + field.MemoryOffset();
   switch (field.LogicalType()) {
     case TZDBLogicalType::ShortInt:

@@ -23,9 +23,10 @@ int32_t DatasetDataSize(const TZDBFieldDef& field);
 // answered; without one only the test is made. 10000 "Invalid field number - FieldNo =
 // %d, FieldCount = %d" for a field number outside the list, 10003 "Nil pointer occured"
 // without a record buffer, 10002 "Error getting field data - FieldNo = %d, MemoryOffset
-// = %d, MemoryDataSize = %d" when the value cannot be copied out.
+// = %d, MemoryDataSize = %d" when the value cannot be copied out. recordBufferSize is the
+// row's size where the caller knows it (-1: worked out from the list).
 bool ReadFieldData(int32_t fieldNo, const TZDBFieldDefs& fieldDefs, uint8_t* datasetBuffer,
-                   const uint8_t* recordBuffer);
+                   const uint8_t* recordBuffer, int32_t recordBufferSize = -1);
 
 // Stores the value, or NULL: no dataset buffer, or empty text for the CHAR, STRING, GUID,
 // WIDECHAR and WIDESTRING types, sets the null bit and leaves the field's bytes as they

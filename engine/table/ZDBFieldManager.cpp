@@ -206,6 +206,7 @@ void TZDBBaseFieldManager::AfterDefinitionsChanged() {
 }
 
 bool TZDBBaseFieldManager::HasBlobFields() const {
+  if (hasBlobFields_) return *hasBlobFields_;
   bool found = false;
   for (int32_t i = 0; i < fieldDefs_.Count(); ++i) {
     const TZDBFieldDef& field = fieldDefs_.Items(i);
@@ -214,6 +215,7 @@ bool TZDBBaseFieldManager::HasBlobFields() const {
       RaiseError(ZeroBlobBlockSize, "BLOB block size should be > 0 for field %s", {field.Name()});
     found = true;
   }
+  hasBlobFields_ = found;
   return found;
 }
 

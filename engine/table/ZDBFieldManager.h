@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "engine/file/ZDBStream.h"
@@ -60,8 +61,15 @@ class TZDBBaseFieldManager {
   // The stored field list; after loading, offsets and counters are reset.
   void LoadFieldDefs(TStream& stream);
   void SaveFieldDefs(TStream& stream) const;
-  void RecomputeOffsets() { fieldDefs_.RecomputeOffsets(); }
-  int32_t RecordBufferSize() const { return fieldDefs_.RecordBufferSize(); }
+  void RecomputeOffsets() {
+    ForgetLayout();
+    fieldDefs_.RecomputeOffsets();
+  }
+  // Asked for every row read: worked out once per field list.
+  int32_t RecordBufferSize() const {
+    if (recordBufferSize_ < 0) recordBufferSize_ = fieldDefs_.RecordBufferSize();
+    return recordBufferSize_;
+  }
   int32_t StoredRecordSize() const { return fieldDefs_.StoredRecordSize(); }
   // True if any field has BLOB storage; 10421 "BLOB block size should be > 0 for field
   // %s" for the first BLOB field whose block size is 0.
@@ -94,13 +102,22 @@ class TZDBBaseFieldManager {
   bool RecordBuffersEqual(const uint8_t* a, const uint8_t* b) const;
 
  protected:
-  TZDBFieldDefs& MutableFieldDefs() { return fieldDefs_; }
+  TZDBFieldDefs& MutableFieldDefs() {
+    ForgetLayout();
+    return fieldDefs_;
+  }
   void CheckCounterField(int32_t fieldNo) const;
 
  private:
   void AfterDefinitionsChanged();
+  void ForgetLayout() const {
+    recordBufferSize_ = -1;
+    hasBlobFields_.reset();
+  }
 
   TZDBFieldDefs fieldDefs_;
+  mutable int32_t recordBufferSize_ = -1;      // -1: not worked out for the current list
+  mutable std::optional<bool> hasBlobFields_;  // none: not worked out for the current list
   std::vector<int64_t> autoincValues_;
 };
 

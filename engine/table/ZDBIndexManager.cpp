@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/file/ZDBException.h"
 #include "engine/index/ZDBStorageType.h"
@@ -281,7 +282,9 @@ void TZDBBaseIndexManager::EmptyAllIndexes(int32_t session) {
 void TZDBBaseIndexManager::GetRecord(int32_t session, TZDBNavigationRequest& request, int32_t changeCounter,
                                      TZDBIndexPositionCache* cache) {
   TZDBBTreeRecordIndex& index = GetIndex(request.IndexID);
-  if (!request.BeforeFirst && !request.AfterLast) {
+  // With the row's path cached as of the current change counter nothing moved since: the
+  // move walks on from the path without the row.
+  if (!request.BeforeFirst && !request.AfterLast && !index.HasCachedPath(request, changeCounter, cache)) {
     // The row is reread so that its path is searched with its values as stored now; a
     // failed read leaves the request's buffer with the row's last known values.
     rowBuffer_.assign(static_cast<size_t>(std::max(owner_.RecordBufferSize(), 0)), 0);
@@ -308,8 +311,35 @@ bool TZDBBaseIndexManager::IsKeyFree(int32_t session, int32_t objectID, const ui
                                      const uint8_t* oldRecordBuffer) {
   TZDBBTreeRecordIndex& index = GetIndex(objectID);
   if (!index.Definition().EnforcesUniqueness()) return true;
-  return oldRecordBuffer != nullptr ? index.IsNewKeyFree(session, oldRecordBuffer, recordBuffer)
-                                    : index.IsKeyFree(session, recordBuffer);
+  if (oldRecordBuffer != nullptr) return index.IsNewKeyFree(session, oldRecordBuffer, recordBuffer);
+  if (!index.IsKeyFree(session, recordBuffer)) return false;
+  RememberFreeKey(session, index, recordBuffer);
+  return true;
+}
+
+void TZDBBaseIndexManager::RememberFreeKey(int32_t session, const TZDBBTreeRecordIndex& index,
+                                           const uint8_t* recordBuffer) {
+  const auto size = static_cast<size_t>(std::max(owner_.RecordBufferSize(), 0));
+  if (freeKeysRow_.size() != size || std::memcmp(freeKeysRow_.data(), recordBuffer, size) != 0) {
+    freeKeys_.clear();
+    freeKeysRow_.assign(recordBuffer, recordBuffer + size);
+  }
+  const int32_t objectID = index.Definition().ObjectID;
+  std::erase_if(freeKeys_, [&](const FreeKeyProof& proof) { return proof.ObjectID == objectID; });
+  freeKeys_.push_back({session, objectID, index.RootPageNo(), owner_.IndexedTableChangeCount()});
+}
+
+bool TZDBBaseIndexManager::ProvenFree(int32_t session, const TZDBBTreeRecordIndex& index,
+                                      const uint8_t* recordBuffer) const {
+  // The table's change count moves with every row change of any session, and the row is
+  // compared byte for byte: an equal proof was found on the very tree the check would search.
+  const auto size = static_cast<size_t>(std::max(owner_.RecordBufferSize(), 0));
+  if (freeKeysRow_.size() != size || std::memcmp(freeKeysRow_.data(), recordBuffer, size) != 0) return false;
+  const int32_t objectID = index.Definition().ObjectID;
+  return std::ranges::any_of(freeKeys_, [&](const FreeKeyProof& proof) {
+    return proof.Session == session && proof.ObjectID == objectID && proof.RootPageNo == index.RootPageNo() &&
+           proof.TableChangeCount == owner_.IndexedTableChangeCount();
+  });
 }
 
 void TZDBBaseIndexManager::CheckKeysFree(const TZDBIndexCursor& cursor, bool isUpdate) {
@@ -317,14 +347,21 @@ void TZDBBaseIndexManager::CheckKeysFree(const TZDBIndexCursor& cursor, bool isU
     const TZDBIndexDef& definition = definitions_.Items(i);
     if (!(definition.Unique() || definition.Primary())) continue;
     if (definition.RootPageNo() == TZDBIndexDef::NoRootPageNo) continue;
+    if (!isUpdate && ProvenFree(cursor.SessionID(), GetIndex(definition.ObjectID()), cursor.RecordBuffer())) continue;
     if (!IsKeyFree(cursor.SessionID(), definition.ObjectID(), cursor.RecordBuffer(),
                    isUpdate ? cursor.OriginalRecordBuffer() : nullptr))
       RaiseDuplicate(definition);
   }
+  freeKeys_.clear();
 }
 
 void TZDBBaseIndexManager::InsertRow(const TZDBIndexCursor& cursor) {
   CheckKeysFree(cursor, false);
+  InsertCheckedRow(cursor);
+}
+
+void TZDBBaseIndexManager::InsertCheckedRow(const TZDBIndexCursor& cursor) {
+  freeKeys_.clear();
   for (int32_t i = 0; i < definitions_.Count(); ++i) {
     TZDBIndexDef& definition = definitions_.Items(i);
     TZDBBTreeRecordIndex& index = GetIndex(definition.ObjectID());

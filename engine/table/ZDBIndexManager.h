@@ -145,6 +145,8 @@ class TZDBBaseIndexManager {
                  const uint8_t* oldRecordBuffer = nullptr);
   // After the row was stored: every index gets its entry, in definition order.
   void InsertRow(const TZDBIndexCursor& cursor);
+  // The same for a caller that ran CheckKeysFree for the row just before storing it.
+  void InsertCheckedRow(const TZDBIndexCursor& cursor);
   // Every index's UpdateEntry; call with the delete phase before the row changes and
   // without it afterwards.
   void UpdateRow(const TZDBIndexCursor& cursor, bool deletePhase);
@@ -171,6 +173,16 @@ class TZDBBaseIndexManager {
   std::string NewTemporaryIndexName() const;
   // Raises the uniqueness error of the definition.
   [[noreturn]] static void RaiseDuplicate(const TZDBIndexDef& definition);
+  // An insert's key found free in one index (the constraint check), so that the check
+  // before storing the same row needs no second search while nothing changed since.
+  struct FreeKeyProof {
+    int32_t Session;
+    int32_t ObjectID;
+    int32_t RootPageNo;
+    int32_t TableChangeCount;
+  };
+  void RememberFreeKey(int32_t session, const TZDBBTreeRecordIndex& index, const uint8_t* recordBuffer);
+  bool ProvenFree(int32_t session, const TZDBBTreeRecordIndex& index, const uint8_t* recordBuffer) const;
 
   TZDBIndexManagerOwner& owner_;
   TZDBPageManager& pages_;
@@ -179,6 +191,8 @@ class TZDBBaseIndexManager {
   std::map<int32_t, std::unique_ptr<TZDBBTreeRecordIndex>> openIndexes_;
   bool rebuildingTemporaryIndexes_ = false;
   std::vector<uint8_t> rowBuffer_;
+  std::vector<FreeKeyProof> freeKeys_;
+  std::vector<uint8_t> freeKeysRow_;  // the row they hold for
 };
 
 }  // namespace zdb

@@ -85,11 +85,6 @@ void TZDBMetaObjectDefs::Move(int32_t from, int32_t to) {
   items_.insert(items_.begin() + to, std::move(moved));
 }
 
-TZDBMetaObjectDef& TZDBMetaObjectDefs::Items(int32_t position) const {
-  CheckPosition(position, Count());
-  return *items_[static_cast<size_t>(position)];
-}
-
 int32_t TZDBMetaObjectDefs::IndexOfName(std::string_view name) const {
   for (size_t i = 0; i < items_.size(); ++i)
     if (SameObjectName(items_[i]->Name(), name)) return static_cast<int32_t>(i);

@@ -72,7 +72,11 @@ class TZDBMetaObjectDefs {
   virtual void Move(int32_t from, int32_t to);
   virtual void Clear() { items_.clear(); }
 
-  TZDBMetaObjectDef& Items(int32_t position) const;
+  // Asked per field of every row read or written: inline, the range check out of line.
+  TZDBMetaObjectDef& Items(int32_t position) const {
+    if (position < 0 || static_cast<size_t>(position) >= items_.size()) CheckPosition(position, Count());
+    return *items_[static_cast<size_t>(position)];
+  }
   int32_t IndexOfName(std::string_view name) const;
   TZDBMetaObjectDef* FindByName(std::string_view name) const;
   int32_t IndexOfObjectID(int32_t objectID) const;

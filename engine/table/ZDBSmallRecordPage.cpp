@@ -99,9 +99,14 @@ bool TZDBSmallRecordPage::DeleteRecord(const TZDBRecordID& recordID) {
 }
 
 bool TZDBSmallRecordPage::ReadRecord(const TZDBRecordID& recordID, uint8_t* storedRecord) const {
-  if (!SlotUsed(recordID.RecordNo)) return false;
-  std::memcpy(storedRecord, Slot(recordID.RecordNo), static_cast<size_t>(storedRecordSize_));
+  const uint8_t* stored = StoredRecord(recordID);
+  if (stored == nullptr) return false;
+  std::memcpy(storedRecord, stored, static_cast<size_t>(storedRecordSize_));
   return true;
+}
+
+const uint8_t* TZDBSmallRecordPage::StoredRecord(const TZDBRecordID& recordID) const {
+  return SlotUsed(recordID.RecordNo) ? Slot(recordID.RecordNo) : nullptr;
 }
 
 TZDBRecordID TZDBSmallRecordPage::FirstRecord() const {

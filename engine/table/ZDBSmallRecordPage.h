@@ -52,6 +52,9 @@ class TZDBSmallRecordPage {
   bool UpdateRecord(const uint8_t* storedRecord, const TZDBRecordID& recordID);
   bool DeleteRecord(const TZDBRecordID& recordID);
   bool ReadRecord(const TZDBRecordID& recordID, uint8_t* storedRecord) const;
+  // The stored record in place on the page (valid while the page is held); null for a
+  // free slot.
+  const uint8_t* StoredRecord(const TZDBRecordID& recordID) const;
 
   // The lowest / highest used slot. 20143 "Record not found. PageNo=%d,
   // PageRecordCount=%d" / 20144 "Record not found" on a page without rows.

@@ -86,6 +86,60 @@ class MultiProcessEdit : public ::testing::Test {
   TZDBTable table;
 };
 
+// Key searches run on the cached pages while the file is unchanged; a commit of the other
+// process is seen by the very next search, without a refresh.
+TEST_F(MultiProcessEdit, AKeySearchSeesTheOtherProcessesLastCommit) {
+  for (const double penMax : {7.0, 8.5}) {
+    ASSERT_TRUE(table.FindKey({Year(2023)}));
+    ASSERT_TRUE(table.FindKey({Year(2024)}));
+    ASSERT_EQ(Code(peer.Run("find 2023")), 0);
+    ASSERT_EQ(Code(peer.Run("edit")), 0);
+    ASSERT_EQ(Code(peer.Run("set PenMax " + std::to_string(penMax))), 0);
+    ASSERT_EQ(Code(peer.Run("post")), 0);
+    ASSERT_TRUE(table.FindKey({Year(2023)}));
+    EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), penMax);
+    ASSERT_TRUE(table.FindKey({Year(2023)}));
+    EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), penMax);
+  }
+  // A row the other process added is found too.
+  ASSERT_EQ(Code(peer.Run("insert")), 0);
+  ASSERT_EQ(Code(peer.Run("year 2026")), 0);
+  ASSERT_EQ(Code(peer.Run("set PenMax 2300")), 0);
+  ASSERT_EQ(Code(peer.Run("post")), 0);
+  ASSERT_TRUE(table.FindKey({Year(2026)}));
+  EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), 2300);
+}
+
+// Inside a transaction the session reads its own posts; once committed, the other process
+// sees them, and its next commit is seen here in turn.
+TEST_F(MultiProcessEdit, ATransactionReadsItsOwnPostsAndTheCommitsOnBothSidesAreSeen) {
+  database.StartTransaction();
+  for (const int32_t year : {2030, 2031}) {
+    table.Insert();
+    table.FieldByName("any").SetAsInteger(year);
+    table.FieldByName("PenMax").SetAsFloat(year + 0.5);
+    table.Post();
+    ASSERT_TRUE(table.FindKey({Year(year)}));
+    EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), year + 0.5);
+  }
+  ASSERT_TRUE(table.FindKey({Year(2030)}));
+  table.Edit();
+  table.FieldByName("PenMax").SetAsFloat(1);
+  table.Post();
+  ASSERT_TRUE(table.FindKey({Year(2030)}));
+  EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), 1);
+  database.Commit();
+
+  ASSERT_EQ(Code(peer.Run("find 2031")), 0);
+  ASSERT_EQ(Code(peer.Run("edit")), 0);
+  ASSERT_EQ(Code(peer.Run("set PenMax 9")), 0);
+  ASSERT_EQ(Code(peer.Run("post")), 0);
+  ASSERT_EQ(Code(peer.Run("find 2030")), 0);
+  ASSERT_TRUE(table.FindKey({Year(2031)}));
+  EXPECT_DOUBLE_EQ(table.FieldByName("PenMax").AsFloat(), 9);
+  EXPECT_EQ(StoredYears(), (std::vector<int32_t>{2022, 2023, 2024, 2025, 2030, 2031}));
+}
+
 TEST_F(MultiProcessEdit, ARowChangedOrDeletedByTheOtherProcessIsRefusedAndKeepsTheirRow) {
   struct Case {
     int32_t year;

@@ -74,12 +74,17 @@ TEST_F(MultiProcess, AnotherProcessCommitIsSeenWhenVersionsAreChecked) {
   ASSERT_EQ(peer_.Run("write 2 11"), 0);
   EXPECT_EQ(PageValue(manager_, 2, false), 10u) << "without the check the cached copy is used";
   EXPECT_EQ(PageValue(manager_, 2, true), 11u);
+  // Proven current under the new commit, the copy serves again until the next commit.
+  EXPECT_EQ(PageValue(manager_, 2, true), 11u);
+  ASSERT_EQ(peer_.Run("write 2 12"), 0);
+  EXPECT_EQ(PageValue(manager_, 2, true), 12u);
+  EXPECT_EQ(PageValue(manager_, 2, true), 12u);
 
   // A commit of this process is seen by the other one the same way.
   test::SetPageValue(manager_, 3, 21);
   manager_.ApplyChanges(test::Session);
   EXPECT_EQ(peer_.Run("read 3"), 21);
-  EXPECT_EQ(manager_.ReadHeader().CommitCounter, 3);
+  EXPECT_EQ(manager_.ReadHeader().CommitCounter, 4);
 }
 
 }  // namespace

@@ -61,6 +61,43 @@ TEST(SortedPageList, KeepsPagesInPageOrderAndReportsMissingOnes) {
   list.Clear();
 }
 
+// Finds remember where they last hit, and use order is kept apart from page order: both
+// must survive pages being added and removed around them.
+TEST(SortedPageList, FindAndUseOrderStayRightWhilePagesComeAndGo) {
+  MemoryPageManager manager;
+  TZDBPage p2(manager, 2), p3(manager, 3), p4(manager, 4), p6(manager, 6);
+  TZDBSortedPageList list;
+  list.Add(&p2);
+  list.Add(&p4);
+  list.Add(&p6);
+  EXPECT_EQ(list.Find(4), &p4);
+  EXPECT_EQ(list.Find(6), &p6);
+
+  list.Add(&p3);  // shifts 4 and 6 to later positions
+  EXPECT_EQ(list.Find(4), &p4);
+  EXPECT_EQ(list.Find(6), &p6);
+  EXPECT_EQ(list.Find(3), &p3);
+  EXPECT_EQ(list.Delete(4), &p4);
+  EXPECT_EQ(list.Find(4), nullptr);
+  EXPECT_EQ(list.Find(6), &p6);
+  EXPECT_EQ(list.Find(5), nullptr);
+
+  // Use order now: 2, 6, 3. Touching the oldest, and taking out and putting back the next,
+  // leaves 3 the least recently used.
+  EXPECT_EQ(list.LeastRecentlyUsedIdle(), &p2);
+  list.Touch(p2);
+  EXPECT_EQ(list.LeastRecentlyUsedIdle(), &p6);
+  list.Delete(6);
+  list.Add(&p6);
+  EXPECT_EQ(list.LeastRecentlyUsedIdle(), &p3);
+  list.Delete(3);
+  list.Delete(2);
+  EXPECT_EQ(list.LeastRecentlyUsedIdle(), &p6);
+  list.Delete(6);
+  EXPECT_EQ(list.LeastRecentlyUsedIdle(), nullptr);
+  ExpectError([&] { list.Touch(p6); }, 20167, "Page not found");
+}
+
 TEST(SortedPageList, LeastRecentlyUsedFollowsAddsAndTouchesAndSkipsPagesInUse) {
   MemoryPageManager manager;
   manager.Store(2, RecordPage, 0);

@@ -131,6 +131,33 @@ class TableDataKeyChanges : public ::testing::Test {
   std::string path = folder.File("keys.zdb");
 };
 
+// The constraint check's search stands for the check before storing only while nothing
+// changed in between: a key another cursor took meanwhile is still refused.
+TEST_F(TableDataKeyChanges, AKeyTakenAfterTheConstraintCheckIsStillRefused) {
+  Connection connection(path, false);
+  CreateMaximo(connection, "Maximo", AnyIsUnique, UniqueOnANY);
+  TZDBTableCursor first(connection.session, "Maximo");
+  TZDBOpenTable firstTable(connection.Data(), first);
+  TZDBTableCursor second(connection.session, "Maximo");
+  TZDBOpenTable secondTable(connection.Data(), second);
+  InsertYear(firstTable, 2020);
+
+  Row(firstTable).SetMaximo(2021);
+  PrepareInsert(firstTable.Data(), first);  // 2021 is free now
+  InsertYear(secondTable, 2021);
+  EXPECT_EQ(ErrorOf([&] { StoreInsert(firstTable.Data(), first); }).code, 30320);
+
+  second.SetIndexID(IndexIDOf(secondTable, "ANY"));
+  EXPECT_EQ(Years(secondTable), (std::vector<int32_t>{2020, 2021}));
+  EXPECT_TRUE(CheckTable(secondTable.Data(), second.SessionID()).Ok());
+
+  // With nothing in between, the checked row goes in.
+  Row(firstTable).SetMaximo(2022);
+  PrepareInsert(firstTable.Data(), first);
+  StoreInsert(firstTable.Data(), first);
+  EXPECT_EQ(Years(secondTable), (std::vector<int32_t>{2020, 2021, 2022}));
+}
+
 TEST_F(TableDataKeyChanges, UpdateToATakenKeyFailsAndKeepingItsOwnKeyPasses) {
   Connection connection(path, false);
   CreateMaximo(connection, "Maximo", AnyIsUnique, UniqueOnANY);
