@@ -1,8 +1,8 @@
 #include "store/LimitesZDB.h"
 
+#include "engine/base/ZDBPlatformVariant.h"
 #include "engine/dataset/ZDBDatabase.h"
 #include "engine/dataset/ZDBTable.h"
-#include "engine/index/ZDBPlatformVariant.h"
 
 #include <utility>
 

@@ -1,10 +1,10 @@
 #include "ui/ModeloRejilla.h"
 
-#include "engine/index/ZDBAnsiText.h"
-#include "platform/data/DataSet.h"
-#include "platform/data/DataSource.h"
-#include "platform/data/FormatFloat.h"
-#include "platform/data/NumericFields.h"
+#include "engine/base/ZDBAnsiText.h"
+#include "engine/framework/DataSet.h"
+#include "engine/framework/DataSource.h"
+#include "engine/framework/FormatFloat.h"
+#include "engine/framework/NumericFields.h"
 #include "ui/Errores.h"
 
 #include <QHeaderView>

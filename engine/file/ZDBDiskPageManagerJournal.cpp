@@ -6,10 +6,10 @@
 #include <optional>
 #include <vector>
 
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBRollbackJournal.h"
 
 namespace zdb {

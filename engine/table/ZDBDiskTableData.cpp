@@ -7,13 +7,13 @@
 #include <optional>
 #include <type_traits>
 
-#include "engine/file/ZDBCompression.h"
+#include "engine/base/ZDBCompression.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
+#include "engine/base/ZDBMemoryStream.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBFileLayout.h"
-#include "engine/file/ZDBMemoryStream.h"
 #include "engine/file/ZDBPageTypes.h"
 #include "engine/file/ZDBTableLockManager.h"
 #include "engine/file/ZDBTablePagesCache.h"
@@ -262,7 +262,7 @@ void TZDBDiskTableData::CreateManagers() {
   temporaryPages_ = std::make_unique<TZDBTemporaryPageManager>(PageManager().PageSize(), PageManager().CacheCapacity());
   indexManager_ = std::make_unique<TZDBBaseIndexManager>(*this, PageManager(), *temporaryPages_);
   constraintManager_ = std::make_unique<TZDBBaseConstraintManager>();
-  blobManager_ = std::make_unique<TZDBDiskBlobManager>(PageManager(), *fieldManager_, *this);
+  blobManager_ = std::make_unique<TZDBDiskBlobManager>(PageManager(), *fieldManager_, *this, diskDatabase_.FileSystem());
 }
 
 void TZDBDiskTableData::CreateRecordManager() {

@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/file/ZDBStream.h"
+#include "engine/base/ZDBStream.h"
 #include "engine/table/ZDBBaseSession.h"
 #include "engine/table/ZDBFieldDef.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/file/ZDBException.h"
-#include "engine/index/ZDBStorageType.h"
+#include "engine/base/ZDBException.h"
+#include "engine/base/ZDBStorageType.h"
 #include "engine/table/ZDBIndexKeyBuilder.h"
 #include "platform/os/System.h"
 

@@ -6,13 +6,13 @@
 #include <set>
 #include <vector>
 
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
+#include "engine/base/ZDBMemoryStream.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBInternalDBTransactedAccessFile.h"
 #include "engine/file/ZDBInternalFileHeader.h"
-#include "engine/file/ZDBMemoryStream.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageRef.h"
 #include "engine/file/ZDBPageTypes.h"
