@@ -102,7 +102,7 @@ constexpr MessageEntry Messages[] = {
     Codes("Cannot perform this operation (%s) on a opened file", {30377}),
     Codes("Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s", {30379}),
     Codes("Cannot Set File Position to %d. FileName='%s'. FilePosition = %d, FileSize = %d", {30372}),
-    Codes("Cannot Read from file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s", {10464, 10474, 30400, 30439, 30442}),
+    Codes("Cannot Read from file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s", {10464, 10474, 30400, 30439, 30442, 30463}),
     Codes("Cannot Write to file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s", {10462, 10469, 10475, 20198, 30404, 30406, 30438, 30444}),
     Codes("Unknown Page Type: (%d)", {30382}),
     Codes("Cannot Read internal file. FileSize=%d. ReadSize=%d", {30387}),
@@ -123,7 +123,6 @@ constexpr MessageEntry Messages[] = {
     Codes("Cannot write journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", {30460}),
     Codes("Cannot open journal file: '%s' Error code: %d. ErrorMessage: %s", {30461}),
     Codes("Cannot read journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", {30462}),
-    Codes("Cannot Read from file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s", {30463}),
     // The engine's own checks of the settings a file is created or opened with.
     Codes("Invalid cipher code: %d. It must be from %d to %d", {30454}),
     Codes("Invalid page size: %d. It must be from %d to %d", {30455}),

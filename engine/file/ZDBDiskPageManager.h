@@ -120,6 +120,11 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // The header re-read by a holder of the database lock byte before it changes the file:
   // a commit that another writer left unfinished is rolled back first.
   const TZDBFileHeader& ReadHeaderForChange();
+  // For a reader that finds the header's WriteState 1: when the database lock byte is free
+  // at once, the writer that set it died in its commit, and its journal is rolled back now
+  // rather than at the next write or open, so that nobody reads its half-written pages.
+  // A live writer holds the byte through its whole commit; then nothing happens.
+  void RecoverDeadWriter();
   void WriteHeader();
   // The header as last read or written.
   const TZDBFileHeader& Header() const { return header_; }

@@ -128,6 +128,13 @@ const TZDBFileHeader& TZDBDiskPageManager::ReadHeaderForChange() {
   return header_;
 }
 
+void TZDBDiskPageManager::RecoverDeadWriter() {
+  if (readOnly_ || recovering_ || writeTransaction_ || !journal_ || databaseLock_.Count() > 0) return;
+  if (!databaseLock_.TryLock()) return;
+  const TZDBDatabaseLockGuard lock(databaseLock_, std::adopt_lock);
+  ReadHeaderForChange();
+}
+
 // --- commit ------------------------------------------------------------------------------------
 
 void TZDBDiskPageManager::ApplyChanges(int32_t session) {

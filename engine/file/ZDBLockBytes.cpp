@@ -46,6 +46,12 @@ void TZDBDatabaseLock::Lock(int32_t errorCode, const TZDBLockRetry& retry) {
   ++count_;
 }
 
+bool TZDBDatabaseLock::TryLock() {
+  if (count_ == 0 && !file_.LockByte(1, position_)) return false;
+  ++count_;
+  return true;
+}
+
 void TZDBDatabaseLock::Unlock() {
   if (count_ == 0) return;
   if (--count_ == 0 && file_.IsOpen()) file_.UnlockByte(1, position_);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "engine/file/ZDBDatabaseFile.h"
 
@@ -42,6 +43,9 @@ class TZDBDatabaseLock {
   // Counts one more holder, locking the byte for the first; raises errorCode
   // "Database is locked" when the byte stays held elsewhere.
   void Lock(int32_t errorCode, const TZDBLockRetry& retry);
+  // Counts one more holder when the byte is ours already or free at once; false, and
+  // nothing counted, when another holds it.
+  bool TryLock();
   // Counts one holder less, releasing the byte with the last. A release the file
   // refuses cannot be helped: the byte goes with the handle when the file is closed.
   void Unlock();
@@ -61,6 +65,8 @@ class TZDBDatabaseLockGuard {
   TZDBDatabaseLockGuard(TZDBDatabaseLock& lock, int32_t errorCode, const TZDBLockRetry& retry) : lock_(lock) {
     lock_.Lock(errorCode, retry);
   }
+  // Takes over a hold counted already (by TryLock).
+  TZDBDatabaseLockGuard(TZDBDatabaseLock& lock, std::adopt_lock_t) : lock_(lock) {}
   ~TZDBDatabaseLockGuard() { lock_.Unlock(); }
   TZDBDatabaseLockGuard(const TZDBDatabaseLockGuard&) = delete;
   TZDBDatabaseLockGuard& operator=(const TZDBDatabaseLockGuard&) = delete;

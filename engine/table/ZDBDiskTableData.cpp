@@ -137,7 +137,12 @@ class TZDBDiskTableData::ReadAccess {
     granted_ = true;
     try {
       // Taken before the counters: a commit after it makes the view stale, never wrongly current.
-      const std::optional<int64_t> stamp = table_.CommitStamp();
+      std::optional<int64_t> stamp = table_.CommitStamp();
+      if (!stamp) {
+        // A commit in flight, or one whose writer died: the latter is undone before the read.
+        table_.DiskPages().RecoverDeadWriter();
+        stamp = table_.CommitStamp();
+      }
       table_.ReloadMostUpdated(session_);
       if (stamp) table_.currentView_ = CurrentView{session_, *stamp};
       scope_.emplace(table_.DiskPages().CacheTracker(), session_, table_.objectID_);
@@ -737,6 +742,13 @@ std::optional<int64_t> TZDBDiskTableData::CommitStamp() {
     return std::nullopt;
   const uint8_t writeState = bytes.back();
   if (writeState != layout::WriteStateConsistent) return std::nullopt;
+  // The bytes are copied while another process may be writing them: a commit that ended
+  // between the counter and the WriteState shows its new counter when read once more.
+  std::array<uint8_t, sizeof(int32_t)> counterAgain{};
+  if (!pages.File().ReadStartBytes(counterAgain.data(), pages.HeaderPosition() + layout::HeaderCommitCounterOffset,
+                                   counterAgain.size()) ||
+      !std::equal(counterAgain.begin(), counterAgain.end(), bytes.begin()))
+    return std::nullopt;
   return int64_t{le::GetI32(bytes.data())} << 8 | writeState;
 }
 

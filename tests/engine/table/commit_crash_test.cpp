@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,93 @@ TEST_P(CommitCrash, EveryCutLeavesTheStateBeforeOrAfterAndACleanFile) {
 
 INSTANTIATE_TEST_SUITE_P(Commits, CommitCrash, ::testing::ValuesIn(Cases),
                          [](const ::testing::TestParamInfo<CommitCase>& each) { return each.param.name; });
+
+// Another process's own open of the file, reading meanwhile: not through the process's
+// registry, so that it has its own handle and its own locks, as a second process has.
+class OtherProcess {
+ public:
+  explicit OtherProcess(const std::string& path) : data_(path), session(true) {
+    connection_.MultiUser = true;
+    data_.AddSession(connection_);
+    session.SetSessionID(connection_.SessionID);
+  }
+  ~OtherProcess() { data_.RemoveSession(connection_); }
+  OtherProcess(const OtherProcess&) = delete;
+  OtherProcess& operator=(const OtherProcess&) = delete;
+
+  YearList Years() {
+    TZDBTableCursor cursor(session, "Maximo");
+    TZDBOpenTable table(data_, cursor);
+    return SortedYears(table);
+  }
+
+ private:
+  TZDBDiskDatabaseData data_;
+  TZDBSessionConnection connection_;
+
+ public:
+  TestSession session;
+};
+
+// A reader that had the file open while a writer died in its commit never reads the
+// half-written pages: its next read rolls the dead writer's commit back first.
+TEST(ReaderDuringCrash, TheNextReadSeesTheStateBeforeOrAfterNeverAMixture) {
+  ScratchFolder folder;
+  const std::string base = folder.File("base.zdb");
+  const std::string path = folder.File("crash.zdb");
+  CreateDatabaseFile(base);
+  {
+    Connection connection(base, true);
+    CreateMaximo(connection);
+    TZDBTableCursor cursor(connection.session, "Maximo");
+    TZDBOpenTable table(connection.Data(), cursor);
+    InsertYears(connection, table, 1, BaseRows);
+  }
+  os::FaultInjectingFileSystem fileSystem(os::FileSystem::Default());
+  // Runs the commit of many rows as a writer of its own that dies after cut writes
+  // (never, without a cut); answers the writes it made.
+  const auto write = [&](std::optional<uint64_t> cut) {
+    fileSystem.Reset();
+    Connection writer(path, true, fileSystem);
+    TZDBTableCursor cursor(writer.session, "Maximo");
+    TZDBOpenTable table(writer.Data(), cursor);
+    const uint64_t start = fileSystem.CallCount(os::FileOperation::Write);
+    if (cut) fileSystem.CrashAfterWrites(*cut);
+    try {
+      InsertYears(writer, table, 3000, 250);
+    } catch (const EZDBException&) {
+      // The dead writer reads back what never reached the file; its pages go with it.
+      writer.session.SetInTransaction(false);
+      try {
+        writer.Data().Rollback(writer.session.SessionID());
+      } catch (const EZDBException&) {
+      }
+    }
+    return fileSystem.CallCount(os::FileOperation::Write) - start;
+  };
+
+  std::filesystem::copy_file(base, path, std::filesystem::copy_options::overwrite_existing);
+  const YearList before = OtherProcess(path).Years();
+  const uint64_t writes = write(std::nullopt);
+  const YearList after = OtherProcess(path).Years();
+  ASSERT_NE(before, after);
+
+  for (uint64_t cut = 1; cut < writes; ++cut) {
+    SCOPED_TRACE(::testing::Message() << "writer killed after " << cut << " of " << writes << " writes");
+    std::filesystem::copy_file(base, path, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::remove(TZDBRollbackJournal::FileNameFor(path));
+    {
+      OtherProcess reader(path);
+      ASSERT_EQ(reader.Years(), before);
+      write(cut);  // the writer's handle and locks are gone with it
+      ASSERT_TRUE(fileSystem.Crashed());
+      const YearList found = reader.Years();
+      EXPECT_TRUE(found == before || found == after) << found.size() << " rows";
+    }
+    const zdbtool::test::ToolRun check = zdbtool::test::RunTool({"check", path}, folder.File("check"));
+    ASSERT_EQ(check.exitCode, 0) << check.out << check.err;
+  }
+}
 
 // A commit that fails on a write, the process living on, is undone at once.
 TEST(CommitFailure, AFailedWriteRollsTheCommitBackInThisProcess) {
