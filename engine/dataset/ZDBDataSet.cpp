@@ -9,7 +9,7 @@
 #include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBComponentErrors.h"
 #include "engine/dataset/ZDBEngineError.h"
-#include "engine/dataset/ZDBScopedFlag.h"
+#include "engine/base/ZDBScopedFlag.h"
 #include "engine/dataset/ZDBSession.h"
 #include "engine/framework/DataConsts.h"
 #include "engine/framework/FieldClasses.h"

@@ -5,7 +5,7 @@
 #include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBComponentErrors.h"
 #include "engine/dataset/ZDBNames.h"
-#include "engine/dataset/ZDBScopedFlag.h"
+#include "engine/base/ZDBScopedFlag.h"
 #include "engine/dataset/ZDBSession.h"
 #include "engine/dataset/ZDBUserPrompts.h"
 #include "engine/file/ZDBFileLayout.h"

@@ -23,7 +23,7 @@
 #include "engine/base/ZDBException.h"
 #include "engine/base/ZDBMessages.h"
 #include "engine/dataset/ZDBDatabase.h"
-#include "engine/dataset/ZDBScopedFlag.h"
+#include "engine/base/ZDBScopedFlag.h"
 #include "engine/dataset/ZDBSession.h"
 #include "engine/dataset/ZDBTableCopier.h"
 #include "engine/dataset/ZDBUserPrompts.h"

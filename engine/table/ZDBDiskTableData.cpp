@@ -11,6 +11,7 @@
 #include "engine/base/ZDBEndian.h"
 #include "engine/base/ZDBException.h"
 #include "engine/base/ZDBMemoryStream.h"
+#include "engine/base/ZDBScopedFlag.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
 #include "engine/file/ZDBFileLayout.h"
@@ -51,19 +52,6 @@ constexpr uint8_t MinBlobCompressionMode = 1;
 
 constexpr uint16_t MetaDataPageType = PageTypeCode(TZDBPageType::TableMetaData);
 constexpr uint16_t MostUpdatedPageType = PageTypeCode(TZDBPageType::TableMostUpdated);
-
-// Sets a flag for the lifetime of the guard.
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) : flag_(flag), saved_(flag) { flag_ = true; }
-  ~FlagScope() { flag_ = saved_; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-  bool saved_;
-};
 
 // Asks for the table exclusively for the lifetime of the guard.
 class ExclusiveRequest {
@@ -546,7 +534,7 @@ void TZDBDiskTableData::DeleteTable(TZDBTableCursor& cursor, bool skipCheck) {
   const Guard guard = Lock();
   TZDBTableData::DeleteTable(cursor, skipCheck);
   TablesLock tables(diskDatabase_);
-  const FlagScope restructuring(restructuring_);
+  const TZDBScopedFlag restructuring(restructuring_, true);
   {
     // A table that another connection has open is left alone: removing it from the list
     // would pull it from under that connection.
@@ -620,7 +608,7 @@ void TZDBDiskTableData::RenameTable(std::string_view newName, TZDBTableCursor& c
     return;
   }
   TablesLock tables(diskDatabase_);
-  const FlagScope restructuring(restructuring_);
+  const TZDBScopedFlag restructuring(restructuring_, true);
   {
     // A table that another connection has open keeps its name: renaming it would pull it
     // from under that connection.
