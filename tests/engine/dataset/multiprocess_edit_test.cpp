@@ -5,6 +5,7 @@
 // going with nothing stored, and two copies adding to one row at once lose nothing.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -179,6 +180,28 @@ TEST_F(MultiProcessEdit, AFailedCheckKeepsTheEditAndItsLockWithNothingStored) {
   EXPECT_EQ(StoredYears(), (std::vector<int32_t>{2022, 2023, 2024, 2025}));
   EXPECT_DOUBLE_EQ(StoredPenMax(2023), PenMax2023);
   EXPECT_DOUBLE_EQ(StoredPenMax(2024), 2100.75);
+}
+
+// A delete waits for the table while another process's post holds it, and only then asks
+// for the row: it succeeds once the other process lets both go, instead of giving up on
+// the row lock while the table is still taken.
+TEST_F(MultiProcessEdit, ADeleteDuringTheOtherProcesssPostWaitsAndThenSucceeds) {
+  constexpr int HoldMs = 3000;  // longer than the row lock's own wait
+  ASSERT_EQ(Code(peer.Run("start")), 0);
+  ASSERT_EQ(Code(peer.Run("find 2022")), 0);
+  ASSERT_EQ(Code(peer.Run("edit")), 0);
+  ASSERT_EQ(Code(peer.Run("set PenMax 9")), 0);
+  ASSERT_EQ(Code(peer.Run("post")), 0);  // the table's write lock stays until the commit
+  ASSERT_EQ(Code(peer.Run("find 2023")), 0);
+  ASSERT_EQ(Code(peer.Run("edit")), 0);  // and the row lock until the edit ends
+  ASSERT_TRUE(table.FindKey({Year(2023)}));
+  ASSERT_EQ(Code(peer.Run("end-after " + std::to_string(HoldMs))), 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(EngineErrorText([&] { table.Delete(); }), "");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(HoldMs / 2));
+  EXPECT_EQ(Code(peer.Run("result")), 0);
+  EXPECT_EQ(StoredYears(), (std::vector<int32_t>{2022, 2024, 2025}));
+  EXPECT_DOUBLE_EQ(StoredPenMax(2022), 9);
 }
 
 TEST_F(MultiProcessEdit, TheProgramsEditingSequenceAndTwoCopiesAddingAtOnceLoseNothing) {

@@ -192,6 +192,46 @@ TEST_F(TableEdit, ARowBeingEditedIsLockedForOtherConnections) {
   EXPECT_DOUBLE_EQ(second->FieldByName("TopeCot").AsFloat(), 4909.5);
 }
 
+// Single-user, two windows may edit one row. When the other window changed the row and
+// this edit also breaks a constraint, the constraint is what the user hears of (-8), and
+// the edit stays for a correction or a cancel.
+TEST_F(TableEdit, ABrokenConstraintIsReportedBeforeAChangedRowAndKeepsTheEdit) {
+  first.reset();
+  database->Close();
+  {
+    Connection connection(path, false);
+    CreateMaximo(
+        connection, "Clave", [](TZDBIndexDefs& indexes) { AddAnyIndex(indexes, true); },
+        [](TZDBConstraintDefs& constraints) { constraints.AddPrimary().SetTargetName("ANY"); });
+  }
+  database->SetMultiUser(false);
+  std::unique_ptr<TZDBTable> mine = OpenMaximo("Clave");
+  std::unique_ptr<TZDBTable> window = OpenMaximo("Clave");
+  mine->SetIndexName("ANY");
+  window->SetIndexName("ANY");
+  for (int32_t year : {2023, 2024}) {
+    window->Insert();
+    window->FieldByName("any").SetAsInteger(year);
+    window->FieldByName("PenMax").SetAsFloat(5);
+    window->Post();
+  }
+  ASSERT_TRUE(mine->FindKey({Year(2023)}));
+  ASSERT_TRUE(window->FindKey({Year(2023)}));
+  mine->Edit();
+  window->Edit();
+  window->FieldByName("PenMax").SetAsFloat(1);
+  window->Post();
+
+  mine->FieldByName("any").SetAsInteger(2024);  // the primary key's duplicate
+  EXPECT_EQ(EngineCodeOf([&] { mine->Post(); }), engine_code::CheckFailed);
+  EXPECT_EQ(mine->State(), data::TDataSetState::dsEdit);
+  // Corrected, the changed row is what stops it.
+  mine->FieldByName("any").SetAsInteger(2023);
+  EXPECT_EQ(EngineCodeOf([&] { mine->Post(); }), engine_code::UpdateModifiedByOther);
+  mine->Cancel();
+  EXPECT_DOUBLE_EQ(PenMaxOf(*window, 2023), 1);
+}
+
 TEST_F(TableEdit, ClosingInEditStateDiscardsTheEditAndKeepsTheConnection) {
   ASSERT_TRUE(first->FindKey({Year(2024)}));
   first->Edit();

@@ -212,3 +212,43 @@ TEST_F(ZdbTable, TwoLoadsAtOnceStoreEveryRowAndCheckClean) {
 }
 
 }  // namespace
+
+namespace {
+
+// The operations on a table as a whole, one after the other on one file: each says what it
+// did, leaves a file that checks clean, and a table that is not there is the engine's error.
+TEST_F(ZdbTable, TheTableOperationsChangeATableAsAWholeAndLeaveAFileThatChecksClean) {
+  CreateMaximo();
+  ASSERT_EQ(Run({"load", path_, "Maximo", Csv("maximo.csv", "any,PenMax,TopeCot\n2022,1,2\n2023,3,4\n")}).exitCode, 0);
+  struct Step {
+    std::vector<std::string> arguments;
+    std::string said;
+  };
+  const std::vector<Step> steps = {
+      {{"add-index", path_, "Maximo", "PEN:PenMax"}, "added index PEN\n"},
+      {{"rename-field", path_, "Maximo", "PenMax", "Pension"}, "renamed field PenMax to Pension\n"},
+      {{"drop-index", path_, "Maximo", "PEN"}, "dropped index PEN\n"},
+      {{"rename-table", path_, "Maximo", "Tope"}, "renamed table Maximo to Tope\n"},
+      {{"empty", path_, "Tope"}, "emptied table Tope\n"},
+      {{"drop-table", path_, "Tope"}, "dropped table Tope\n"},
+  };
+  for (const Step& step : steps) {
+    const ToolRun run = Run(step.arguments);
+    EXPECT_EQ(run.exitCode, 0) << step.arguments[0] << ": " << run.err;
+    EXPECT_EQ(run.out, step.said);
+    const ToolRun check = Run({"check", path_}, "check");
+    EXPECT_EQ(check.exitCode, 0) << step.arguments[0] << ": " << check.out;
+    if (step.arguments[0] == "rename-field") {
+      const ToolRun schema = Run({"schema", path_, "Maximo"}, "schema");
+      EXPECT_NE(schema.out.find("field: Pension FLOAT\n"), std::string::npos) << schema.out;
+      EXPECT_NE(schema.out.find("index: PEN (Pension)\n"), std::string::npos) << schema.out;
+    } else if (step.arguments[0] == "empty") {
+      EXPECT_EQ(Run({"dump", path_, "Tope"}, "dump").out, "any,Pension,TopeCot\r\n");  // the header, no rows
+    }
+  }
+  const ToolRun missing = Run({"drop-table", path_, "Tope"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("Table 'Tope' not found - Native error: 20132"), std::string::npos) << missing.err;
+}
+
+}  // namespace

@@ -19,13 +19,19 @@
 //   add YEAR AMOUNT TIMES  answers at once, then adds AMOUNT to the year's PenMax TIMES
 //                          times, each a find, edit and post, starting again when another
 //                          copy changed or held the row meanwhile
-//   result                 the outcome of the last "add", once it has finished
+//   result                 the outcome of the last "add" or "end-after", once it has finished
+//   start | commit         a transaction of the database component (its write locks stay
+//                          until it ends)
+//   end-after MS           answers at once, then after MS milliseconds cancels the edit under
+//                          way and commits the transaction
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "engine/dataset/ZDBEngineError.h"
 #include "engine/dataset/ZDBMain.h"
@@ -85,6 +91,10 @@ class Peer {
       char character = ' ';
       words >> field >> count >> character;
       Table().FieldByName(field).SetAsString(std::string(count, character));
+    } else if (command == "start") {
+      Database().StartTransaction();
+    } else if (command == "commit") {
+      Database().Commit();
     } else if (command == "maximo") {
       return Maximo();
     } else {
@@ -114,7 +124,20 @@ class Peer {
     return Ok;
   }
 
+  // Holds what the transaction and the edit hold for a while, then lets both go.
+  int EndAfter(int milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (Table().State() != data::TDataSetState::dsBrowse) Table().Cancel();
+    Database().Commit();
+    return Ok;
+  }
+
  private:
+  zdb::TZDBDatabase& Database() {
+    if (!database_) throw std::runtime_error("no database is open");
+    return *database_;
+  }
+
   zdb::TZDBTable& Table() {
     if (!table_) throw std::runtime_error("no table is open");
     return *table_;
@@ -198,6 +221,11 @@ int main() {
       words >> year >> amount >> times;
       Reply(Ok);  // the test starts the other copy meanwhile
       lastAdd = Guarded([&] { return peer.Add(year, amount, times); });
+    } else if (command == "end-after") {
+      int milliseconds = 0;
+      words >> milliseconds;
+      Reply(Ok);  // the test starts its own change meanwhile
+      lastAdd = Guarded([&] { return peer.EndAfter(milliseconds); });
     } else if (command == "result") {
       Reply(lastAdd);
     } else {
