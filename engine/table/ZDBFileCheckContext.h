@@ -1,6 +1,5 @@
-// The integrity check's shared ground: where problems are reported, which pages have been
-// reached and by what, what is known of each table, and the hook through which further
-// table checks join the run.
+// The integrity check's shared ground: where problems are gathered, which pages have been
+// reached and by what, what is known of each table, and the table checks that run on it.
 //
 // Every page the check reaches is claimed once by the structure that reaches it. A claim
 // reports a page outside the file, a bitmap page, a page already claimed (naming both
@@ -8,23 +7,16 @@
 // its pages, each page marked used that nobody claimed is reported as unreachable, so a
 // check that reaches pages of its own (rows' large values, say) must claim them.
 //
-// A table check is added by a static registration object in its own source file of the
-// tool:
-//   namespace {
-//   void CheckRows(zdbtool::TZdbCheckContext& context, const zdbtool::TZdbCheckedTable& table) { ... }
-//   const zdbtool::TZdbTableCheckRegistration rowsCheck("rows", CheckRows);
-//   }
-// Registered checks run one after another (in no fixed order between source files) for
-// every table whose metadata could be read, after the built-in ones (chains, index trees,
-// page indexes) and before the search for unreachable pages. A check reads pages for TZdbCheckContext::Session, changes
-// nothing, and may raise: an exception is reported as a problem of that table.
+// The table checks (TableChecks()) run one after another for every table whose metadata
+// could be read, after the built-in ones (chains, index trees, page indexes) and before
+// the search for unreachable pages. A check reads pages for TZDBFileCheckContext::Session,
+// changes nothing, and may raise: an exception is reported as a problem of that table.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,34 +29,32 @@
 #include "engine/table/ZDBTableMetaData.h"
 
 namespace zdb {
-class TZDBDiskPageManager;
-}
 
-namespace zdbtool {
+class TZDBDiskPageManager;
 
 // One leaf entry of a page-number tree: a page and its 16-bit value.
-struct TZdbPageValue {
+struct TZDBCheckedPageValue {
   int32_t PageNo = 0;
   uint16_t Value = 0;
 };
 
 // What the built-in checks learnt of one table.
-struct TZdbCheckedTable {
-  zdb::TZDBTableListEntry Entry;
+struct TZDBCheckedTable {
+  TZDBTableListEntry Entry;
   // From the metadata file.
-  zdb::TZDBBaseFieldManager Fields;
-  zdb::TZDBIndexDefs Indexes;
-  zdb::TZDBConstraintDefs Constraints;
-  zdb::TZDBTableRootPages Roots;
+  TZDBBaseFieldManager Fields;
+  TZDBIndexDefs Indexes;
+  TZDBConstraintDefs Constraints;
+  TZDBTableRootPages Roots;
   // From the frequently updated data; CountsRead false when it could not be read.
-  zdb::TZDBMostUpdatedCounts Counts;
+  TZDBMostUpdatedCounts Counts;
   bool CountsRead = false;
   // Leaf entries of the record-page index (page, rows) and of the BLOB-page index
   // (page, bytes used), ascending; a tree the check found damaged gives no entries and
   // its Sound flag false.
-  std::vector<TZdbPageValue> RecordPages;
+  std::vector<TZDBCheckedPageValue> RecordPages;
   bool RecordPageIndexSound = false;
-  std::vector<TZdbPageValue> BlobPages;
+  std::vector<TZDBCheckedPageValue> BlobPages;
   bool BlobPageIndexSound = false;
   // Leaf entries per index (ObjectID), for indexes whose tree passed its check.
   std::map<int32_t, int64_t> IndexEntryCounts;
@@ -73,18 +63,20 @@ struct TZdbCheckedTable {
   std::string Label() const;
 };
 
-class TZdbCheckContext {
+class TZDBFileCheckContext {
  public:
   // Pages are read for the system session; nothing is ever written.
-  static constexpr int32_t Session = zdb::TZDBPageManager::SystemSession;
+  static constexpr int32_t Session = TZDBPageManager::SystemSession;
 
-  TZdbCheckContext(zdb::TZDBDiskPageManager& pages, std::ostream& out);
+  explicit TZDBFileCheckContext(TZDBDiskPageManager& pages);
 
-  zdb::TZDBDiskPageManager& Pages() { return pages_; }
+  TZDBDiskPageManager& Pages() { return pages_; }
 
-  // Prints one problem line.
-  void Problem(const std::string& text);
-  int64_t ProblemCount() const { return problems_; }
+  // Records one problem line.
+  void Problem(const std::string& text) { problems_.push_back(text); }
+  int64_t ProblemCount() const { return static_cast<int64_t>(problems_.size()); }
+  // The problems in the order they were found; taken by the caller at the end.
+  std::vector<std::string>& Problems() { return problems_; }
 
   // Records that `owner` (a phrase such as "Table 'Maximo' index 'ANY'") reaches the
   // page and reports what is wrong with that. Answers whether the owner may go on and
@@ -102,31 +94,27 @@ class TZdbCheckContext {
   void SetUsedPages(std::vector<bool> used) { used_ = std::move(used); }
 
  private:
-  zdb::TZDBDiskPageManager& pages_;
-  std::ostream& out_;
-  int64_t problems_ = 0;
+  TZDBDiskPageManager& pages_;
+  std::vector<std::string> problems_;
   std::map<int32_t, std::string> claims_;
   std::vector<bool> used_;
 };
 
-using TZdbTableCheck = std::function<void(TZdbCheckContext& context, const TZdbCheckedTable& table)>;
+using TZDBTableCheckFunction = std::function<void(TZDBFileCheckContext& context, const TZDBCheckedTable& table)>;
 
-struct TZdbNamedTableCheck {
+struct TZDBNamedTableCheck {
   std::string Name;
-  TZdbTableCheck Check;
+  TZDBTableCheckFunction Check;
   bool FollowsLargeValues = false;
 };
 
-// Adds a table check to every run of `zdb check` (see the top of this file). A check that
-// follows the large values of a table's rows (chains of BLOB pages that no page index
-// lists) says so with followsLargeValues; until one does, BLOB pages of tables with BLOB
-// fields are not reported as unreachable.
-class TZdbTableCheckRegistration {
- public:
-  TZdbTableCheckRegistration(std::string name, TZdbTableCheck check, bool followsLargeValues = false);
-};
+// The table checks, in the order they run. A check that follows the large values of a
+// table's rows (chains of BLOB pages that no page index lists) says so; without one, BLOB
+// pages of tables with BLOB fields would not be reported as unreachable.
+const std::vector<TZDBNamedTableCheck>& TableChecks();
 
-// The registered table checks, in registration order.
-const std::vector<TZdbNamedTableCheck>& RegisteredTableChecks();
+// The table checks themselves (ZDBFileCheckRows.cpp, ZDBFileCheckBlobs.cpp).
+void CheckRowsOfTable(TZDBFileCheckContext& context, const TZDBCheckedTable& table);
+void CheckLargeValuesOfTable(TZDBFileCheckContext& context, const TZDBCheckedTable& table);
 
-}  // namespace zdbtool
+}  // namespace zdb
