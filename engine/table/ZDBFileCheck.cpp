@@ -13,6 +13,7 @@
 #include "engine/base/ZDBMemoryStream.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
+#include "engine/file/ZDBFileLayout.h"
 #include "engine/file/ZDBInternalDBTransactedAccessFile.h"
 #include "engine/file/ZDBInternalFileHeader.h"
 #include "engine/file/ZDBPage.h"
@@ -35,11 +36,10 @@ constexpr uint16_t EAMType = PageTypeCode(TZDBPageType::EAM);
 constexpr uint16_t RecordType = PageTypeCode(TZDBPageType::TableRecord);
 constexpr uint16_t BlobType = PageTypeCode(TZDBPageType::TableBlob);
 
-// Extent fields of an EAM page: two bits per extent, four to a byte.
-constexpr int BitsPerExtentField = 2;
-constexpr int ExtentFieldsPerByte = 4;
-constexpr uint8_t ExtentFieldMask = 0x03;
-constexpr uint8_t ExtentFull = 3;
+using layout::BitsPerExtentField;
+using layout::ExtentFieldMask;
+using layout::ExtentFieldsPerByte;
+using layout::ExtentFull;
 
 std::string TypeName(uint16_t code) {
   if (code > MaxPageTypeCode) return FormatMessage("Unknown Page Type: (%d)", {code});
