@@ -13,9 +13,10 @@ set(ZDB_LAYER_RULES
   "engine/table:engine/index,engine/file,engine/base,platform/os"
   "engine/framework:engine/base,platform/os"
   "engine/dataset:engine/framework,engine/table,engine/index,engine/file,engine/base,platform/os"
-  "tools/zdb:engine/dataset,engine/framework,engine/table,engine/index,engine/file,engine/base,platform/os"
-  "store:engine/dataset,engine/framework,engine/table,engine/index,engine/file,engine/base,platform/os"
-  "ui:store,calc,engine/dataset,engine/framework,engine/table,engine/index,engine/file,engine/base,platform/os"
+  "include/zdb:engine/dataset,engine/framework,engine/table,engine/index,engine/file,engine/base,platform/os"
+  "tools/zdb:include/zdb,engine/dataset,engine/framework,engine/table,engine/index,engine/file,engine/base,platform/os"
+  "store:include/zdb"
+  "ui:store,calc,include/zdb"
 )
 
 if(NOT ROOT)
@@ -46,6 +47,8 @@ foreach(rule IN LISTS ZDB_LAYER_RULES)
       # Only the project's own layers are judged; a header named from the own folder
       # without its path is the layer's own.
       set(target_layer "")
+      # The public API is included as "zdb/...", from include/.
+      string(REGEX REPLACE "^zdb/" "include/zdb/" header "${header}")
       foreach(candidate IN LISTS known_layers)
         string(LENGTH "${candidate}/" prefix_length)
         string(SUBSTRING "${header}" 0 ${prefix_length} prefix)

@@ -1,6 +1,6 @@
 #include "store/LimitesEnTablas.h"
 
-#include "engine/framework/DataSet.h"
+#include "zdb/DataSet.h"
 
 namespace {
 

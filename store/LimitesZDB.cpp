@@ -1,8 +1,7 @@
 #include "store/LimitesZDB.h"
 
-#include "engine/base/ZDBPlatformVariant.h"
-#include "engine/dataset/ZDBDatabase.h"
-#include "engine/dataset/ZDBTable.h"
+#include "zdb/Database.h"
+#include "zdb/Table.h"
 
 #include <utility>
 

@@ -1,11 +1,8 @@
 #include "ui/ModeloRejilla.h"
 
-#include "engine/base/ZDBAnsiText.h"
-#include "engine/framework/DataSet.h"
-#include "engine/framework/DataSource.h"
-#include "engine/framework/FormatFloat.h"
-#include "engine/framework/NumericFields.h"
 #include "ui/Errores.h"
+#include "zdb/DataSet.h"
+#include "zdb/Values.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
