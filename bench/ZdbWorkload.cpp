@@ -3,16 +3,16 @@
 #include <filesystem>
 #include <utility>
 
+#include "engine/base/ZDBPlatformVariant.h"
 #include "engine/dataset/ZDBDatabase.h"
 #include "engine/dataset/ZDBLocalSession.h"
 #include "engine/dataset/ZDBTable.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
-#include "engine/index/ZDBPlatformVariant.h"
+#include "engine/framework/Field.h"
 #include "engine/table/ZDBConstraintDef.h"
 #include "engine/table/ZDBFieldDef.h"
 #include "engine/table/ZDBIndexDef.h"
 #include "engine/table/ZDBTableAccess.h"
-#include "platform/data/Field.h"
 #include "store/LimitesZDB.h"
 
 namespace bench {

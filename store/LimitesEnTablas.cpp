@@ -1,6 +1,6 @@
 #include "store/LimitesEnTablas.h"
 
-#include "platform/data/DataSet.h"
+#include "zdb/DataSet.h"
 
 namespace {
 

@@ -1,8 +1,7 @@
 #include "store/LimitesZDB.h"
 
-#include "engine/dataset/ZDBDatabase.h"
-#include "engine/dataset/ZDBTable.h"
-#include "engine/index/ZDBPlatformVariant.h"
+#include "zdb/Database.h"
+#include "zdb/Table.h"
 
 #include <utility>
 

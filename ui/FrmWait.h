@@ -17,7 +17,7 @@
 #include <QPointer>
 #include <QString>
 
-#include "engine/dataset/ZDBUserPrompts.h"
+#include "zdb/UserPrompts.h"
 
 class QEvent;
 class QLabel;

@@ -12,7 +12,7 @@
 // Control names are the names users and tests know the controls by (objectName).
 #pragma once
 
-#include "platform/data/DataSource.h"
+#include "zdb/DataSet.h"
 
 #include <QDialog>
 

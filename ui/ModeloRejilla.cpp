@@ -1,11 +1,8 @@
 #include "ui/ModeloRejilla.h"
 
-#include "engine/index/ZDBAnsiText.h"
-#include "platform/data/DataSet.h"
-#include "platform/data/DataSource.h"
-#include "platform/data/FormatFloat.h"
-#include "platform/data/NumericFields.h"
 #include "ui/Errores.h"
+#include "zdb/DataSet.h"
+#include "zdb/Values.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>

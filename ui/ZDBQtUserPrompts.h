@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/dataset/ZDBUserPrompts.h"
+#include "zdb/UserPrompts.h"
 
 class TZDBQtUserPrompts : public zdb::TZDBUserPrompts {
  public:

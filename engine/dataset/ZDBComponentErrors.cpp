@@ -1,6 +1,6 @@
 #include "engine/dataset/ZDBComponentErrors.h"
 
-#include "platform/data/DatabaseError.h"
+#include "engine/framework/DatabaseError.h"
 
 namespace zdb {
 

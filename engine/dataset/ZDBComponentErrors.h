@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 
 namespace zdb {
 

@@ -1,6 +1,6 @@
 #include "engine/dataset/ZDBCursor.h"
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/table/ZDBBlobCache.h"
 #include "engine/table/ZDBBlobLayout.h"
 #include "engine/table/ZDBFieldData.h"

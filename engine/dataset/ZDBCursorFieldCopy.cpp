@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/base/ZDBException.h"
+#include "engine/base/ZDBValueConvert.h"
 #include "engine/dataset/ZDBCursor.h"
-#include "engine/file/ZDBException.h"
-#include "engine/index/ZDBValueConvert.h"
 #include "engine/table/ZDBFieldManager.h"
 
 namespace zdb {

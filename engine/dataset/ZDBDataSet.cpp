@@ -4,17 +4,17 @@
 #include <cstring>
 #include <exception>
 
+#include "engine/base/ZDBDateTime.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBComponentErrors.h"
 #include "engine/dataset/ZDBEngineError.h"
-#include "engine/dataset/ZDBScopedFlag.h"
+#include "engine/base/ZDBScopedFlag.h"
 #include "engine/dataset/ZDBSession.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
-#include "engine/index/ZDBDateTime.h"
+#include "engine/framework/DataConsts.h"
+#include "engine/framework/FieldClasses.h"
 #include "engine/table/ZDBFieldData.h"
 #include "engine/table/ZDBFieldTypes.h"
-#include "platform/data/DataConsts.h"
-#include "platform/data/FieldClasses.h"
 
 namespace zdb {
 namespace {

@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBPlatformVariant.h"
 #include "engine/dataset/ZDBCursor.h"
 #include "engine/dataset/ZDBDatabase.h"
-#include "engine/index/ZDBPlatformVariant.h"
-#include "platform/data/DataSet.h"
+#include "engine/framework/DataSet.h"
 
 namespace zdb {
 

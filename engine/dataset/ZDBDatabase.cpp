@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBComponentErrors.h"
 #include "engine/dataset/ZDBNames.h"
-#include "engine/dataset/ZDBScopedFlag.h"
+#include "engine/base/ZDBScopedFlag.h"
 #include "engine/dataset/ZDBSession.h"
 #include "engine/dataset/ZDBUserPrompts.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBFileLayout.h"
 #include "platform/os/File.h"
 
@@ -104,6 +104,7 @@ TZDBConnectionSettings TZDBDatabase::MakeSettings() const {
   settings.Exclusive = exclusive_;
   settings.MultiUser = multiUser_;
   if (multiUser_) settings.SessionName = sessionName_;
+  settings.FileSystem = fileSystem_;
   return settings;
 }
 
@@ -143,7 +144,7 @@ bool TZDBDatabase::ShareHandle(TZDBSession& session) {
 
 void TZDBDatabase::ConnectOwnHandle() {
   // A temporary component's file name is its database name (see TZDBSession::OpenDatabase).
-  if (!os::FileSystem::Default().Exists(databaseFileName_))
+  if (!fileSystem_->Exists(databaseFileName_))
     RaiseDatabaseError(DatabaseFileMissingFormat, {databaseFileName_});
   bool repairOffered = false;
   for (;;) {
@@ -302,7 +303,7 @@ void TZDBDatabase::CreateDatabase() {
 void TZDBDatabase::DeleteDatabase() {
   if (Connected()) RaiseDatabaseError(OpenDatabaseText);
   TZDBSessionListLock lock;
-  os::FileSystem& fileSystem = os::FileSystem::Default();
+  os::FileSystem& fileSystem = *fileSystem_;
   if (!fileSystem.Exists(databaseFileName_)) RaiseDatabaseError(DatabaseFileMissingFormat, {databaseFileName_});
   uint32_t error = 0;
   if (!fileSystem.Delete(databaseFileName_, error)) RaiseDatabaseError(DeleteDatabaseFormat, {databaseFileName_});
@@ -311,7 +312,7 @@ void TZDBDatabase::DeleteDatabase() {
 bool TZDBDatabase::Repair() {
   if (Connected()) RaiseDatabaseError(OpenDatabaseText);
   TZDBSessionListLock lock;
-  if (!os::FileSystem::Default().Exists(databaseFileName_))
+  if (!fileSystem_->Exists(databaseFileName_))
     RaiseDatabaseError(DatabaseFileMissingFormat, {databaseFileName_});
   BindToSession();
   return RunRepair();

@@ -21,10 +21,10 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/base/ZDBPassword.h"
 #include "engine/dataset/ZDBLocalSession.h"
 #include "engine/dataset/ZDBRepairReport.h"
 #include "engine/dataset/ZDBSessionList.h"
-#include "engine/file/ZDBPassword.h"
 #include "engine/file/ZDBTableListFile.h"
 
 namespace zdb {
@@ -96,6 +96,10 @@ class TZDBDatabase {
   void SetMaxConnections(int32_t maxConnections) { maxConnections_ = maxConnections; }
   bool MultiUser() const { return multiUser_; }
   void SetMultiUser(bool multiUser) { multiUser_ = multiUser; }
+  // The file system the database's files go through (the real one by default); a test hands
+  // in a fault-injecting one. It takes effect at the next connect, the repair's included.
+  os::FileSystem& FileSystem() const { return *fileSystem_; }
+  void SetFileSystem(os::FileSystem& fileSystem) { fileSystem_ = &fileSystem; }
   bool Exclusive() const { return exclusive_; }
   void SetExclusive(bool exclusive) { exclusive_ = exclusive; }
   bool ReadOnly() const { return readOnly_; }
@@ -220,6 +224,7 @@ class TZDBDatabase {
   bool silentMode_ = false;
   bool multiUser_ = false;
   int32_t maxConnections_ = DefaultMaxConnections;
+  os::FileSystem* fileSystem_ = &os::FileSystem::Default();
   bool disableTempFiles_ = false;
 };
 

@@ -20,15 +20,15 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/base/ZDBException.h"
+#include "engine/base/ZDBMessages.h"
 #include "engine/dataset/ZDBDatabase.h"
-#include "engine/dataset/ZDBScopedFlag.h"
+#include "engine/base/ZDBScopedFlag.h"
 #include "engine/dataset/ZDBSession.h"
 #include "engine/dataset/ZDBTableCopier.h"
 #include "engine/dataset/ZDBUserPrompts.h"
 #include "engine/file/ZDBActiveSessionsFile.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBException.h"
-#include "engine/file/ZDBMessages.h"
 #include "engine/file/ZDBSystemDirectory.h"
 #include "engine/file/ZDBTableListFile.h"
 #include "platform/os/File.h"
@@ -70,8 +70,6 @@ TZDBTableCopier InstalledCopier() {
   return Copier();
 }
 
-os::FileSystem& Files() { return os::FileSystem::Default(); }
-
 // A database name no component of the session has.
 std::string UniqueTargetName(TZDBSession& session) {
   static std::atomic<int32_t> counter{0};
@@ -92,9 +90,9 @@ void CheckFreeSpace(int64_t fileSize, const std::string& copyName) {
                "There is not enough free space on drive to perform required operation with the database file.");
 }
 
-void DeleteCopy(const std::string& copyName) {
+void DeleteCopy(os::FileSystem& files, const std::string& copyName) {
   uint32_t ignored = 0;
-  Files().Delete(copyName, ignored);
+  files.Delete(copyName, ignored);
 }
 
 std::string BackupName(const std::string& fileName, int number) {
@@ -111,14 +109,17 @@ class SourceFile {
     } catch (...) {  // nothing was written; closing has nothing to lose
     }
   }
+  explicit SourceFile(os::FileSystem& files) : pages(files) {}
+  SourceFile(const SourceFile&) = delete;
+  SourceFile& operator=(const SourceFile&) = delete;
   void Close() { pages.CloseDatabaseFile(); }
 
-  TZDBDiskPageManager pages{Files()};
+  TZDBDiskPageManager pages;
 };
 
 // Whether the file opens as one that needs no repair.
-bool OpensSound(const std::string& fileName, const TZDBPassword& password) {
-  TZDBDiskPageManager pages(Files());
+bool OpensSound(os::FileSystem& files, const std::string& fileName, const TZDBPassword& password) {
+  TZDBDiskPageManager pages(files);
   bool multiUser = false;
   bool readOnly = true;
   try {
@@ -180,11 +181,11 @@ bool TZDBDatabase::RunRepair() {
     TZDBPassword password;
     if (CopyIntoFile(copyName, password)) PutCopyInPlace(copyName, password);
   } catch (...) {
-    DeleteCopy(copyName);
+    DeleteCopy(*fileSystem_, copyName);
     repairReport_.Replaced = false;
     RaiseError(RepairFailedError, MessageForCode(RepairFailedError));
   }
-  if (!repairReport_.Replaced) DeleteCopy(copyName);
+  if (!repairReport_.Replaced) DeleteCopy(*fileSystem_, copyName);
   const std::string warning = repairReport_.Warning();
   if (!warning.empty() && !silentMode_) UserPrompts()->ShowWarning(warning);
   return repairReport_.Replaced;
@@ -195,7 +196,7 @@ bool TZDBDatabase::CopyIntoFile(const std::string& copyName, TZDBPassword& passw
   // Nobody else may have the file open: what they wrote meanwhile would be lost.
   {
     uint32_t error = 0;
-    std::unique_ptr<os::IFile> probe = Files().Open(databaseFileName_, os::AccessMode::ReadWrite,
+    std::unique_ptr<os::IFile> probe = fileSystem_->Open(databaseFileName_, os::AccessMode::ReadWrite,
                                                     os::ShareMode::Exclusive, error);
     if (!probe) {
       report.Failure = FormatMessage(OpenFailedFormat, {databaseFileName_, error, os::SystemErrorMessage(error)});
@@ -212,7 +213,7 @@ bool TZDBDatabase::CopyIntoFile(const std::string& copyName, TZDBPassword& passw
     }
   }
 
-  SourceFile source;
+  SourceFile source(*fileSystem_);
   password = TZDBPassword{password_, encryptionAlgorithm_};
   for (;;) {
     bool multiUser = false;
@@ -264,6 +265,7 @@ bool TZDBDatabase::CopyIntoFile(const std::string& copyName, TZDBPassword& passw
   target.SetPagesPerExtent(source.pages.Header().PagesPerExtent);
   target.SetMaxConnections(slotCount);
   target.SetExclusive(true);
+  target.SetFileSystem(*fileSystem_);
   target.SetSilentMode(true);
   try {
     target.CreateDatabase();
@@ -316,7 +318,7 @@ bool TZDBDatabase::CopyIntoFile(const std::string& copyName, TZDBPassword& passw
 
 void TZDBDatabase::PutCopyInPlace(const std::string& copyName, const TZDBPassword& password) {
   TZDBRepairReport& report = repairReport_;
-  if (!OpensSound(copyName, password)) {
+  if (!OpensSound(*fileSystem_, copyName, password)) {
     report.Failure = FormatMessage(CopyUnsoundFormat, {copyName});
     return;
   }
@@ -324,7 +326,7 @@ void TZDBDatabase::PutCopyInPlace(const std::string& copyName, const TZDBPasswor
   // opens the damaged file in between.
   uint32_t error = 0;
   std::unique_ptr<os::IFile> old =
-      Files().Open(databaseFileName_, os::AccessMode::ReadWrite, os::ShareMode::Exclusive, error);
+      fileSystem_->Open(databaseFileName_, os::AccessMode::ReadWrite, os::ShareMode::Exclusive, error);
   if (!old) {
     report.Failure = FormatMessage(OpenFailedFormat, {databaseFileName_, error, os::SystemErrorMessage(error)});
     return;
@@ -332,8 +334,8 @@ void TZDBDatabase::PutCopyInPlace(const std::string& copyName, const TZDBPasswor
   std::string backup;
   for (int number = 0; number < MaxBackups && backup.empty(); ++number) {
     const std::string name = BackupName(databaseFileName_, number);
-    if (Files().Exists(name)) continue;
-    if (Files().Copy(databaseFileName_, name, error)) {
+    if (fileSystem_->Exists(name)) continue;
+    if (fileSystem_->Copy(databaseFileName_, name, error)) {
       backup = name;
     } else if (error != os::win32::FileExists && error != os::win32::AlreadyExists) {
       report.Failure = FormatMessage(BackupFailedFormat, {name, error, os::SystemErrorMessage(error)});
@@ -346,13 +348,13 @@ void TZDBDatabase::PutCopyInPlace(const std::string& copyName, const TZDBPasswor
                                                         os::SystemErrorMessage(os::win32::FileExists)});
     return;
   }
-  if (!Files().Rename(copyName, databaseFileName_, error)) {
+  if (!fileSystem_->Rename(copyName, databaseFileName_, error)) {
     report.Failure = FormatMessage(RenameFailedFormat, {copyName, databaseFileName_, error,
                                                         os::SystemErrorMessage(error)});
     // The backup made a moment ago is a copy of the file that is still in place.
     uint32_t ignored = 0;
     old.reset();
-    Files().Delete(backup, ignored);
+    fileSystem_->Delete(backup, ignored);
     return;
   }
   report.Replaced = true;

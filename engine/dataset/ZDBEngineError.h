@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/data/DatabaseError.h"
+#include "engine/framework/DatabaseError.h"
 
 namespace zdb {
 

@@ -1,6 +1,6 @@
 #include "engine/dataset/ZDBLocalBLOBStream.h"
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 
 namespace zdb {
 namespace {

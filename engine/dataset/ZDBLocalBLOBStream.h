@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/file/ZDBStream.h"
+#include "engine/base/ZDBStream.h"
 #include "engine/table/ZDBBlobStream.h"
 
 namespace zdb {

@@ -5,10 +5,10 @@
 #include <optional>
 #include <vector>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBTableLockManager.h"
+#include "engine/framework/TextCase.h"
 #include "engine/index/ZDBNavigationRequest.h"
-#include "platform/data/TextCase.h"
 
 namespace zdb {
 namespace {

@@ -2,9 +2,9 @@
 // renaming a field, adding and dropping indexes.
 #include <vector>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBLocalCursor.h"
-#include "engine/file/ZDBException.h"
-#include "platform/data/TextCase.h"
+#include "engine/framework/TextCase.h"
 
 namespace zdb {
 namespace {

@@ -3,12 +3,12 @@
 #include <mutex>
 #include <utility>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBComponentErrors.h"
 #include "engine/file/ZDBDatabaseDataRegistry.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBException.h"
 #include "platform/os/File.h"
 
 namespace zdb {
@@ -54,11 +54,11 @@ void TZDBLocalSession::Connect() {
   connection_.Password = settings_.Password;
   // A file marked read-only opens single-user whatever was asked; asking for that mode at
   // once lets a second connection join the first instead of failing with 20235.
-  if (!connection_.ReadOnly && os::FileSystem::Default().IsReadOnly(settings_.FileName)) {
+  if (!connection_.ReadOnly && settings_.FileSystem->IsReadOnly(settings_.FileName)) {
     connection_.ReadOnly = true;
     connection_.MultiUser = false;
   }
-  TZDBDiskDatabaseData& data = registry.Connect(settings_.FileName, connection_);
+  TZDBDiskDatabaseData& data = registry.Connect(settings_.FileName, connection_, *settings_.FileSystem);
 
   std::lock_guard<os::CriticalSection> guard(data.CriticalSection());
   const TZDBFileHeader& header = data.DiskPageManager()->Header();
@@ -110,7 +110,7 @@ void TZDBLocalSession::SetRepairMode(bool value) {
 void TZDBLocalSession::CreateDatabase() {
   if (TZDBDatabaseDataRegistry::Instance().Find(settings_.FileName) != nullptr)
     RaiseError(AlreadyOpenError, "Cannot create database. Database is already open");
-  TZDBDiskDatabaseData creator(settings_.FileName);
+  TZDBDiskDatabaseData creator(settings_.FileName, *settings_.FileSystem);
   creator.SetPassword(settings_.Password);
   creator.SetSlotCount(settings_.MaxConnections);
   creator.SetPageSize(settings_.PageSize);

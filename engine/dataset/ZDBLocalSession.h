@@ -15,10 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/base/ZDBPassword.h"
 #include "engine/file/ZDBDatabaseData.h"
 #include "engine/file/ZDBFileLayout.h"
-#include "engine/file/ZDBPassword.h"
 #include "engine/table/ZDBBaseSession.h"
+#include "platform/os/File.h"
 
 namespace zdb {
 
@@ -38,6 +39,9 @@ struct TZDBConnectionSettings {
   bool Exclusive = false;
   bool MultiUser = false;
   std::string SessionName;  // multi-user only
+  // What the file, its journal and its temporary files go through: the real file system
+  // unless a test hands in another.
+  os::FileSystem* FileSystem = &os::FileSystem::Default();
 };
 
 class TZDBLocalSession final : public TZDBBaseSession {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <atomic>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBNames.h"
 #include "engine/dataset/ZDBSession.h"
 #include "engine/file/ZDBDatabaseDataRegistry.h"
-#include "engine/file/ZDBException.h"
 
 namespace zdb {
 namespace {

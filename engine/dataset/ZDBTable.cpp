@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBLocalCursor.h"
-#include "engine/file/ZDBException.h"
 
 namespace zdb {
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBPlatformVariant.h"
 #include "engine/dataset/ZDBDataSet.h"
-#include "engine/index/ZDBPlatformVariant.h"
 
 namespace zdb {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBComponentErrors.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
-#include "engine/file/ZDBException.h"
 #include "engine/table/ZDBDiskTableData.h"
 #include "engine/table/ZDBTableAccess.h"
 #include "engine/table/ZDBTableSalvage.h"

@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBLocalCursor.h"
 #include "engine/dataset/ZDBTable.h"
-#include "engine/file/ZDBException.h"
-#include "platform/data/DataConsts.h"
-#include "platform/data/TextCase.h"
+#include "engine/framework/DataConsts.h"
+#include "engine/framework/TextCase.h"
 
 namespace zdb {
 namespace {

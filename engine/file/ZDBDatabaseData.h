@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/file/ZDBPassword.h"
+#include "engine/base/ZDBPassword.h"
 #include "platform/os/System.h"
 
 namespace zdb {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "platform/os/System.h"
 
 namespace zdb {

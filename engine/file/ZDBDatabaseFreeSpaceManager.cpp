@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBException.h"
+#include "engine/file/ZDBFileLayout.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageTypes.h"
 
@@ -26,13 +27,13 @@ constexpr int32_t PageReadError = 20299;
 constexpr uint16_t PFSType = PageTypeCode(TZDBPageType::PFS);
 constexpr uint16_t EAMType = PageTypeCode(TZDBPageType::EAM);
 
-constexpr int BitsPerExtentField = 2;
-constexpr int ExtentFieldsPerByte = 4;
-constexpr uint8_t ExtentFieldMask = 0x03;
-constexpr uint8_t ExtentFieldFullBit = 0x02;  // clear: the extent may have a free page
-constexpr uint8_t ExtentNotEvaluated = 0;
-constexpr uint8_t ExtentHasFreePage = 1;
-constexpr uint8_t ExtentFull = 3;
+using layout::BitsPerExtentField;
+using layout::ExtentFieldFullBit;
+using layout::ExtentFieldMask;
+using layout::ExtentFieldsPerByte;
+using layout::ExtentFull;
+using layout::ExtentHasFreePage;
+using layout::ExtentNotEvaluated;
 constexpr uint8_t AllBitsSet = 0xFF;
 // A bitmap page starts with its first item marked: a PFS page's own bit, an EAM page's
 // first extent as "has a free page".

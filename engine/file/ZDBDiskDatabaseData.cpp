@@ -4,10 +4,10 @@
 #include <limits>
 #include <mutex>
 
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBActiveSessionsFile.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBSessionSlots.h"
 #include "engine/file/ZDBSystemDirectory.h"
 #include "engine/file/ZDBTableLockManager.h"

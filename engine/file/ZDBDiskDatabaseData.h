@@ -23,9 +23,9 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/base/ZDBPassword.h"
 #include "engine/file/ZDBDatabaseData.h"
 #include "engine/file/ZDBFileLayout.h"
-#include "engine/file/ZDBPassword.h"
 #include "engine/file/ZDBTableListFile.h"
 #include "platform/os/File.h"
 

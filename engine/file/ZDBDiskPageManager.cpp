@@ -6,11 +6,11 @@
 #include <optional>
 #include <vector>
 
+#include "engine/base/ZDBCipherCodes.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
-#include "engine/file/ZDBCipherCodes.h"
 #include "engine/file/ZDBEncryption.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBRollbackJournal.h"
 
 namespace zdb {

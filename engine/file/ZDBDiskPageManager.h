@@ -26,11 +26,11 @@
 #include <optional>
 #include <string>
 
+#include "engine/base/ZDBPassword.h"
 #include "engine/file/ZDBDatabaseFile.h"
 #include "engine/file/ZDBFilePrologue.h"
 #include "engine/file/ZDBLockBytes.h"
 #include "engine/file/ZDBPageManager.h"
-#include "engine/file/ZDBPassword.h"
 #include "engine/file/ZDBTablePagesCache.h"
 #include "platform/os/File.h"
 

@@ -6,10 +6,11 @@
 #include <optional>
 #include <vector>
 
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
+#include "engine/base/ZDBScopedFlag.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBRollbackJournal.h"
 
 namespace zdb {
@@ -23,18 +24,6 @@ constexpr int32_t PageWriteError = 10469;
 constexpr int32_t JournalImageReadError = 30463;
 
 int32_t WrappingIncrement(int32_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value) + 1u); }
-
-// Sets a flag for the lifetime of the scope.
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~FlagScope() { flag_ = false; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-};
 
 }  // namespace
 
@@ -240,7 +229,7 @@ bool TZDBDiskPageManager::RecoverJournal() {
 }
 
 void TZDBDiskPageManager::RollBack(const TZDBJournalContents& contents) {
-  const FlagScope scope(recovering_);
+  const TZDBScopedFlag scope(recovering_, true);
   const TZDBJournalPrologue& prologue = contents.Prologue;
   if (file_.GetSize() != prologue.FileSize) file_.SetSize(prologue.FileSize);
   for (const TZDBJournalRecord& record : contents.Records)

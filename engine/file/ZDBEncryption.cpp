@@ -2,8 +2,8 @@
 
 #include <cryptopp/osrng.h>
 
-#include "engine/file/ZDBCrc32.h"
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBCrc32.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageTypes.h"
 

@@ -18,8 +18,8 @@
 #include <span>
 #include <string>
 
-#include "engine/file/ZDBCipher.h"
-#include "engine/file/ZDBCipherCodes.h"
+#include "engine/base/ZDBCipher.h"
+#include "engine/base/ZDBCipherCodes.h"
 #include "engine/file/ZDBFilePrologue.h"
 
 namespace zdb {

@@ -94,4 +94,15 @@ inline constexpr int32_t PageVersionWrap = 0x7FFFFFFD;
 // Written into a freed page on disk; in memory it marks a page whose read failed.
 inline constexpr int32_t PageVersionFreed = 0x7FFFFFFF;
 
+// Extent fields of an EAM page's data area: two bits per extent, four to a byte, the
+// first extent in the lowest bits. 0: not evaluated, 1: has a free page, 3: full (the
+// high bit set means no page of the extent is free).
+inline constexpr int BitsPerExtentField = 2;
+inline constexpr int ExtentFieldsPerByte = 4;
+inline constexpr uint8_t ExtentFieldMask = 0x03;
+inline constexpr uint8_t ExtentFieldFullBit = 0x02;
+inline constexpr uint8_t ExtentNotEvaluated = 0;
+inline constexpr uint8_t ExtentHasFreePage = 1;
+inline constexpr uint8_t ExtentFull = 3;
+
 }  // namespace zdb::layout

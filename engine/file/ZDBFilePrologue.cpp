@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 
 namespace zdb {
 

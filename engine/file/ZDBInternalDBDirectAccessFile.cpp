@@ -4,9 +4,9 @@
 #include <array>
 #include <unordered_set>
 
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBInternalFileHeader.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageRef.h"

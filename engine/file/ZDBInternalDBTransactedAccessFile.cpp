@@ -5,9 +5,9 @@
 #include <limits>
 #include <unordered_set>
 
-#include "engine/file/ZDBCompression.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBCompression.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBInternalFileHeader.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageManager.h"

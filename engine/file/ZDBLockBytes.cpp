@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBFilePrologue.h"
 #include "engine/file/ZDBLockWait.h"
 #include "platform/os/System.h"

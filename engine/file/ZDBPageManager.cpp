@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "platform/os/System.h"
 
 namespace zdb {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/file/ZDBCrc32.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBCrc32.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "platform/os/System.h"
 
 namespace zdb {

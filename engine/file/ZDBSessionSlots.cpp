@@ -1,7 +1,7 @@
 #include "engine/file/ZDBSessionSlots.h"
 
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBLockWait.h"
 
 namespace zdb {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBPage.h"
 
 namespace zdb {

@@ -1,7 +1,7 @@
 #include "engine/file/ZDBSystemDirectory.h"
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBPageManager.h"
 #include "engine/file/ZDBPageTypes.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBPageTypes.h"
 
 namespace zdb {

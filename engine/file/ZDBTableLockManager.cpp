@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBLockWait.h"
 
 namespace zdb {

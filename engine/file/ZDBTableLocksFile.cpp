@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBPageTypes.h"
 
 namespace zdb {

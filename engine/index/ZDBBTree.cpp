@@ -7,8 +7,8 @@
 #include <optional>
 #include <unordered_set>
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 
 namespace zdb {
 namespace {

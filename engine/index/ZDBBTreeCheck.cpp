@@ -3,7 +3,7 @@
 #include <optional>
 #include <unordered_set>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBPageRef.h"
 #include "engine/index/ZDBBTreePage.h"
 #include "engine/index/ZDBKeyPath.h"

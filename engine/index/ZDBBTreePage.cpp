@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 
 namespace zdb {
 

@@ -3,8 +3,8 @@
 #include <array>
 #include <unordered_set>
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBPageRef.h"
 
 namespace zdb {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 
 namespace zdb {
 namespace {

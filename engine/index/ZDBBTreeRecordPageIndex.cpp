@@ -3,7 +3,7 @@
 #include <array>
 #include <unordered_set>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 
 namespace zdb {
 namespace {

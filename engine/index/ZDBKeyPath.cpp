@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 
 namespace zdb {
 namespace {

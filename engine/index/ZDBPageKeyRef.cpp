@@ -1,6 +1,6 @@
 #include "engine/index/ZDBPageKeyRef.h"
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 
 namespace zdb {
 

@@ -1,6 +1,6 @@
 #include "engine/index/ZDBRecordID.h"
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 
 namespace zdb {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
-#include "engine/index/ZDBValueCompare.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
+#include "engine/base/ZDBValueCompare.h"
 
 namespace zdb {
 namespace {

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBStorageType.h"
 #include "engine/index/ZDBBTreeKeyRef.h"
 #include "engine/index/ZDBIndexedTable.h"
-#include "engine/index/ZDBStorageType.h"
 
 namespace zdb {
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <unordered_set>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBPageRef.h"
 
 namespace zdb {

@@ -1,6 +1,6 @@
 #include "engine/table/ZDBBlobLayout.h"
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 
 namespace zdb {
 

@@ -1,6 +1,6 @@
 #include "engine/table/ZDBBlobPages.h"
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBFileLayout.h"
 
 namespace zdb {

@@ -1,6 +1,6 @@
 #include "engine/table/ZDBBlobStream.h"
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 
 namespace zdb {
 namespace {

@@ -15,8 +15,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/file/ZDBCompressedBlobStream.h"
-#include "engine/file/ZDBTemporaryStream.h"
+#include "engine/base/ZDBCompressedBlobStream.h"
+#include "engine/base/ZDBTemporaryStream.h"
 #include "engine/table/ZDBBlobLayout.h"
 #include "engine/table/ZDBFieldDef.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/table/ZDBFieldDef.h"
 #include "engine/table/ZDBIndexDef.h"
 #include "engine/table/ZDBMetaStream.h"

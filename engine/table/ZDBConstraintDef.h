@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/index/ZDBVariant.h"
+#include "engine/base/ZDBVariant.h"
 #include "engine/table/ZDBMetaObjectDef.h"
 
 namespace zdb {

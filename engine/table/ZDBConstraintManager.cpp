@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "engine/file/ZDBException.h"
-#include "engine/index/ZDBVariant.h"
+#include "engine/base/ZDBException.h"
+#include "engine/base/ZDBVariant.h"
 #include "engine/table/ZDBFieldManager.h"
 #include "engine/table/ZDBIndexDef.h"
 #include "engine/table/ZDBIndexManager.h"

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/file/ZDBStream.h"
+#include "engine/base/ZDBStream.h"
 #include "engine/index/ZDBRecordID.h"
 #include "engine/table/ZDBConstraintDef.h"
 

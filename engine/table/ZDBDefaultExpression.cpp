@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/index/ZDBValueText.h"
+#include "engine/base/ZDBValueText.h"
 #include "engine/table/ZDBMetaObjectDef.h"
 
 namespace zdb {

@@ -14,8 +14,8 @@
 
 #include <memory>
 
-#include "engine/index/ZDBDateTime.h"
-#include "engine/index/ZDBVariant.h"
+#include "engine/base/ZDBDateTime.h"
+#include "engine/base/ZDBVariant.h"
 
 namespace zdb {
 

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBPageRef.h"
 #include "engine/index/ZDBKeyPath.h"
 #include "engine/index/ZDBNavigationRequest.h"
@@ -45,8 +45,8 @@ void EitherOr(First first, Second second) {
 }  // namespace
 
 TZDBDiskBlobManager::TZDBDiskBlobManager(TZDBPageManager& pages, const TZDBBaseFieldManager& fields,
-                                         const TZDBRecordPageOwner& owner)
-    : fields_(fields), blobPages_(pages, owner), pageIndex_(pages) {}
+                                         const TZDBRecordPageOwner& owner, os::FileSystem& temporaryFiles)
+    : fields_(fields), temporaryFiles_(temporaryFiles), blobPages_(pages, owner), pageIndex_(pages) {}
 
 void TZDBDiskBlobManager::CheckReleased() const {
   if (cache_.Count() != 0) RaiseError(CacheNotReleased, "Blob cache not released");
@@ -275,7 +275,7 @@ std::unique_ptr<TZDBBlobStream> TZDBDiskBlobManager::OpenBlobStream(int32_t sess
   const TZDBFieldDef& field = BlobField(fieldNo);
   if (field.BlobBlockSize() == 0) RaiseError(StreamBlockSizeZero, "Stream block size = 0 is not allowed");
   try {
-    auto storage = std::make_unique<TZDBTemporaryStream>();
+    auto storage = std::make_unique<TZDBTemporaryStream>(false, temporaryFiles_);
     if (startEmpty || recordBuffer == nullptr || IsFieldNull(recordBuffer, fieldNo)) {
       auto stream = std::make_unique<TZDBBlobStream>(fieldNo, field, std::move(storage));
       if (startEmpty) stream->MarkModified();

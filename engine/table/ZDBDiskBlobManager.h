@@ -28,8 +28,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/base/ZDBStream.h"
 #include "engine/file/ZDBPageManager.h"
-#include "engine/file/ZDBStream.h"
 #include "engine/index/ZDBBTreeBlobPageIndex.h"
 #include "engine/table/ZDBBaseRecordManager.h"
 #include "engine/table/ZDBBlobCache.h"
@@ -38,13 +38,16 @@
 #include "engine/table/ZDBBlobStream.h"
 #include "engine/table/ZDBFieldManager.h"
 #include "engine/table/ZDBRecordPageOwner.h"
+#include "platform/os/File.h"
 
 namespace zdb {
 
 class TZDBDiskBlobManager {
  public:
   // The owner names the table's ObjectID, written into and expected in every BLOB page.
-  TZDBDiskBlobManager(TZDBPageManager& pages, const TZDBBaseFieldManager& fields, const TZDBRecordPageOwner& owner);
+  // An open stream keeps its value in a temporary file of the given file system.
+  TZDBDiskBlobManager(TZDBPageManager& pages, const TZDBBaseFieldManager& fields, const TZDBRecordPageOwner& owner,
+                      os::FileSystem& temporaryFiles = os::FileSystem::Default());
   // Frees the in-memory values silently; owners call CheckReleased first.
   ~TZDBDiskBlobManager() = default;
   TZDBDiskBlobManager(const TZDBDiskBlobManager&) = delete;
@@ -151,6 +154,7 @@ class TZDBDiskBlobManager {
   void SetUsedBytes(int32_t session, int32_t pageNo, int32_t usedBytes);
 
   const TZDBBaseFieldManager& fields_;
+  os::FileSystem& temporaryFiles_;
   TZDBBlobPages blobPages_;
   TZDBBTreeBlobPageIndex pageIndex_;
   TZDBBlobCache cache_;

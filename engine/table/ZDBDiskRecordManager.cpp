@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBFileLayout.h"
 #include "engine/file/ZDBPageTypes.h"
 

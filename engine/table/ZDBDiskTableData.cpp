@@ -7,13 +7,14 @@
 #include <optional>
 #include <type_traits>
 
-#include "engine/file/ZDBCompression.h"
+#include "engine/base/ZDBCompression.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
+#include "engine/base/ZDBMemoryStream.h"
+#include "engine/base/ZDBScopedFlag.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBFileLayout.h"
-#include "engine/file/ZDBMemoryStream.h"
 #include "engine/file/ZDBPageTypes.h"
 #include "engine/file/ZDBTableLockManager.h"
 #include "engine/file/ZDBTablePagesCache.h"
@@ -51,19 +52,6 @@ constexpr uint8_t MinBlobCompressionMode = 1;
 
 constexpr uint16_t MetaDataPageType = PageTypeCode(TZDBPageType::TableMetaData);
 constexpr uint16_t MostUpdatedPageType = PageTypeCode(TZDBPageType::TableMostUpdated);
-
-// Sets a flag for the lifetime of the guard.
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) : flag_(flag), saved_(flag) { flag_ = true; }
-  ~FlagScope() { flag_ = saved_; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-  bool saved_;
-};
 
 // Asks for the table exclusively for the lifetime of the guard.
 class ExclusiveRequest {
@@ -267,7 +255,7 @@ void TZDBDiskTableData::CreateManagers() {
   temporaryPages_ = std::make_unique<TZDBTemporaryPageManager>(PageManager().PageSize(), PageManager().CacheCapacity());
   indexManager_ = std::make_unique<TZDBBaseIndexManager>(*this, PageManager(), *temporaryPages_);
   constraintManager_ = std::make_unique<TZDBBaseConstraintManager>();
-  blobManager_ = std::make_unique<TZDBDiskBlobManager>(PageManager(), *fieldManager_, *this);
+  blobManager_ = std::make_unique<TZDBDiskBlobManager>(PageManager(), *fieldManager_, *this, diskDatabase_.FileSystem());
 }
 
 void TZDBDiskTableData::CreateRecordManager() {
@@ -549,7 +537,7 @@ void TZDBDiskTableData::DeleteTable(TZDBTableCursor& cursor, bool skipCheck) {
   const Guard guard = Lock();
   TZDBTableData::DeleteTable(cursor, skipCheck);
   TablesLock tables(diskDatabase_);
-  const FlagScope restructuring(restructuring_);
+  const TZDBScopedFlag restructuring(restructuring_, true);
   {
     // A table that another connection has open is left alone: removing it from the list
     // would pull it from under that connection.
@@ -623,7 +611,7 @@ void TZDBDiskTableData::RenameTable(std::string_view newName, TZDBTableCursor& c
     return;
   }
   TablesLock tables(diskDatabase_);
-  const FlagScope restructuring(restructuring_);
+  const TZDBScopedFlag restructuring(restructuring_, true);
   {
     // A table that another connection has open keeps its name: renaming it would pull it
     // from under that connection.

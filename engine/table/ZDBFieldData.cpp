@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
-#include "engine/index/ZDBExtended.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
+#include "engine/base/ZDBExtended.h"
 #include "engine/table/ZDBFieldManager.h"
 
 namespace zdb {

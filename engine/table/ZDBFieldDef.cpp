@@ -1,6 +1,6 @@
 #include "engine/table/ZDBFieldDef.h"
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/table/ZDBMetaStream.h"
 
 namespace zdb {

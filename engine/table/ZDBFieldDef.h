@@ -22,7 +22,7 @@
 #include <memory>
 #include <string_view>
 
-#include "engine/index/ZDBVariant.h"
+#include "engine/base/ZDBVariant.h"
 #include "engine/table/ZDBDefaultExpression.h"
 #include "engine/table/ZDBFieldTypes.h"
 #include "engine/table/ZDBMetaObjectDef.h"

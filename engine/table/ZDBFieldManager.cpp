@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 
 namespace zdb {
 namespace {

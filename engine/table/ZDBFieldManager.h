@@ -20,7 +20,7 @@
 #include <optional>
 #include <vector>
 
-#include "engine/file/ZDBStream.h"
+#include "engine/base/ZDBStream.h"
 #include "engine/table/ZDBBaseSession.h"
 #include "engine/table/ZDBFieldDef.h"
 

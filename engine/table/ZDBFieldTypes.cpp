@@ -3,7 +3,7 @@
 #include <array>
 #include <limits>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBTableListFile.h"
 
 namespace zdb {

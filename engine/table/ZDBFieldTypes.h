@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/index/ZDBStorageType.h"
-#include "platform/data/DataSetTypes.h"
+#include "engine/base/DataSetTypes.h"
+#include "engine/base/ZDBStorageType.h"
 
 namespace zdb {
 

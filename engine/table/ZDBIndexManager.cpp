@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/file/ZDBException.h"
-#include "engine/index/ZDBStorageType.h"
+#include "engine/base/ZDBException.h"
+#include "engine/base/ZDBScopedFlag.h"
+#include "engine/base/ZDBStorageType.h"
 #include "engine/table/ZDBIndexKeyBuilder.h"
 #include "platform/os/System.h"
 
@@ -33,18 +34,6 @@ class StoredRowCursor : public TZDBIndexCursor {
  private:
   const TZDBIndexCursor& cursor_;
   const uint8_t* storedRow_;
-};
-
-// Sets a flag for the lifetime of the guard.
-class FlagGuard {
- public:
-  explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-  ~FlagGuard() { flag_ = false; }
-  FlagGuard(const FlagGuard&) = delete;
-  FlagGuard& operator=(const FlagGuard&) = delete;
-
- private:
-  bool& flag_;
 };
 
 }  // namespace
@@ -397,7 +386,7 @@ void TZDBBaseIndexManager::DeleteRow(const TZDBIndexCursor& cursor) {
 void TZDBBaseIndexManager::RefreshTemporaryIndexes(const TZDBIndexCursor& cursor, bool& rebuilt) {
   rebuilt = false;
   if (rebuildingTemporaryIndexes_) return;
-  const FlagGuard guard(rebuildingTemporaryIndexes_);
+  const TZDBScopedFlag guard(rebuildingTemporaryIndexes_, true);
   const int32_t tableChangeCount = owner_.IndexedTableChangeCount();
   for (int32_t i = 0; i < definitions_.Count(); ++i) {
     TZDBIndexDef& definition = definitions_.Items(i);

@@ -30,8 +30,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/base/ZDBStream.h"
 #include "engine/file/ZDBPageManager.h"
-#include "engine/file/ZDBStream.h"
 #include "engine/index/ZDBBTreeCheck.h"
 #include "engine/index/ZDBBTreeRecordIndex.h"
 #include "engine/index/ZDBIndexSearch.h"

@@ -1,6 +1,6 @@
 #include "engine/table/ZDBMetaObjectDef.h"
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBTableListFile.h"
 #include "engine/table/ZDBMetaStream.h"
 

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/file/ZDBStream.h"
+#include "engine/base/ZDBStream.h"
 
 namespace zdb {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 
 namespace zdb {
 namespace {

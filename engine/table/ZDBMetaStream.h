@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/file/ZDBStream.h"
+#include "engine/base/ZDBStream.h"
 
 namespace zdb {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 
 namespace zdb {
 namespace {

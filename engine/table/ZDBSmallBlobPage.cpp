@@ -4,8 +4,8 @@
 #include <limits>
 #include <unordered_set>
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/table/ZDBBlobPages.h"
 
 namespace zdb {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 
 namespace zdb {
 namespace {

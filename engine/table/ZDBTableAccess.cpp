@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "platform/os/System.h"
 
 namespace zdb {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/table/ZDBTableSearch.h"
 
 namespace zdb {

@@ -1,7 +1,7 @@
 #include "engine/table/ZDBTableMetaData.h"
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/table/ZDBMetaStream.h"
 
 namespace zdb {

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/file/ZDBStream.h"
+#include "engine/base/ZDBStream.h"
 #include "engine/table/ZDBConstraintDef.h"
 #include "engine/table/ZDBFieldManager.h"
 #include "engine/table/ZDBIndexDef.h"

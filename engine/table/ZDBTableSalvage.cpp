@@ -4,11 +4,11 @@
 #include <exception>
 #include <map>
 
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBMemoryStream.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBFileLayout.h"
 #include "engine/file/ZDBInternalDBTransactedAccessFile.h"
-#include "engine/file/ZDBMemoryStream.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageRef.h"
 #include "engine/file/ZDBPageTypes.h"

@@ -7,7 +7,7 @@
 #include <map>
 #include <utility>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBFileLayout.h"
 #include "engine/file/ZDBPage.h"
 

@@ -5,13 +5,13 @@
 #include <sstream>
 #include <typeinfo>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBDatabase.h"
 #include "engine/dataset/ZDBTable.h"
 #include "engine/file/ZDBDatabaseDataRegistry.h"
-#include "engine/file/ZDBException.h"
+#include "engine/framework/BlobFields.h"
+#include "engine/framework/DatabaseError.h"
 #include "engine/table/ZDBIndexDef.h"
-#include "platform/data/BlobFields.h"
-#include "platform/data/DatabaseError.h"
 #include "tools/zdb/ZdbCheckCommand.h"
 
 namespace zdbfuzz {

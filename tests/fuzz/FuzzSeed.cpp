@@ -4,13 +4,13 @@
 #include <memory>
 #include <string>
 
+#include "engine/base/ZDBCompression.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/dataset/ZDBDatabase.h"
 #include "engine/dataset/ZDBTable.h"
-#include "engine/file/ZDBCompression.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBFileLayout.h"
 #include "engine/file/ZDBPage.h"
-#include "platform/data/BlobFields.h"
+#include "engine/framework/BlobFields.h"
 #include "tests/engine/file/support/DiskTestSupport.h"
 #include "tests/engine/table/support/BlobTestSupport.h"
 #include "tests/engine/table/support/TableDataTestSupport.h"

@@ -1,8 +1,8 @@
 // The limits' read and write sequences over tables that keep their rows in year order.
 #include "store/LimitesEnTablas.h"
 
-#include "platform/data/DataSet.h"
-#include "platform/data/DatabaseError.h"
+#include "engine/framework/DataSet.h"
+#include "engine/framework/DatabaseError.h"
 #include "tests/store/support/LimitesMemoria.h"
 
 #include <gtest/gtest.h>

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBException.h"
-#include "platform/data/DataSet.h"
+#include "engine/base/ZDBException.h"
+#include "engine/framework/DataSet.h"
 #include "store/AbrirBaseDatos.h"
 #include "store/LimitesZDB.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/store/support/FicheroLimites.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBDatabase.h"
-#include "engine/file/ZDBException.h"
-#include "platform/data/DataSet.h"
-#include "platform/data/DatabaseError.h"
+#include "engine/framework/DataSet.h"
+#include "engine/framework/DatabaseError.h"
 #include "store/AbrirBaseDatos.h"
 #include "store/LimitesZDB.h"
 #include "tests/engine/table/support/TableDataTestSupport.h"

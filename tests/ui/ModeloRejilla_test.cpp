@@ -2,9 +2,9 @@
 // moves, edits and re-reads, and hands the user's moves back.
 #include "ui/ModeloRejilla.h"
 
-#include "engine/index/ZDBLocale.h"
-#include "platform/data/DataSet.h"
-#include "platform/data/DataSource.h"
+#include "engine/base/ZDBLocale.h"
+#include "engine/framework/DataSet.h"
+#include "engine/framework/DataSource.h"
 #include "support/Ventanas.h"
 #include "tests/store/support/LimitesMemoria.h"
 

@@ -2,9 +2,9 @@
 // through them, driven as a user drives them.
 
 // The engine's headers first: Qt's keyword macros ("slots") must not reach them.
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBMain.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
-#include "engine/file/ZDBException.h"
 #include "tests/engine/file/support/DiskTestSupport.h"
 
 #include "support/Ventanas.h"

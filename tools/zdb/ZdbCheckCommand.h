@@ -1,13 +1,7 @@
 // `zdb check FILE`: the integrity check of a database file.
 //
-// It walks the free-space bitmaps (page types, the bits of the bitmap pages themselves,
-// the extent fields against the page bits, LastUsedPageNo), every internal-file chain
-// (system directory, table list, session slots, and each table's metadata, frequently
-// updated data and lock region: page types, links, length against the stored size), and
-// every B-tree (each index and the record-page and BLOB-page indexes: key order, entry
-// counts against the table's row count, child and neighbour links, no page reachable
-// twice), then the table checks registered through ZdbCheck.h. Every page reached must
-// be marked used, and no page marked used may be left unreached.
+// The check itself is the engine's (engine/table/ZDBFileCheck.h); the command opens the
+// file and prints what it found.
 //
 // One line per problem, then the summary line:
 //   clean: P pages, T tables, I indexes
@@ -20,7 +14,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/file/ZDBPassword.h"
+#include "engine/base/ZDBPassword.h"
 
 namespace zdbtool {
 

@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "engine/file/ZDBCipherCodes.h"
+#include "engine/base/ZDBCipherCodes.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageTypes.h"
 #include "tools/zdb/ZdbOpen.h"

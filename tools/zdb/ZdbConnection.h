@@ -8,9 +8,9 @@
 
 #include <string>
 
+#include "engine/base/ZDBPassword.h"
 #include "engine/dataset/ZDBDatabase.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
-#include "engine/file/ZDBPassword.h"
 #include "engine/table/ZDBBaseSession.h"
 
 namespace zdbtool {

@@ -11,11 +11,11 @@
 #include <memory>
 #include <stdexcept>
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/index/ZDBAnsiText.h"
-#include "engine/index/ZDBDateTime.h"
-#include "engine/index/ZDBExtended.h"
-#include "engine/index/ZDBValueText.h"
+#include "engine/base/ZDBAnsiText.h"
+#include "engine/base/ZDBDateTime.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBExtended.h"
+#include "engine/base/ZDBValueText.h"
 #include "engine/table/ZDBFieldManager.h"
 
 namespace zdbtool {

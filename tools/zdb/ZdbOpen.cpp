@@ -1,8 +1,8 @@
 #include "tools/zdb/ZdbOpen.h"
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBUserPrompts.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBException.h"
 
 namespace zdbtool {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/file/ZDBPassword.h"
+#include "engine/base/ZDBPassword.h"
 
 namespace zdb {
 class TZDBDiskPageManager;

@@ -12,7 +12,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/file/ZDBPassword.h"
+#include "engine/base/ZDBPassword.h"
 
 namespace zdbtool {
 

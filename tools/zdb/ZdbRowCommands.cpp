@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/table/ZDBTableAccess.h"
 #include "tools/zdb/ZdbConnection.h"
 #include "tools/zdb/ZdbCsv.h"

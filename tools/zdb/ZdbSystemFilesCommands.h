@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/file/ZDBPassword.h"
+#include "engine/base/ZDBPassword.h"
 
 namespace zdb {
 class TZDBDiskPageManager;

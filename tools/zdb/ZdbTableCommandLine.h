@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBPassword.h"
+#include "engine/base/ZDBPassword.h"
 
 namespace zdbtool {
 

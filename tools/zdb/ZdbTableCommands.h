@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBPassword.h"
+#include "engine/base/ZDBPassword.h"
 #include "engine/table/ZDBFieldTypes.h"
 
 namespace zdbtool {

@@ -31,7 +31,7 @@
 #include <limits>
 #include <string>
 
-#include "engine/file/ZDBCipherCodes.h"
+#include "engine/base/ZDBCipherCodes.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "engine/file/ZDBFileLayout.h"
 #include "engine/file/ZDBTableLocksFile.h"

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBCompression.h"
+#include "engine/base/ZDBException.h"
+#include "engine/base/ZDBMemoryStream.h"
 #include "engine/dataset/ZDBTable.h"
-#include "engine/file/ZDBCompression.h"
-#include "engine/file/ZDBException.h"
-#include "engine/file/ZDBMemoryStream.h"
+#include "engine/framework/BlobFields.h"
 #include "engine/table/ZDBTableCheck.h"
-#include "platform/data/BlobFields.h"
 #include "tests/engine/table/support/BlobTestSupport.h"
 #include "tests/engine/table/support/TableDataTestSupport.h"
 

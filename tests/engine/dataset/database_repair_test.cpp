@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBCipherCodes.h"
+#include "engine/base/ZDBCipherCodes.h"
 #include "engine/file/ZDBDiskPageManager.h"
+#include "platform/os/FaultInjectingFileSystem.h"
 #include "support/SessionTestSupport.h"
 
 namespace zdb {
@@ -140,6 +141,26 @@ TEST_F(DatabaseRepair, EveryRepairKeepsItsOwnBackupOfTheDamagedFile) {
   EXPECT_EQ(zelmarot_.LastRepairReport().BackupFileName, path_ + ".2.bak");
   EXPECT_EQ(zelmarot_.LastRepairReport().Lines(), std::vector<std::string>{"Backup of the damaged file: " + path_ +
                                                                            ".2.bak"});
+}
+
+TEST_F(DatabaseRepair, TheFilesGoThroughTheFileSystemTheComponentIsGiven) {
+  os::FaultInjectingFileSystem files(os::FileSystem::Default());
+  zelmarot_.SetFileSystem(files);
+  zelmarot_.Open();
+  EXPECT_GT(files.CallCount(os::FileOperation::Open), 0u);
+  zelmarot_.Close();
+
+  // The repair's copy, backup and swap go through it too: a refused swap keeps the
+  // damaged file in place and takes its fresh backup away again.
+  test::MarkCommitCutShort(path_);
+  const std::vector<uint8_t> damaged = test::ReadBytes(path_);
+  files.FailCall(os::FileOperation::Rename, 1, os::win32::AccessDenied, true);
+  ScriptedUserScope user;
+  EXPECT_FALSE(zelmarot_.Repair());
+  EXPECT_GT(files.CallCount(os::FileOperation::Copy), 0u);
+  EXPECT_EQ(test::ReadBytes(path_), damaged);
+  EXPECT_FALSE(std::filesystem::exists(path_ + ".bak"));
+  EXPECT_FALSE(zelmarot_.LastRepairReport().Replaced);
 }
 
 TEST_F(DatabaseRepair, RepairThatCannotReadTheTableListLeavesTheFileAsItWas) {

@@ -3,8 +3,8 @@
 #include <string>
 #include <type_traits>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBEngineError.h"
-#include "engine/file/ZDBException.h"
 
 namespace zdb {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBMessages.h"
 #include "engine/dataset/ZDBEngineError.h"
-#include "engine/file/ZDBMessages.h"
 #include "tests/engine/dataset/catalogue/RaiseSiteScanner.h"
 
 namespace zdb::testing {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/dataset/ZDBMain.h"
-#include "platform/data/BlobFields.h"
+#include "engine/framework/BlobFields.h"
 #include "tests/engine/file/support/DiskTestSupport.h"
 #include "tests/support/ChildProcess.h"
 

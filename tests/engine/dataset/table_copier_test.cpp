@@ -14,14 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBCompression.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBPlatformVariant.h"
 #include "engine/dataset/ZDBTable.h"
-#include "engine/file/ZDBCompression.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBPageRef.h"
-#include "engine/index/ZDBPlatformVariant.h"
+#include "engine/framework/BlobFields.h"
 #include "engine/table/ZDBBlobLayout.h"
 #include "engine/table/ZDBTableCheck.h"
-#include "platform/data/BlobFields.h"
 #include "support/SessionTestSupport.h"
 #include "tests/engine/table/support/BlobTestSupport.h"
 #include "tests/engine/table/support/TableDataTestSupport.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBEngineError.h"
 #include "engine/dataset/ZDBTable.h"
-#include "engine/file/ZDBException.h"
 #include "tests/engine/table/support/TableDataTestSupport.h"
 
 namespace zdb::testing {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBEngineError.h"
 #include "engine/dataset/ZDBLocalCursor.h"
 #include "engine/dataset/ZDBTable.h"
-#include "engine/file/ZDBException.h"
-#include "platform/data/DatabaseError.h"
+#include "engine/framework/DatabaseError.h"
 #include "tests/engine/table/support/TableDataTestSupport.h"
 
 namespace zdb::testing {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBDatabaseDataRegistry.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBInternalDBTransactedAccessFile.h"
 #include "engine/file/ZDBPageTypes.h"
 #include "engine/file/ZDBSystemDirectory.h"

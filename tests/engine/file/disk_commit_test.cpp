@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
-#include "engine/file/ZDBEndian.h"
 #include "platform/os/FaultInjectingFileSystem.h"
 #include "support/DiskDatabase.h"
 #include "support/DiskTestSupport.h"

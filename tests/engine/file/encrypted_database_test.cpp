@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBCipherCodes.h"
-#include "engine/file/ZDBCrc32.h"
+#include "engine/base/ZDBCipherCodes.h"
+#include "engine/base/ZDBCrc32.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageRef.h"
 #include "engine/file/ZDBPageTypes.h"

@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBBlockCipher.h"
-#include "engine/file/ZDBCipher.h"
-#include "engine/file/ZDBCipherCodes.h"
-#include "engine/file/ZDBCrc32.h"
+#include "engine/base/ZDBBlockCipher.h"
+#include "engine/base/ZDBCipher.h"
+#include "engine/base/ZDBCipherCodes.h"
+#include "engine/base/ZDBCrc32.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBEncryption.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageTypes.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
 #include "support/DiskDatabase.h"
 #include "support/DiskTestSupport.h"
 

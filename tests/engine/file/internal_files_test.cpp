@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBCompression.h"
+#include "engine/base/ZDBCompression.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBInternalDBDirectAccessFile.h"
 #include "engine/file/ZDBInternalDBTransactedAccessFile.h"
 #include "engine/file/ZDBInternalFileHeader.h"

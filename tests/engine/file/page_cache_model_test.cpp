@@ -9,7 +9,7 @@
 #include <set>
 #include <vector>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBPageRef.h"
 #include "tests/engine/file/support/MemoryPageManager.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageManager.h"
 #include "engine/file/ZDBPageRef.h"

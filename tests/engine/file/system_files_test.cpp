@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBActiveSessionsFile.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBPageTypes.h"
 #include "engine/file/ZDBSystemDirectory.h"
 #include "engine/file/ZDBTableListFile.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBTablePagesCache.h"
 #include "tests/engine/file/support/MemoryPageManager.h"

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBLocale.h"
 #include "engine/index/ZDBBTreePage.h"
 #include "engine/index/ZDBKeyPath.h"
-#include "engine/index/ZDBLocale.h"
 #include "engine/index/ZDBPageKeyRef.h"
 #include "engine/index/ZDBRecordKeyRef.h"
 #include "tests/engine/file/support/DiskTestSupport.h"

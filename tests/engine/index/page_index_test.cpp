@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 #include "engine/index/ZDBBTreeBlobPageIndex.h"
 #include "engine/index/ZDBBTreeCheck.h"
 #include "engine/index/ZDBBTreeRecordPageIndex.h"

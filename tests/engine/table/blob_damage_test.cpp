@@ -6,7 +6,7 @@
 #include <functional>
 #include <limits>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBPageRef.h"
 #include "engine/table/ZDBBlobChain.h"
 #include "support/BlobTestSupport.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBPageRef.h"
 #include "engine/table/ZDBBlobChain.h"
 #include "engine/table/ZDBSmallBlobPage.h"

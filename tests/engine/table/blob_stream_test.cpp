@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/file/ZDBCompression.h"
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBCompression.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBPageRef.h"
 #include "support/BlobTestSupport.h"
 #include "support/TableTestSupport.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/index/ZDBLocale.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBLocale.h"
 #include "engine/table/ZDBFieldManager.h"
 #include "engine/table/ZDBTableMetaData.h"
 #include "support/TableTestSupport.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/index/ZDBStorageType.h"
+#include "engine/base/ZDBStorageType.h"
 #include "engine/table/ZDBFieldTypes.h"
 #include "support/TableTestSupport.h"
 

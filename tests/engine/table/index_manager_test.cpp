@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBMemoryStream.h"
+#include "engine/base/ZDBMemoryStream.h"
 #include "engine/table/ZDBIndexManager.h"
 #include "support/IndexManagerTestSupport.h"
 #include "support/RecordTestSupport.h"

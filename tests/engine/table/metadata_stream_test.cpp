@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBMemoryStream.h"
+#include "engine/base/ZDBMemoryStream.h"
 #include "engine/table/ZDBConstraintDef.h"
 #include "engine/table/ZDBFieldDef.h"
 #include "engine/table/ZDBIndexDef.h"

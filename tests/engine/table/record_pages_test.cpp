@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBPageRef.h"
 #include "engine/table/ZDBSmallRecordPage.h"
 #include "support/RecordTestSupport.h"

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/file/ZDBEndian.h"
-#include "engine/index/ZDBExtended.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBExtended.h"
 #include "engine/table/ZDBFieldData.h"
 #include "engine/table/ZDBFieldManager.h"
 #include "support/TableTestSupport.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBCompression.h"
+#include "engine/base/ZDBCompression.h"
 #include "engine/file/ZDBDiskPageManager.h"
 #include "engine/table/ZDBTableCheck.h"
 #include "tests/engine/table/support/BlobTestSupport.h"

@@ -20,8 +20,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/base/ZDBException.h"
 #include "engine/dataset/ZDBDatabase.h"
-#include "engine/file/ZDBException.h"
 #include "store/LimitesZDB.h"
 
 namespace {

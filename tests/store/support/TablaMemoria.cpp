@@ -1,8 +1,8 @@
 #include "tests/store/support/TablaMemoria.h"
 
-#include "platform/data/DataConsts.h"
-#include "platform/data/DatabaseError.h"
-#include "platform/data/FieldClasses.h"
+#include "engine/framework/DataConsts.h"
+#include "engine/framework/DatabaseError.h"
+#include "engine/framework/FieldClasses.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,7 +7,7 @@
 // (another writer) and make opening, posting and deleting fail on demand.
 #pragma once
 
-#include "platform/data/DataSet.h"
+#include "engine/framework/DataSet.h"
 
 #include <cstdint>
 #include <optional>

@@ -13,13 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "engine/base/ZDBEndian.h"
 #include "engine/dataset/ZDBMain.h"
 #include "engine/file/ZDBDatabaseDataRegistry.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBFileLayout.h"
 #include "engine/file/ZDBPageManager.h"
-#include "platform/data/DatabaseError.h"
+#include "engine/framework/DatabaseError.h"
 #include "tests/engine/file/support/DiskTestSupport.h"
 
 namespace zdb::test {

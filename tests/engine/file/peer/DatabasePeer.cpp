@@ -12,9 +12,9 @@
 #include <sstream>
 #include <string>
 
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBPageRef.h"
 #include "platform/os/System.h"
 

@@ -23,10 +23,10 @@
 #include <sstream>
 #include <string>
 
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBActiveSessionsFile.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
 #include "engine/file/ZDBSessionSlots.h"
 #include "engine/file/ZDBTableLockManager.h"
 #include "engine/file/ZDBTableLocksFile.h"

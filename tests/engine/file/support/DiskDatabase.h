@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBPageRef.h"
 #include "engine/file/ZDBPageTypes.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBException.h"
+#include "engine/base/ZDBException.h"
 
 namespace zdb::test {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBActiveSessionsFile.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBSystemDirectory.h"
 #include "engine/file/ZDBTableLockManager.h"
 #include "engine/file/ZDBTableLocksFile.h"

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBPageManager.h"
 
 namespace zdb::test {

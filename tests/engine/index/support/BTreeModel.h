@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/base/ZDBCollation.h"
+#include "engine/base/ZDBLocale.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/index/ZDBCollation.h"
-#include "engine/index/ZDBLocale.h"
 #include "tests/engine/file/support/DiskTestSupport.h"
 #include "tests/engine/index/support/BTreeTestSupport.h"
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBStorageType.h"
 #include "engine/file/ZDBPageManager.h"
 #include "engine/index/ZDBBTreeRecordIndex.h"
 #include "engine/index/ZDBIndexedTable.h"
-#include "engine/index/ZDBStorageType.h"
 
 namespace zdb::test {
 

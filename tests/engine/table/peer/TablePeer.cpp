@@ -15,9 +15,9 @@
 #include <sstream>
 #include <string>
 
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBException.h"
 #include "engine/file/ZDBDatabaseDataRegistry.h"
-#include "engine/file/ZDBEndian.h"
-#include "engine/file/ZDBException.h"
 #include "engine/table/ZDBTableAccess.h"
 #include "platform/os/System.h"
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/file/ZDBCompression.h"
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBCompression.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBPageRef.h"
 #include "engine/index/ZDBNavigationRequest.h"
 #include "engine/table/ZDBDiskBlobManager.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/table/ZDBBaseRecordManager.h"
 #include "engine/table/ZDBFieldManager.h"
 #include "engine/table/ZDBIndexManager.h"

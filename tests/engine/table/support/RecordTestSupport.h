@@ -8,11 +8,11 @@
 #include <functional>
 #include <memory>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/table/ZDBDiskRecordManager.h"
 #include "engine/table/ZDBFieldManager.h"
-#include "tests/engine/table/support/TableTestSupport.h"
 #include "tests/engine/file/support/MemoryPageManager.h"
+#include "tests/engine/table/support/TableTestSupport.h"
 
 namespace zdb::testing {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBDatabaseDataRegistry.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/table/ZDBConstraintDef.h"
 #include "engine/table/ZDBFieldManager.h"
 #include "engine/table/ZDBIndexDef.h"

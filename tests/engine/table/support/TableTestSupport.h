@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/file/ZDBMemoryStream.h"
-#include "engine/index/ZDBVariant.h"
+#include "engine/base/ZDBMemoryStream.h"
+#include "engine/base/ZDBVariant.h"
 #include "engine/table/ZDBFieldDef.h"
-#include "tests/engine/index/support/ValueTestSupport.h"
+#include "tests/engine/base/support/ValueTestSupport.h"
 
 namespace zdb::testing {
 

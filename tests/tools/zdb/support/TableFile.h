@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBEndian.h"
+#include "engine/base/ZDBMemoryStream.h"
 #include "engine/file/ZDBActiveSessionsFile.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskDatabaseData.h"
 #include "engine/file/ZDBDiskPageManager.h"
-#include "engine/file/ZDBEndian.h"
 #include "engine/file/ZDBInternalDBTransactedAccessFile.h"
-#include "engine/file/ZDBMemoryStream.h"
 #include "engine/file/ZDBPageTypes.h"
 #include "engine/file/ZDBSystemDirectory.h"
 #include "engine/file/ZDBTableListFile.h"
