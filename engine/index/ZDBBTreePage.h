@@ -21,7 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/file/ZDBEndian.h"
+#include "engine/base/ZDBEndian.h"
 #include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBPageTypes.h"
 
