@@ -234,7 +234,14 @@ void TZDBDiskPageManager::RollBack(const TZDBJournalContents& contents) {
   if (file_.GetSize() != prologue.FileSize) file_.SetSize(prologue.FileSize);
   for (const TZDBJournalRecord& record : contents.Records)
     file_.WriteBuffer(record.Image.data(), record.Position, record.Image.size(), PageWriteError);
-  file_.WriteBuffer(prologue.Header.data(), prologue.HeaderPosition, prologue.Header.size(), HeaderWriteError);
+  // The header as it was, but for its commit counter, which moves past the values both of
+  // the state before and of the interrupted commit: a reader in another process that read
+  // pages while the commit was under way must not find its commit stamp unchanged.
+  TZDBFileHeader header = TZDBFileHeader::Decode(prologue.Header);
+  header.CommitCounter = WrappingIncrement(WrappingIncrement(prologue.CommitCounter));
+  std::array<uint8_t, L::HeaderSize> bytes{};
+  header.Encode(bytes);
+  file_.WriteBuffer(bytes.data(), prologue.HeaderPosition, bytes.size(), HeaderWriteError);
   ReadHeader();
   if (freeSpace_) {
     freeSpace_->LoadCounts();
