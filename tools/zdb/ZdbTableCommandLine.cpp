@@ -14,6 +14,8 @@ const CLI::Validator FieldSpecText(
     },
     "NAME:TYPE[:SIZE|:ALGORITHM[:LEVEL]]");
 
+}  // namespace
+
 const CLI::Validator IndexSpecText(
     [](std::string& text) {
       TZdbIndexSpec spec;
@@ -29,8 +31,6 @@ CLI::App* AddTableSubcommand(CLI::App& app, const char* name, const char* descri
   command->add_option("--password", password, "Password of an encrypted file");
   return command;
 }
-
-}  // namespace
 
 void TZdbTableCommandLine::Add(CLI::App& app, std::string& fileName, std::string& password) {
   createTable_ = AddTableSubcommand(app, "create-table", "Create a table", fileName, tableName_, password);

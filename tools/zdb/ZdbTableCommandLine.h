@@ -10,6 +10,13 @@
 
 namespace zdbtool {
 
+// Checks an index given as NAME:FIELD[,FIELD...][:unique|:primary][:desc].
+extern const CLI::Validator IndexSpecText;
+
+// A subcommand on one table: FILE, TABLE and --password.
+CLI::App* AddTableSubcommand(CLI::App& app, const char* name, const char* description, std::string& fileName,
+                             std::string& tableName, std::string& password);
+
 class TZdbTableCommandLine {
  public:
   // Adds the subcommands; FILE and --password go into the caller's variables.

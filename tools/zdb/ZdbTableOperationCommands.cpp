@@ -7,6 +7,7 @@
 #include "engine/dataset/ZDBTable.h"
 #include "tools/zdb/ZdbConnection.h"
 #include "tools/zdb/ZdbFieldText.h"
+#include "tools/zdb/ZdbTableCommandLine.h"
 #include "tools/zdb/ZdbTableCommands.h"
 
 namespace zdbtool {
@@ -28,22 +29,6 @@ class TZdbTableComponent {
   TZdbConnection connection_;
   zdb::TZDBTable table_;
 };
-
-const CLI::Validator IndexSpecText(
-    [](std::string& text) {
-      TZdbIndexSpec spec;
-      return ParseIndexSpec(text, spec);
-    },
-    "NAME:FIELD[,FIELD...][:unique|:primary][:desc]");
-
-CLI::App* AddTableSubcommand(CLI::App& app, const char* name, const char* description, std::string& fileName,
-                             std::string& tableName, std::string& password) {
-  CLI::App* command = app.add_subcommand(name, description);
-  command->add_option("FILE", fileName, "Database file")->required();
-  command->add_option("TABLE", tableName, "Table name")->required();
-  command->add_option("--password", password, "Password of an encrypted file");
-  return command;
-}
 
 }  // namespace
 
