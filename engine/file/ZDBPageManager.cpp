@@ -30,13 +30,8 @@ int32_t TZDBPageManager::DefaultCacheCapacity(uint64_t memoryLimit) {
 
 TZDBPageManager::TZDBPageManager(int32_t cacheCapacity) : cacheCapacity_(std::max(cacheCapacity, 0)) {}
 
-TZDBPageManager::~TZDBPageManager() {
-  for (auto& [number, entry] : sessions_) {
-    while (!entry->privatePages.Empty()) delete entry->privatePages.Delete(entry->privatePages.At(0)->PageNo());
-  }
-  while (!sharedCache_.Empty()) delete sharedCache_.Delete(sharedCache_.At(0)->PageNo());
-  for (TZDBPage* page : detachedPages_) delete page;
-}
+// The page lists and the detached pages own their pages.
+TZDBPageManager::~TZDBPageManager() = default;
 
 void TZDBPageManager::CheckSession(int32_t session) {
   if (session == InvalidSession || session < SystemSession) {
@@ -118,9 +113,9 @@ void TZDBPageManager::ForgetNewPageNumbers(int32_t session) {
 
 void TZDBPageManager::DiscardCachedPages() {
   while (!sharedCache_.Empty()) {
-    TZDBPage* page = sharedCache_.Delete(sharedCache_.At(0)->PageNo());
+    std::unique_ptr<TZDBPage> page = sharedCache_.Delete(sharedCache_.At(0)->PageNo());
     page->InvalidateSessionStamps();
-    FreeOrDetach(page);
+    FreeOrDetach(std::move(page));
   }
 }
 
@@ -137,12 +132,9 @@ void TZDBPageManager::CheckNoUncommittedPages() const {
 
 // --- page objects ---------------------------------------------------------------------------
 
-void TZDBPageManager::FreeOrDetach(TZDBPage* page) {
-  if (page->useCount_ > 0) {
-    detachedPages_.push_back(page);
-  } else {
-    delete page;
-  }
+void TZDBPageManager::FreeOrDetach(std::unique_ptr<TZDBPage> page) {
+  // A page in use stays until its last put; an idle one goes here.
+  if (page->useCount_ > 0) detachedPages_.push_back(std::move(page));
 }
 
 void TZDBPageManager::DropPage(TZDBSortedPageList& list, int32_t pageNo) {
@@ -152,19 +144,16 @@ void TZDBPageManager::DropPage(TZDBSortedPageList& list, int32_t pageNo) {
 void TZDBPageManager::EvictIfOverCapacity() {
   if (sharedCache_.Count() <= static_cast<size_t>(cacheCapacity_)) return;
   // Only an idle page may go: a page in use stays, whatever its age.
-  if (TZDBPage* victim = sharedCache_.LeastRecentlyUsedIdle()) delete sharedCache_.Delete(victim->PageNo());
+  if (TZDBPage* victim = sharedCache_.LeastRecentlyUsedIdle()) sharedCache_.Delete(victim->PageNo());
 }
 
-void TZDBPageManager::CacheCommittedPage(TZDBPage* page) {
+void TZDBPageManager::CacheCommittedPage(std::unique_ptr<TZDBPage> page) {
   // A copy read by another session while this one held its changes is stale now.
   DropPage(sharedCache_, page->PageNo());
   // Its content changed, so what any session knew about the old content no longer holds.
   page->InvalidateSessionStamps();
-  if (sharedCache_.Count() < static_cast<size_t>(cacheCapacity_)) {
-    sharedCache_.Add(page);
-  } else {
-    delete page;
-  }
+  // Beyond the cache's capacity the page goes.
+  if (sharedCache_.Count() < static_cast<size_t>(cacheCapacity_)) sharedCache_.Add(std::move(page));
 }
 
 // --- GetPage / AddPage / PutPage / RemovePage ----------------------------------------------
@@ -192,8 +181,7 @@ TZDBPage* TZDBPageManager::GetPage(int32_t session, int32_t pageNo, bool checkVe
     if (!InternalReadPage(*fresh)) {
       RaiseError(PageReadError, "Error reading database file page. Page No: %d, type %d", {pageNo, expectedType});
     }
-    page = fresh.release();
-    sharedCache_.Add(page);
+    page = sharedCache_.Add(std::move(fresh));
     if (expectedType == AnyPageType || page->PageType() == expectedType) MarkPageCacheValid(session, *page);
   }
 
@@ -227,9 +215,7 @@ TZDBPage* TZDBPageManager::AddPage(int32_t session, uint16_t pageType) {
   // The number was free, so any copy still held under it is stale.
   DropPage(sharedCache_, pageNo);
   DropPage(entry.privatePages, pageNo);
-  TZDBPage* added = page.release();
-  entry.privatePages.Add(added);
-  return added;
+  return entry.privatePages.Add(std::move(page));
 }
 
 void TZDBPageManager::PutPage(TZDBPage* page) {
@@ -241,17 +227,15 @@ void TZDBPageManager::PutPage(TZDBPage* page) {
     if (page->ownerList_ == nullptr) {
       // Dropped while in use (its number freed or a newer copy committed meanwhile): the
       // last user is gone, and whatever it changed belongs to no page any more.
-      auto it = std::find(detachedPages_.begin(), detachedPages_.end(), page);
-      if (it != detachedPages_.end()) {
-        detachedPages_.erase(it);
-        delete page;
-      }
+      auto it = std::find_if(detachedPages_.begin(), detachedPages_.end(),
+                             [page](const std::unique_ptr<TZDBPage>& detached) { return detached.get() == page; });
+      if (it != detachedPages_.end()) detachedPages_.erase(it);
     } else if (page->ownerList_ == &sharedCache_) {
       if (page->dirty_) {
         SessionEntry& entry = SessionFor(page->sessionID_);
-        sharedCache_.Delete(page->PageNo());
-        DropPage(entry.privatePages, page->PageNo());
-        entry.privatePages.Add(page);
+        std::unique_ptr<TZDBPage> changed = sharedCache_.Delete(page->PageNo());
+        DropPage(entry.privatePages, changed->PageNo());
+        entry.privatePages.Add(std::move(changed));
       } else {
         sharedCache_.Touch(*page);
       }
@@ -308,8 +292,7 @@ void TZDBPageManager::ApplyChanges(int32_t session) {
     TZDBPage* page = entry->privatePages.At(0);
     InternalWritePage(*page);
     page->dirty_ = false;
-    entry->privatePages.Delete(page->PageNo());
-    CacheCommittedPage(page);
+    CacheCommittedPage(entry->privatePages.Delete(page->PageNo()));
   }
 
   while (!removed.empty()) {
@@ -332,7 +315,7 @@ void TZDBPageManager::CancelChanges(int32_t session) {
     if (!page->dirty_) RaiseError(InvalidPrivatePageError, "Invalid index page");
     if (page->useCount_ > 0) RaiseError(CannotRemoveUsedPageError, "Cannot remove used page");
   }
-  while (!entry->privatePages.Empty()) delete entry->privatePages.Delete(entry->privatePages.At(0)->PageNo());
+  entry->privatePages.Clear();
 
   std::vector<int32_t>& added = entry->newPageNumbers;
   while (!added.empty()) {

@@ -153,15 +153,15 @@ class TZDBPageManager {
   // Takes the page of that number out of the list and frees it; a page still in use is
   // kept aside until its last PutPage, so no user is left holding a freed page.
   void DropPage(TZDBSortedPageList& list, int32_t pageNo);
-  void FreeOrDetach(TZDBPage* page);
+  void FreeOrDetach(std::unique_ptr<TZDBPage> page);
   void EvictIfOverCapacity();
   // Moves a committed page into the shared cache (replacing a stale copy) or frees it.
-  void CacheCommittedPage(TZDBPage* page);
+  void CacheCommittedPage(std::unique_ptr<TZDBPage> page);
 
   int32_t cacheCapacity_;
   TZDBSortedPageList sharedCache_;
   std::map<int32_t, std::unique_ptr<SessionEntry>> sessions_;
-  std::vector<TZDBPage*> detachedPages_;  // dropped while in use; freed at their last put
+  std::vector<std::unique_ptr<TZDBPage>> detachedPages_;  // dropped while in use; freed at their last put
   uint16_t pageSize_ = DefaultPageSize;
   uint16_t pageHeaderSize_ = DefaultPageHeaderSize;
   uint16_t pageDataSize_ = DefaultPageSize - DefaultPageHeaderSize;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include "engine/base/ZDBException.h"
 #include "engine/file/ZDBPage.h"
@@ -23,25 +24,27 @@ size_t TZDBSortedPageList::LowerBound(int32_t pageNo) const {
 
 TZDBPage* TZDBSortedPageList::Find(int32_t pageNo) const {
   for (const size_t hint : foundHints_)
-    if (hint < entries_.size() && entries_[hint].pageNo == pageNo) return entries_[hint].page;
+    if (hint < entries_.size() && entries_[hint].pageNo == pageNo) return entries_[hint].page.get();
   const size_t index = LowerBound(pageNo);
   if (index < entries_.size() && entries_[index].pageNo == pageNo) {
     foundHints_[nextHint_] = index;
     nextHint_ ^= 1;
-    return entries_[index].page;
+    return entries_[index].page.get();
   }
   return nullptr;
 }
 
-void TZDBSortedPageList::Add(TZDBPage* page) {
-  const size_t index = LowerBound(page->PageNo());
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), Entry{page->PageNo(), page});
-  page->ownerList_ = this;
-  page->useClock_ = ++clock_;
-  LinkMostRecent(*page);
+TZDBPage* TZDBSortedPageList::Add(std::unique_ptr<TZDBPage> page) {
+  TZDBPage& added = *page;
+  const size_t index = LowerBound(added.PageNo());
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), Entry{added.PageNo(), std::move(page)});
+  added.ownerList_ = this;
+  added.useClock_ = ++clock_;
+  LinkMostRecent(added);
+  return &added;
 }
 
-TZDBPage* TZDBSortedPageList::Delete(int32_t pageNo) {
+std::unique_ptr<TZDBPage> TZDBSortedPageList::Delete(int32_t pageNo) {
   if (entries_.empty()) {
     RaiseError(DeleteFromEmptyListError, "TSortedPageList.Delete - no elements in array!");
   }
@@ -50,7 +53,7 @@ TZDBPage* TZDBSortedPageList::Delete(int32_t pageNo) {
     RaiseError(DeleteMissingPageError, "TSortedPageList.Delete - element not found, key = %d, itemCount = %d",
                {pageNo, entries_.size()});
   }
-  TZDBPage* page = entries_[index].page;
+  std::unique_ptr<TZDBPage> page = std::move(entries_[index].page);
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
   Unlink(*page);
   if (page->ownerList_ == this) page->ownerList_ = nullptr;
@@ -98,11 +101,6 @@ uint64_t TZDBSortedPageList::UseClock(int32_t pageNo) const {
 }
 
 void TZDBSortedPageList::Clear() {
-  for (const Entry& entry : entries_) {
-    if (entry.page->ownerList_ == this) entry.page->ownerList_ = nullptr;
-    entry.page->lessRecent_ = nullptr;
-    entry.page->moreRecent_ = nullptr;
-  }
   entries_.clear();
   leastRecent_ = nullptr;
   mostRecent_ = nullptr;

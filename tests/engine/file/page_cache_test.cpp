@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,66 +37,67 @@ void ExpectError(const std::function<void()>& action, int32_t code, const std::s
 
 TEST(SortedPageList, KeepsPagesInPageOrderAndReportsMissingOnes) {
   MemoryPageManager manager;
-  TZDBPage p7(manager, 7), p2(manager, 2), p5(manager, 5);
   TZDBSortedPageList list;
   ExpectError([&] { list.Delete(3); }, 20165, "TSortedPageList.Delete - no elements in array!");
 
-  list.Add(&p7);
-  list.Add(&p2);
-  list.Add(&p5);
+  TZDBPage* p7 = list.Add(std::make_unique<TZDBPage>(manager, 7));
+  TZDBPage* p2 = list.Add(std::make_unique<TZDBPage>(manager, 2));
+  TZDBPage* p5 = list.Add(std::make_unique<TZDBPage>(manager, 5));
   ASSERT_EQ(list.Count(), 3u);
-  EXPECT_EQ(list.At(0), &p2);
-  EXPECT_EQ(list.At(1), &p5);
-  EXPECT_EQ(list.At(2), &p7);
-  EXPECT_EQ(list.Find(5), &p5);
+  EXPECT_EQ(list.At(0), p2);
+  EXPECT_EQ(list.At(1), p5);
+  EXPECT_EQ(list.At(2), p7);
+  EXPECT_EQ(list.Find(5), p5);
   EXPECT_EQ(list.Find(6), nullptr);
-  EXPECT_EQ(p5.OwnerList(), &list);
+  EXPECT_EQ(p5->OwnerList(), &list);
 
   ExpectError([&] { list.Delete(6); }, 20166,
               "TSortedPageList.Delete - element not found, key = 6, itemCount = 3");
   ExpectError([&] { list.Touch(6); }, 20167, "Page not found");
 
-  EXPECT_EQ(list.Delete(5), &p5);
-  EXPECT_EQ(p5.OwnerList(), nullptr);
+  // The page taken out is the caller's now.
+  const std::unique_ptr<TZDBPage> taken = list.Delete(5);
+  EXPECT_EQ(taken.get(), p5);
+  EXPECT_EQ(taken->OwnerList(), nullptr);
   EXPECT_EQ(list.Count(), 2u);
   list.Clear();
+  EXPECT_TRUE(list.Empty());
 }
 
 // Finds remember where they last hit, and use order is kept apart from page order: both
 // must survive pages being added and removed around them.
 TEST(SortedPageList, FindAndUseOrderStayRightWhilePagesComeAndGo) {
   MemoryPageManager manager;
-  TZDBPage p2(manager, 2), p3(manager, 3), p4(manager, 4), p6(manager, 6);
   TZDBSortedPageList list;
-  list.Add(&p2);
-  list.Add(&p4);
-  list.Add(&p6);
-  EXPECT_EQ(list.Find(4), &p4);
-  EXPECT_EQ(list.Find(6), &p6);
+  const auto add = [&](int32_t pageNo) { return list.Add(std::make_unique<TZDBPage>(manager, pageNo)); };
+  TZDBPage* p2 = add(2);
+  TZDBPage* p4 = add(4);
+  TZDBPage* p6 = add(6);
+  EXPECT_EQ(list.Find(4), p4);
+  EXPECT_EQ(list.Find(6), p6);
 
-  list.Add(&p3);  // shifts 4 and 6 to later positions
-  EXPECT_EQ(list.Find(4), &p4);
-  EXPECT_EQ(list.Find(6), &p6);
-  EXPECT_EQ(list.Find(3), &p3);
-  EXPECT_EQ(list.Delete(4), &p4);
+  TZDBPage* p3 = add(3);  // shifts 4 and 6 to later positions
+  EXPECT_EQ(list.Find(4), p4);
+  EXPECT_EQ(list.Find(6), p6);
+  EXPECT_EQ(list.Find(3), p3);
+  EXPECT_EQ(list.Delete(4).get(), p4);
   EXPECT_EQ(list.Find(4), nullptr);
-  EXPECT_EQ(list.Find(6), &p6);
+  EXPECT_EQ(list.Find(6), p6);
   EXPECT_EQ(list.Find(5), nullptr);
 
   // Use order now: 2, 6, 3. Touching the oldest, and taking out and putting back the next,
   // leaves 3 the least recently used.
-  EXPECT_EQ(list.LeastRecentlyUsedIdle(), &p2);
-  list.Touch(p2);
-  EXPECT_EQ(list.LeastRecentlyUsedIdle(), &p6);
-  list.Delete(6);
-  list.Add(&p6);
-  EXPECT_EQ(list.LeastRecentlyUsedIdle(), &p3);
+  EXPECT_EQ(list.LeastRecentlyUsedIdle(), p2);
+  list.Touch(*p2);
+  EXPECT_EQ(list.LeastRecentlyUsedIdle(), p6);
+  p6 = list.Add(list.Delete(6));
+  EXPECT_EQ(list.LeastRecentlyUsedIdle(), p3);
   list.Delete(3);
   list.Delete(2);
-  EXPECT_EQ(list.LeastRecentlyUsedIdle(), &p6);
-  list.Delete(6);
+  EXPECT_EQ(list.LeastRecentlyUsedIdle(), p6);
+  const std::unique_ptr<TZDBPage> last = list.Delete(6);
   EXPECT_EQ(list.LeastRecentlyUsedIdle(), nullptr);
-  ExpectError([&] { list.Touch(p6); }, 20167, "Page not found");
+  ExpectError([&] { list.Touch(*last); }, 20167, "Page not found");
 }
 
 TEST(SortedPageList, LeastRecentlyUsedFollowsAddsAndTouchesAndSkipsPagesInUse) {
@@ -103,14 +105,13 @@ TEST(SortedPageList, LeastRecentlyUsedFollowsAddsAndTouchesAndSkipsPagesInUse) {
   manager.Store(2, RecordPage, 0);
   manager.Store(3, RecordPage, 0);
   manager.Store(4, RecordPage, 0);
-  TZDBPage p2(manager, 2), p3(manager, 3), p4(manager, 4);
   TZDBSortedPageList list;
-  list.Add(&p3);
-  list.Add(&p2);
-  list.Add(&p4);
-  EXPECT_EQ(list.LeastRecentlyUsedIdle(), &p3);
+  TZDBPage* p3 = list.Add(std::make_unique<TZDBPage>(manager, 3));
+  TZDBPage* p2 = list.Add(std::make_unique<TZDBPage>(manager, 2));
+  list.Add(std::make_unique<TZDBPage>(manager, 4));
+  EXPECT_EQ(list.LeastRecentlyUsedIdle(), p3);
   list.Touch(3);
-  EXPECT_EQ(list.LeastRecentlyUsedIdle(), &p2);
+  EXPECT_EQ(list.LeastRecentlyUsedIdle(), p2);
   EXPECT_LT(list.UseClock(4), list.UseClock(3));
   list.Clear();
 
