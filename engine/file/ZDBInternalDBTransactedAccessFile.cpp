@@ -228,7 +228,7 @@ void TZDBInternalDBTransactedAccessFile::ReadFile(int32_t session, void* buffer,
     // Bytes past the stored size are not content, whatever the chain holds there.
     if (size.StoredSize < count)
       RaiseError(ChainTooShortError, "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d",
-                 {count - size.StoredSize, size.FileSize, count, size.StoredSize});
+                 {int64_t{count} - size.StoredSize, size.FileSize, count, size.StoredSize});
     int32_t done = 0;
     CopyStoredBytes(session, checkVersions, count, size, count, [&](const uint8_t* piece, int32_t length) {
       std::memcpy(out + done, piece, static_cast<size_t>(length));
@@ -251,7 +251,7 @@ std::vector<uint8_t> TZDBInternalDBTransactedAccessFile::ReadAll(int32_t session
   if (size.Algorithm != CompressionNone) return ReadDecompressed(session, checkVersions, size, size.FileSize);
   if (size.StoredSize < size.FileSize)
     RaiseError(ChainTooShortError, "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d",
-               {size.FileSize - size.StoredSize, size.FileSize, size.FileSize, size.StoredSize});
+               {int64_t{size.FileSize} - size.StoredSize, size.FileSize, size.FileSize, size.StoredSize});
   return ReadStoredBytes(session, checkVersions, size.FileSize, size, size.FileSize);
 }
 
