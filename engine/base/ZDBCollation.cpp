@@ -11,13 +11,9 @@
 #include "engine/base/ZDBAnsiText.h"
 #include "engine/base/ZDBException.h"
 #include "engine/base/ZDBLocale.h"
-#include "engine/base/ZDBMessages.h"
 
 namespace zdb {
 namespace {
-
-constexpr int32_t AnsiCollationFailed = 30045;
-constexpr int32_t WideCollationFailed = 30046;
 
 // The two collators of this thread, for the default locale of `generation`.
 struct ThreadCollators {
@@ -90,14 +86,14 @@ int CompareAnsiText(std::string_view a, std::string_view b, bool ignoreCase) {
   int order = 0;
   int32_t failure = 0;
   if (!Collate(AnsiToWide(a), AnsiToWide(b), ignoreCase, order, failure))
-    RaiseError(AnsiCollationFailed, "Unknown return code: %d", {failure});
+    RaiseError(errors::AnsiCollationFailed, {failure});
   return order;
 }
 
 int CompareWideText(std::u16string_view a, std::u16string_view b, bool ignoreCase) {
   int order = 0;
   int32_t failure = 0;
-  if (!Collate(a, b, ignoreCase, order, failure)) RaiseError(WideCollationFailed, MessageForCode(WideCollationFailed));
+  if (!Collate(a, b, ignoreCase, order, failure)) RaiseError(errors::WideCollationFailed);
   return order;
 }
 

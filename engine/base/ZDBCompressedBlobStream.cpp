@@ -12,44 +12,6 @@
 namespace zdb {
 namespace {
 
-constexpr const char* TooSmallMessage = "Stream size = %d too small. Should be at least = %d";
-constexpr const char* CompressFailedMessage =
-    "Compress buffer failed. CompAlg = %d, CompMode = %d, InSize = %d, OutSize = %d";
-constexpr const char* DecompressFailedMessage = "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d";
-constexpr const char* WrongUncompressedSizeMessage = "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d";
-constexpr const char* WrongChecksumMessage = "Decompress buffer failed. CheckSum = %d, Header.Crc32 = %d";
-constexpr const char* NothingToReadMessage = "Cannot read from stream. ReadSize = %d";
-constexpr const char* InvalidSizeMessage = "Invalid stream size = %d. Should be = %d";
-constexpr const char* ErrorWritingMessage = "Error writing to stream";
-constexpr const char* InvalidExtensionMessage =
-    "Invalid extension size. NewSize = %d, UncompressedSize = %d, ExtensionSize = %d";
-
-// Positioning the underlying stream.
-constexpr int32_t ReadBlockPositionError = 10079;
-constexpr int32_t WriteBlockPositionError = 10080;
-constexpr int32_t HeaderChainPositionError = 10083;
-constexpr int32_t ShrinkPositionError = 10094;
-constexpr int32_t OpenPositionError = 10103;
-// Opening.
-constexpr int32_t PlainTooSmallError = 10081;
-constexpr int32_t BlocksTooSmallError = 10082;
-constexpr int32_t InvalidBlockError = 10092;
-// Reading blocks (a header at opening, compressed bytes later).
-constexpr int32_t BlockReadError = 10086;
-constexpr int32_t DecompressError = 10087;
-constexpr int32_t UncompressedSizeError = 10088;
-constexpr int32_t ChecksumError = 10089;
-constexpr int32_t NothingToReadError = 10090;
-// Writing blocks.
-constexpr int32_t CompressError = 10085;
-constexpr int32_t RewriteLastBlockError = 10097;
-constexpr int32_t AppendBlockError = 10100;
-constexpr int32_t ShrinkHeaderError = 10095;
-constexpr int32_t ShrinkDataError = 10101;
-// Changing the size.
-constexpr int32_t CutSizeError = 10093;
-constexpr int32_t InvalidExtensionError = 10098;
-
 constexpr int64_t HeaderSize = static_cast<int64_t>(TZDBCompressedBlockHeader::StoredSize);
 
 }  // namespace
@@ -96,14 +58,14 @@ TZDBCompressedBLOBStream::TZDBCompressedBLOBStream(TStream& underlying, const TZ
                                                    bool tolerateShortStream, bool isNew)
     : underlying_(underlying), params_(params), blockSize_(params.BlockSize) {
   // No stream starts before the underlying one: this raises for a negative start.
-  if (params_.StartPosition < 0) SetStreamPosition(underlying_, params_.StartPosition, OpenPositionError);
+  if (params_.StartPosition < 0) SetStreamPosition(underlying_, params_.StartPosition, errors::OpenPosition);
   if (Compressed()) {
     if (params.BlockSize < 0)
-      RaiseError(InvalidBlockError, InvalidSizeMessage, {params.BlockSize, DefaultCompressedBlockSize(params.Level)});
+      RaiseError(errors::InvalidBlockSize, {params.BlockSize, DefaultCompressedBlockSize(params.Level)});
     if (blockSize_ == 0) blockSize_ = DefaultCompressedBlockSize(params.Level);
     // Copies through SaveToStream / LoadFromStream then go one block at a time.
     SetBlockSize(blockSize_);
-    SetStreamPosition(underlying_, params_.StartPosition, OpenPositionError);
+    SetStreamPosition(underlying_, params_.StartPosition, errors::OpenPosition);
   }
   if (isNew) {
     // A new value owns an empty tail: nothing of an older one may linger after it.
@@ -121,24 +83,23 @@ void TZDBCompressedBLOBStream::OpenBlocks(bool tolerateShortStream) {
     const int64_t available = underlying_.Size() - position;
     if (available < HeaderSize) {
       if (tolerateShortStream) break;
-      RaiseError(BlocksTooSmallError, TooSmallMessage, {underlying_.Size(), position + HeaderSize});
+      RaiseError(errors::BlocksTooSmall, {underlying_.Size(), position + HeaderSize});
     }
-    SetStreamPosition(underlying_, position, HeaderChainPositionError);
+    SetStreamPosition(underlying_, position, errors::CompressedBlobHeaderChainPosition);
     uint8_t raw[TZDBCompressedBlockHeader::StoredSize];
-    ReadStreamExact(underlying_, raw, HeaderSize, BlockReadError);
+    ReadStreamExact(underlying_, raw, HeaderSize, errors::BlockRead);
     const auto header = TZDBCompressedBlockHeader::Load(raw);
     // A header that does not describe a block of this stream is damage: reading on from
     // it would only mislead.
     if (header.CompressedSize <= 0 || header.BlockLength != HeaderSize + header.CompressedSize)
-      RaiseError(InvalidBlockError, InvalidSizeMessage,
-                 {header.BlockLength, HeaderSize + std::max(header.CompressedSize, 0)});
+      RaiseError(errors::InvalidBlockSize, {header.BlockLength, HeaderSize + std::max(header.CompressedSize, 0)});
     if (header.UncompressedSize <= 0 || header.UncompressedSize > blockSize_)
-      RaiseError(InvalidBlockError, InvalidSizeMessage, {header.UncompressedSize, blockSize_});
+      RaiseError(errors::InvalidBlockSize, {header.UncompressedSize, blockSize_});
     if (!blocks_.empty() && blocks_.back().header.UncompressedSize != blockSize_)
-      RaiseError(InvalidBlockError, InvalidSizeMessage, {blocks_.back().header.UncompressedSize, blockSize_});
+      RaiseError(errors::InvalidBlockSize, {blocks_.back().header.UncompressedSize, blockSize_});
     if (header.BlockLength > available) {
       if (tolerateShortStream) break;
-      RaiseError(BlocksTooSmallError, TooSmallMessage, {underlying_.Size(), position + header.BlockLength});
+      RaiseError(errors::BlocksTooSmall, {underlying_.Size(), position + header.BlockLength});
     }
     blocks_.push_back({position, header});
     size_ += header.UncompressedSize;
@@ -147,11 +108,10 @@ void TZDBCompressedBLOBStream::OpenBlocks(bool tolerateShortStream) {
 }
 
 void TZDBCompressedBLOBStream::OpenPlain(bool tolerateShortStream) {
-  if (params_.UncompressedSize < 0) RaiseError(InvalidBlockError, InvalidSizeMessage, {params_.UncompressedSize, 0});
+  if (params_.UncompressedSize < 0) RaiseError(errors::InvalidBlockSize, {params_.UncompressedSize, 0});
   const int64_t available = std::max<int64_t>(underlying_.Size() - params_.StartPosition, 0);
   if (available < params_.UncompressedSize && !tolerateShortStream)
-    RaiseError(PlainTooSmallError, TooSmallMessage,
-               {underlying_.Size(), params_.StartPosition + params_.UncompressedSize});
+    RaiseError(errors::PlainTooSmall, {underlying_.Size(), params_.StartPosition + params_.UncompressedSize});
   size_ = std::min(available, params_.UncompressedSize);
 }
 
@@ -205,7 +165,7 @@ int64_t TZDBCompressedBLOBStream::ReadBlocks(uint8_t* buffer, int64_t count) {
     copied += n;
     position_ += n;
   }
-  if (copied == 0) RaiseError(NothingToReadError, NothingToReadMessage, {count});
+  if (copied == 0) RaiseError(errors::NothingToRead, {count});
   return copied;
 }
 
@@ -245,7 +205,7 @@ void TZDBCompressedBLOBStream::SetSize(int64_t size) {
   if (!Compressed()) {
     const int64_t end = params_.StartPosition + size;
     underlying_.SetSize(end);
-    if (underlying_.Size() != end) RaiseError(CutSizeError, InvalidSizeMessage, {underlying_.Size(), end});
+    if (underlying_.Size() != end) RaiseError(errors::InvalidCutSize, {underlying_.Size(), end});
     size_ = size;
   } else if (size > size_) {
     Extend(size);
@@ -258,17 +218,16 @@ void TZDBCompressedBLOBStream::SetSize(int64_t size) {
 std::vector<uint8_t> TZDBCompressedBLOBStream::LoadBlock(size_t index) {
   const Block& block = blocks_[index];
   const TZDBCompressedBlockHeader& header = block.header;
-  SetStreamPosition(underlying_, block.position + HeaderSize, ReadBlockPositionError);
+  SetStreamPosition(underlying_, block.position + HeaderSize, errors::ReadBlockPosition);
   std::vector<uint8_t> compressed(static_cast<size_t>(header.CompressedSize));
-  ReadStreamExact(underlying_, compressed.data(), header.CompressedSize, BlockReadError);
+  ReadStreamExact(underlying_, compressed.data(), header.CompressedSize, errors::BlockRead);
   std::vector<uint8_t> data;
   if (!DecompressBuffer(params_.Algorithm, compressed.data(), header.CompressedSize, header.UncompressedSize, data))
-    RaiseError(DecompressError, DecompressFailedMessage,
-               {params_.Algorithm, header.CompressedSize, header.UncompressedSize});
+    RaiseError(errors::DecompressFailed, {params_.Algorithm, header.CompressedSize, header.UncompressedSize});
   if (data.size() != static_cast<size_t>(header.UncompressedSize))
-    RaiseError(UncompressedSizeError, WrongUncompressedSizeMessage, {data.size(), header.UncompressedSize});
+    RaiseError(errors::UncompressedSizeMismatch, {data.size(), header.UncompressedSize});
   const uint32_t crc = Crc32(data.data(), data.size());
-  if (crc != header.Crc32) RaiseError(ChecksumError, WrongChecksumMessage, {crc, header.Crc32});
+  if (crc != header.Crc32) RaiseError(errors::ChecksumMismatch, {crc, header.Crc32});
   return data;
 }
 
@@ -277,7 +236,7 @@ std::vector<uint8_t> TZDBCompressedBLOBStream::CompressBlock(const uint8_t* byte
   std::vector<uint8_t> compressed;
   const bool ok = CompressBuffer(params_.Algorithm, params_.Level, bytes, static_cast<int64_t>(count), compressed);
   if (!ok || compressed.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() - HeaderSize))
-    RaiseError(CompressError, CompressFailedMessage, {params_.Algorithm, params_.Level, count, compressed.size()});
+    RaiseError(errors::CompressFailed, {params_.Algorithm, params_.Level, count, compressed.size()});
   header.CompressedSize = static_cast<int32_t>(compressed.size());
   header.UncompressedSize = static_cast<int32_t>(count);
   header.Crc32 = Crc32(bytes, count);
@@ -286,14 +245,14 @@ std::vector<uint8_t> TZDBCompressedBLOBStream::CompressBlock(const uint8_t* byte
 }
 
 TZDBCompressedBLOBStream::Block TZDBCompressedBLOBStream::WriteBlock(int64_t position, const uint8_t* bytes,
-                                                                     size_t count, int32_t writeError) {
+                                                                     size_t count, const TZDBError& writeError) {
   TZDBCompressedBlockHeader header;
   const auto compressed = CompressBlock(bytes, count, header);
   // Header and data go down in one write.
   std::vector<uint8_t> image(static_cast<size_t>(HeaderSize) + compressed.size());
   header.Save(image.data());
   std::copy(compressed.begin(), compressed.end(), image.begin() + HeaderSize);
-  SetStreamPosition(underlying_, position, WriteBlockPositionError);
+  SetStreamPosition(underlying_, position, errors::CompressedBlobWriteBlockPosition);
   WriteStreamExact(underlying_, image.data(), static_cast<int64_t>(image.size()), writeError);
   return {position, header};
 }
@@ -304,13 +263,13 @@ void TZDBCompressedBLOBStream::Append(const uint8_t* bytes, int64_t count) {
     auto data = LoadBlock(blocks_.size() - 1);
     const int64_t take = std::min<int64_t>(blockSize_ - static_cast<int64_t>(data.size()), count);
     data.insert(data.end(), bytes, bytes + take);
-    blocks_.back() = WriteBlock(blocks_.back().position, data.data(), data.size(), RewriteLastBlockError);
+    blocks_.back() = WriteBlock(blocks_.back().position, data.data(), data.size(), errors::RewriteLastBlock);
     size_ += take;
     done = take;
   }
   while (done < count) {
     const int64_t take = std::min<int64_t>(blockSize_, count - done);
-    blocks_.push_back(WriteBlock(BlocksEnd(), bytes + done, static_cast<size_t>(take), AppendBlockError));
+    blocks_.push_back(WriteBlock(BlocksEnd(), bytes + done, static_cast<size_t>(take), errors::AppendBlock));
     size_ += take;
     done += take;
   }
@@ -320,7 +279,7 @@ void TZDBCompressedBLOBStream::Append(const uint8_t* bytes, int64_t count) {
 
 void TZDBCompressedBLOBStream::Extend(int64_t newSize) {
   const int64_t extension = newSize - size_;
-  if (extension <= 0) RaiseError(InvalidExtensionError, InvalidExtensionMessage, {newSize, size_, extension});
+  if (extension <= 0) RaiseError(errors::InvalidExtension, {newSize, size_, extension});
   const std::vector<uint8_t> zeros(static_cast<size_t>(std::min<int64_t>(blockSize_, extension)), 0);
   while (size_ < newSize) Append(zeros.data(), std::min<int64_t>(blockSize_, newSize - size_));
 }
@@ -337,15 +296,15 @@ void TZDBCompressedBLOBStream::Shrink(int64_t newSize) {
   }
   const int64_t cutAt = blocks_[keep].position;
   underlying_.SetSize(cutAt);
-  if (underlying_.Size() != cutAt) RaiseError(CutSizeError, InvalidSizeMessage, {underlying_.Size(), cutAt});
+  if (underlying_.Size() != cutAt) RaiseError(errors::InvalidCutSize, {underlying_.Size(), cutAt});
   blocks_.resize(keep);
   size_ = static_cast<int64_t>(keep) * blockSize_;
   if (rest > 0) {
-    SetStreamPosition(underlying_, cutAt, ShrinkPositionError);
+    SetStreamPosition(underlying_, cutAt, errors::CompressedBlobShrinkPosition);
     uint8_t raw[TZDBCompressedBlockHeader::StoredSize];
     header.Save(raw);
-    if (underlying_.Write(raw, HeaderSize) != HeaderSize) RaiseError(ShrinkHeaderError, ErrorWritingMessage);
-    WriteStreamExact(underlying_, compressed.data(), static_cast<int64_t>(compressed.size()), ShrinkDataError);
+    if (underlying_.Write(raw, HeaderSize) != HeaderSize) RaiseError(errors::ShrinkHeaderWrite);
+    WriteStreamExact(underlying_, compressed.data(), static_cast<int64_t>(compressed.size()), errors::ShrinkData);
     blocks_.push_back({cutAt, header});
     size_ = newSize;
   }

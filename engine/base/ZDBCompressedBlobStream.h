@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/base/ZDBStream.h"
 
 namespace zdb {
@@ -106,7 +107,7 @@ class TZDBCompressedBLOBStream : public TZDBStream {
 
   std::vector<uint8_t> LoadBlock(size_t index);
   std::vector<uint8_t> CompressBlock(const uint8_t* bytes, size_t count, TZDBCompressedBlockHeader& header) const;
-  Block WriteBlock(int64_t position, const uint8_t* bytes, size_t count, int32_t writeError);
+  Block WriteBlock(int64_t position, const uint8_t* bytes, size_t count, const TZDBError& writeError);
   void Append(const uint8_t* bytes, int64_t count);
   void Extend(int64_t newSize);
   void Shrink(int64_t newSize);

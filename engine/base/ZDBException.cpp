@@ -190,15 +190,21 @@ std::string FormatMessage(const std::string& format, std::initializer_list<Forma
   return format + InvalidArgumentsSuffix;
 }
 
+EZDBException::EZDBException(const TZDBError& error, const std::string& message)
+    : std::runtime_error(FullText(error.Code, message)), nativeError_(error.Code), kind_(error.Kind), message_(message) {}
+
 EZDBException::EZDBException(int32_t nativeError, const std::string& message)
-    : std::runtime_error(FullText(nativeError, message)), nativeError_(nativeError), message_(message) {}
+    : std::runtime_error(FullText(nativeError, message)),
+      nativeError_(nativeError),
+      kind_(FindError(nativeError) ? FindError(nativeError)->Kind : TZDBErrorKind::Internal),
+      message_(message) {}
 
-void RaiseError(int32_t nativeError, const std::string& message) {
-  throw EZDBException(nativeError, message);
+void RaiseError(const TZDBError& error) { throw EZDBException(error, error.Text); }
+
+void RaiseError(const TZDBError& error, std::initializer_list<FormatArg> args) {
+  throw EZDBException(error, FormatMessage(error.Text, args));
 }
 
-void RaiseError(int32_t nativeError, const std::string& format, std::initializer_list<FormatArg> args) {
-  throw EZDBException(nativeError, FormatMessage(format, args));
-}
+void RaiseErrorMessage(const TZDBError& error, const std::string& message) { throw EZDBException(error, message); }
 
 }  // namespace zdb

@@ -17,6 +17,8 @@
 #include <utility>
 #include <variant>
 
+#include "engine/base/ZDBErrors.h"
+
 namespace zdb {
 
 // One argument of a message: a whole number, a floating value or a text.
@@ -55,19 +57,29 @@ std::string FormatMessage(const std::string& format, std::initializer_list<Forma
 
 class EZDBException : public std::runtime_error {
  public:
+  EZDBException(const TZDBError& error, const std::string& message);
+  // A code from outside the engine's raising places (a stored report, a peer): its kind is
+  // the table's, or Internal for a code the table does not know.
   EZDBException(int32_t nativeError, const std::string& message);
 
   int32_t NativeError() const { return nativeError_; }
+  TZDBErrorKind Kind() const { return kind_; }
+  bool Is(const TZDBError& error) const { return nativeError_ == error.Code; }
   // The message without the native-error suffix.
   const std::string& Message() const { return message_; }
 
  private:
   int32_t nativeError_;
+  TZDBErrorKind kind_;
   std::string message_;
 };
 
-[[noreturn]] void RaiseError(int32_t nativeError, const std::string& message);
-[[noreturn]] void RaiseError(int32_t nativeError, const std::string& format,
-                             std::initializer_list<FormatArg> args);
+// The entry's text as it stands.
+[[noreturn]] void RaiseError(const TZDBError& error);
+// The entry's text filled with the arguments.
+[[noreturn]] void RaiseError(const TZDBError& error, std::initializer_list<FormatArg> args);
+// The entry's code with a message made elsewhere (the failure a post caught, a text
+// filled by a raising helper).
+[[noreturn]] void RaiseErrorMessage(const TZDBError& error, const std::string& message);
 
 }  // namespace zdb

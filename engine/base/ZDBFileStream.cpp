@@ -7,11 +7,6 @@
 namespace zdb {
 namespace {
 
-constexpr const char* CannotCreateMessage = "Cannot create file. FileName = %s";
-constexpr const char* CannotOpenMessage = "Cannot open file. FileName = %s, Mode = %d";
-constexpr int32_t CannotCreateError = 10104;
-constexpr int32_t CannotOpenError = 10105;
-
 // How a temporary file without a name of its own shows in messages.
 constexpr const char* TemporaryFileLabel = "(temporary file)";
 
@@ -50,7 +45,7 @@ std::unique_ptr<TZDBFileStream> TZDBFileStream::Create(const std::string& fileNa
                                                        os::FileSystem& fileSystem) {
   uint32_t error = 0;
   auto file = fileSystem.Create(fileName, error);
-  if (!file) RaiseError(CannotCreateError, CannotCreateMessage, {fileName});
+  if (!file) RaiseError(errors::StreamFileCreate, {fileName});
   return std::unique_ptr<TZDBFileStream>(
       new TZDBFileStream(std::move(file), fileName, FileOpenMode::Create, temporary, temporary, fileSystem));
 }
@@ -60,14 +55,14 @@ std::unique_ptr<TZDBFileStream> TZDBFileStream::Open(const std::string& fileName
   uint32_t error = 0;
   std::unique_ptr<os::IFile> file;
   if (ValidMode(mode)) file = fileSystem.Open(fileName, AccessOf(mode), ShareOf(mode), error);
-  if (!file) RaiseError(CannotOpenError, CannotOpenMessage, {fileName, mode});
+  if (!file) RaiseError(errors::StreamFileOpen, {fileName, mode});
   return std::unique_ptr<TZDBFileStream>(new TZDBFileStream(std::move(file), fileName, mode, false, false, fileSystem));
 }
 
 std::unique_ptr<TZDBFileStream> TZDBFileStream::CreateTemporary(os::FileSystem& fileSystem) {
   uint32_t error = 0;
   auto file = fileSystem.CreateTemporary(error);
-  if (!file) RaiseError(CannotCreateError, CannotCreateMessage, {TemporaryFileLabel});
+  if (!file) RaiseError(errors::StreamFileCreate, {TemporaryFileLabel});
   return std::unique_ptr<TZDBFileStream>(
       new TZDBFileStream(std::move(file), std::string(), FileOpenMode::Create, true, false, fileSystem));
 }

@@ -8,23 +8,9 @@
 namespace zdb {
 namespace {
 
-constexpr const char* ReadFailedMessage =
-    "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d";
-constexpr const char* WriteFailedMessage =
-    "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d";
-constexpr const char* SetPositionFailedMessage = "Cannot set stream position to %d. Position = %d, Size = %d";
-constexpr const char* ZeroBlockSizeMessage = "Stream block size = 0 is not allowed";
-
-constexpr int32_t SaveZeroBlockSizeError = 10418;
-constexpr int32_t LoadZeroBlockSizeError = 10419;
-constexpr int32_t SaveReadError = 10146;
-constexpr int32_t SaveWriteError = 10147;
-constexpr int32_t LoadReadError = 10148;
-constexpr int32_t LoadWriteError = 10149;
-
 // Copies count bytes from source to destination at their positions, in pieces.
 void CopyInPieces(TStream& source, TStream& destination, int64_t count, int32_t pieceSize,
-                  int32_t readError, int32_t writeError, const std::function<void(double)>& progress) {
+                  const TZDBError& readError, const TZDBError& writeError, const std::function<void(double)>& progress) {
   std::vector<uint8_t> piece(static_cast<size_t>(std::min<int64_t>(pieceSize, count)));
   int64_t copied = 0;
   progress(0.0);
@@ -48,45 +34,45 @@ int64_t TStream::Size() {
 }
 
 void TZDBStream::SaveToStream(TStream& destination) {
-  if (blockSize_ <= 0) RaiseError(SaveZeroBlockSizeError, ZeroBlockSizeMessage);
+  if (blockSize_ <= 0) RaiseError(errors::SaveZeroBlockSize);
   const int64_t ownPosition = Position();
   const int64_t destinationPosition = destination.Position();
   SetPosition(0);
-  CopyInPieces(*this, destination, Size(), blockSize_, SaveReadError, SaveWriteError,
+  CopyInPieces(*this, destination, Size(), blockSize_, errors::StreamSaveReadFailed, errors::StreamSaveWriteFailed,
                [this](double percent) { ReportProgress(percent); });
   destination.SetPosition(destinationPosition);
   SetPosition(ownPosition);
 }
 
 void TZDBStream::LoadFromStream(TStream& source, int64_t count, int64_t from) {
-  if (blockSize_ <= 0) RaiseError(LoadZeroBlockSizeError, ZeroBlockSizeMessage);
+  if (blockSize_ <= 0) RaiseError(errors::LoadZeroBlockSize);
   const int64_t ownPosition = Position();
   const int64_t sourcePosition = source.Position();
   SetSize(0);
   SetPosition(0);
-  SetStreamPosition(source, from, LoadReadError);
-  CopyInPieces(source, *this, std::max<int64_t>(count, 0), blockSize_, LoadReadError, LoadWriteError,
+  SetStreamPosition(source, from, errors::StreamLoadPosition);
+  CopyInPieces(source, *this, std::max<int64_t>(count, 0), blockSize_, errors::StreamLoadReadFailed, errors::StreamLoadWriteFailed,
                [this](double percent) { ReportProgress(percent); });
   source.SetPosition(sourcePosition);
   SetPosition(std::min(ownPosition, Size()));
 }
 
-void ReadStreamExact(TStream& stream, void* buffer, int64_t count, int32_t code) {
+void ReadStreamExact(TStream& stream, void* buffer, int64_t count, const TZDBError& code) {
   const int64_t position = stream.Position();
   const int64_t bytesRead = count > 0 ? stream.Read(buffer, count) : 0;
-  if (bytesRead < count) RaiseError(code, ReadFailedMessage, {position, stream.Size(), count, bytesRead});
+  if (bytesRead < count) RaiseError(code, {position, stream.Size(), count, bytesRead});
 }
 
-void WriteStreamExact(TStream& stream, const void* buffer, int64_t count, int32_t code) {
+void WriteStreamExact(TStream& stream, const void* buffer, int64_t count, const TZDBError& code) {
   const int64_t position = stream.Position();
   const int64_t bytesWritten = count > 0 ? stream.Write(buffer, count) : 0;
-  if (bytesWritten < count) RaiseError(code, WriteFailedMessage, {position, stream.Size(), count, bytesWritten});
+  if (bytesWritten < count) RaiseError(code, {position, stream.Size(), count, bytesWritten});
 }
 
-void SetStreamPosition(TStream& stream, int64_t position, int32_t code) {
+void SetStreamPosition(TStream& stream, int64_t position, const TZDBError& code) {
   const int64_t before = stream.Position();
   if (stream.Seek(position, SeekOrigin::Beginning) != position)
-    RaiseError(code, SetPositionFailedMessage, {position, before, stream.Size()});
+    RaiseError(code, {position, before, stream.Size()});
 }
 
 }  // namespace zdb

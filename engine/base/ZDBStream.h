@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "engine/base/ZDBErrors.h"
+
 #include "platform/os/System.h"
 
 namespace zdb {
@@ -76,11 +78,11 @@ class TZDBStream : public TStream {
   int32_t reserved_ = 0;
 };
 
-// Reads exactly count bytes or raises `code` with "Cannot read from stream. Position = ..".
-void ReadStreamExact(TStream& stream, void* buffer, int64_t count, int32_t code);
-// Writes exactly count bytes or raises `code` with "Cannot write to stream. Position = ..".
-void WriteStreamExact(TStream& stream, const void* buffer, int64_t count, int32_t code);
-// Moves to position or raises `code` with "Cannot set stream position to ..".
-void SetStreamPosition(TStream& stream, int64_t position, int32_t code);
+// Reads exactly count bytes or raises `code`, an entry with the text "Cannot read from stream. Position = ..".
+void ReadStreamExact(TStream& stream, void* buffer, int64_t count, const TZDBError& code);
+// Writes exactly count bytes or raises `code`, an entry with the text "Cannot write to stream. Position = ..".
+void WriteStreamExact(TStream& stream, const void* buffer, int64_t count, const TZDBError& code);
+// Moves to position or raises `code`, an entry with the text "Cannot set stream position to ..".
+void SetStreamPosition(TStream& stream, int64_t position, const TZDBError& code);
 
 }  // namespace zdb

@@ -14,10 +14,6 @@ namespace {
 
 using T = TZDBStorageType;
 
-constexpr int32_t IncompatibleTypes = 30044;
-constexpr int32_t UnorderedType = 30047;
-constexpr int32_t MissingValue = 30140;
-
 // Rows: the first operand's type, columns: the second's, both 1..24; 0 = no common type.
 // Signed SHORTINT and SMALLINT meet WORD in INTEGER and CARDINAL in LARGEINT in either
 // order, and CURRENCY meets SINGLE in CURRENCY and EXTENDED in EXTENDED in either order:
@@ -116,7 +112,7 @@ int CompareSameType(const TZDBValueView& a, const TZDBValueView& b, T type, bool
     case T::Logical:
       return Order(a.Logical(), b.Logical());
     default:
-      RaiseError(UnorderedType, "Unknown DataType: '%s'", {StorageTypeName(type)});
+      RaiseError(errors::UnorderedColumn, {StorageTypeName(type)});
   }
 }
 
@@ -140,8 +136,7 @@ int CompareValues(const void* a, const void* b, TZDBStorageType typeA, TZDBStora
   if (typeA != typeB || typeA == T::Memo || typeA == T::WideMemo) {
     type = CommonType(typeA, typeB, true);
     if (type == T::None)
-      RaiseError(IncompatibleTypes, "Cannot compare Incompatible DataTypes: '%s' and '%s'",
-                 {StorageTypeName(typeA), StorageTypeName(typeB)});
+      RaiseError(errors::IncompatibleTypes, {StorageTypeName(typeA), StorageTypeName(typeB)});
     if (a != nullptr && typeA != type) {
       convertedA = ConvertValue(a, sizeA, typeA, type);
       a = convertedA.data();
@@ -153,7 +148,7 @@ int CompareValues(const void* a, const void* b, TZDBStorageType typeA, TZDBStora
       sizeB = static_cast<int32_t>(convertedB.size());
     }
   }
-  if (a == nullptr || b == nullptr) RaiseError(MissingValue, "Value is Null");
+  if (a == nullptr || b == nullptr) RaiseError(errors::MissingValue);
   return CompareSameType(TZDBValueView(a, sizeA), TZDBValueView(b, sizeB), type, ignoreCase, prefixLength);
 }
 

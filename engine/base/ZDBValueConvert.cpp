@@ -20,11 +20,6 @@ namespace {
 
 using T = TZDBStorageType;
 
-constexpr int32_t CastFailed = 30051;
-constexpr int32_t CastUnsupported = 30052;
-constexpr int32_t CopyFailed = 30054;
-constexpr const char* CastMessage = "Cannot cast from '%s' to '%s'";
-
 // One conversion: raises the right error for the pair.
 class Conversion {
  public:
@@ -35,10 +30,10 @@ class Conversion {
 
  private:
   [[noreturn]] void Unsupported() const {
-    RaiseError(CastUnsupported, CastMessage, {StorageTypeName(sourceType_), StorageTypeName(targetType_)});
+    RaiseError(errors::CastUnsupported, {StorageTypeName(sourceType_), StorageTypeName(targetType_)});
   }
   [[noreturn]] void Failed() const {
-    RaiseError(CastFailed, CastMessage, {StorageTypeName(sourceType_), StorageTypeName(targetType_)});
+    RaiseError(errors::CastFailed, {StorageTypeName(sourceType_), StorageTypeName(targetType_)});
   }
 
   TZDBValueBytes FromText();
@@ -413,12 +408,12 @@ TZDBValueBytes CopyValue(TZDBStorageType type, const void* source, int32_t sourc
     }
     if (sourceSize < 0) {
       if (type == T::Memo) return TZDBValueBytes(view.AnsiText().begin(), view.AnsiText().end());
-      RaiseError(CopyFailed, "Cannot copy data into new memory");
+      RaiseError(errors::CopyFailed);
     }
     const auto* bytes = static_cast<const uint8_t*>(source);
     return TZDBValueBytes(bytes, bytes + sourceSize);
   } catch (const std::bad_alloc&) {
-    RaiseError(CopyFailed, "Cannot copy data into new memory");
+    RaiseError(errors::CopyFailed);
   }
 }
 

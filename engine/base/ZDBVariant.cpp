@@ -15,12 +15,6 @@ namespace {
 
 using T = TZDBStorageType;
 
-constexpr int32_t BufferTooSmall = 20056;
-constexpr int32_t ValueIsNull = 30016;
-constexpr int32_t CastFailed = 30051;
-constexpr int32_t VariantKindUnsupported = 30113;
-constexpr int32_t VariantTypeUnsupported = 30114;
-
 template <typename Put, typename V>
 std::vector<uint8_t> Encoded(int32_t width, Put put, V value) {
   std::vector<uint8_t> bytes(static_cast<size_t>(width));
@@ -29,7 +23,7 @@ std::vector<uint8_t> Encoded(int32_t width, Put put, V value) {
 }
 
 [[noreturn]] void RaiseNotRepresentable(T from, T to) {
-  RaiseError(CastFailed, "Cannot cast from '%s' to '%s'", {StorageTypeName(from), StorageTypeName(to)});
+  RaiseError(errors::CastFailed, {StorageTypeName(from), StorageTypeName(to)});
 }
 
 }  // namespace
@@ -128,7 +122,7 @@ void TZDBVariant::SetBuffer(const void* bytes, int32_t size, bool copy, TZDBStor
 bool TZDBVariant::GetBuffer(void* destination, int32_t capacity) const {
   if (IsNull()) return false;
   if (IsStringType(type_) && size_ <= 1) return false;
-  if (capacity != -1 && capacity < size_) RaiseError(BufferTooSmall, "Buffer size exceeded");
+  if (capacity != -1 && capacity < size_) RaiseError(errors::BufferSizeExceeded);
   std::memcpy(destination, data_, static_cast<size_t>(size_));
   return true;
 }
@@ -151,7 +145,7 @@ void TZDBVariant::SetValue(TZDBStorageType type, const void* bytes, int32_t size
 }
 
 std::vector<uint8_t> TZDBVariant::ValueAs(TZDBStorageType type) const {
-  if (IsNull()) RaiseError(ValueIsNull, "Value is Null");
+  if (IsNull()) RaiseError(errors::ValueIsNull);
   if (type_ == type) return std::vector<uint8_t>(data_, data_ + size_);
   return ConvertValue(data_, size_, type_, type);
 }
@@ -376,7 +370,7 @@ PlatformVariant TZDBVariant::AsVariant() const {
     case T::Blob:
       return PlatformVariant::AnsiText(AsBlob());
     default:
-      RaiseError(VariantTypeUnsupported, "Unsupported Variant Type %s", {StorageTypeName(type_)});
+      RaiseError(errors::VariantTypeUnsupported, {StorageTypeName(type_)});
   }
 }
 
@@ -415,8 +409,7 @@ void TZDBVariant::SetAsVariant(const PlatformVariant& value) {
     case TVarType::String:
       return SetAsString(value.AsAnsiText());
     default:
-      RaiseError(VariantKindUnsupported, "Unsupported Variant Type %s",
-                 {std::to_string(static_cast<uint16_t>(value.Type()))});
+      RaiseError(errors::VariantKindUnsupported, {std::to_string(static_cast<uint16_t>(value.Type()))});
   }
 }
 

@@ -18,12 +18,6 @@ namespace {
 using T = TZDBStorageType;
 using Bytes = std::vector<uint8_t>;
 
-constexpr int32_t NotInvertible = 30123;
-constexpr int32_t AddNotNumeric = 30124;
-constexpr int32_t MultiplyNotNumeric = 30126;
-constexpr int32_t DivideNotNumeric = 30127;
-constexpr int32_t DivisionFailed = 30128;
-
 // The platform's texts for the faults of a division.
 constexpr const char* DivisionByZero = "Division by zero";
 constexpr const char* IntegerOverflow = "Integer overflow";
@@ -31,7 +25,7 @@ constexpr const char* FloatDivisionByZero = "Floating point division by zero";
 constexpr const char* InvalidFloatOperation = "Invalid floating point operation";
 
 [[noreturn]] void RaiseDivisionError(const char* platformMessage) {
-  RaiseError(DivisionFailed, "Division error: %s", {platformMessage});
+  RaiseError(errors::DivisionFailed, {platformMessage});
 }
 
 [[noreturn]] void RaiseIntegerOverflow() { throw std::overflow_error(IntegerOverflow); }
@@ -174,8 +168,9 @@ Bytes Result(char symbol, T type, const TZDBValueView& a, const TZDBValueView& b
 }
 
 [[noreturn]] void RaiseNotNumeric(char symbol) {
-  const int32_t code = symbol == '+' ? AddNotNumeric : (symbol == '*' ? MultiplyNotNumeric : DivideNotNumeric);
-  RaiseError(code, "Not numeric argument in numeric operator '%s'", {std::string(1, symbol)});
+  const TZDBError& error =
+      symbol == '+' ? errors::AddNotNumeric : (symbol == '*' ? errors::MultiplyNotNumeric : errors::DivideNotNumeric);
+  RaiseError(error, {std::string(1, symbol)});
 }
 
 }  // namespace
@@ -257,7 +252,7 @@ void TZDBVariant::Negate() {
       return;
     }
     default:
-      RaiseError(NotInvertible, "Cannot invert value with not numeric type '%s'", {StorageTypeName(type_)});
+      RaiseError(errors::NotInvertible, {StorageTypeName(type_)});
   }
 }
 

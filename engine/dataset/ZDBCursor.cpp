@@ -8,11 +8,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t GetFieldNumberCode = 10005;
-constexpr int32_t SetFieldNumberCode = 10006;
-constexpr const char* InvalidFieldNumberFormat = "Invalid field number - FieldNo = %d, FieldCount = %d";
-constexpr int32_t RenameFieldMissingCode = 30345;
-constexpr int32_t RenameFieldTakenCode = 30346;
 constexpr size_t MaxFieldNameLength = 255;
 
 }  // namespace
@@ -34,25 +29,25 @@ void TZDBCursor::RestorePosition(const TZDBSavedPosition& position) {
 
 bool TZDBCursor::GetFieldData(int32_t fieldNo, const uint8_t* row, uint8_t* datasetBuffer) const {
   if (fieldNo < 0 || fieldNo >= FieldCount()) {
-    RaiseError(GetFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, FieldCount()});
+    RaiseError(errors::GetFieldNumber, {fieldNo, FieldCount()});
   }
   return ReadFieldData(fieldNo, tableFields_, datasetBuffer, row, rowSize_);
 }
 
 void TZDBCursor::SetFieldData(int32_t fieldNo, uint8_t* row, const uint8_t* datasetBuffer) const {
   if (fieldNo < 0 || fieldNo >= FieldCount()) {
-    RaiseError(SetFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, FieldCount()});
+    RaiseError(errors::SetFieldNumber, {fieldNo, FieldCount()});
   }
   WriteFieldData(fieldNo, tableFields_, datasetBuffer, row);
 }
 
 void TZDBCursor::RenameField(std::string_view oldName, std::string_view newName) {
   TZDBFieldDef* field = tableFields_.FindByName(oldName);
-  if (field == nullptr) RaiseError(RenameFieldMissingCode, "Field '%s' not found", {oldName});
+  if (field == nullptr) RaiseError(errors::CursorRenameFieldMissing, {oldName});
   const TZDBFieldDef* other = tableFields_.FindByName(newName);
   // A new spelling of the same name is no clash.
   if (other != nullptr && other != field)
-    RaiseError(RenameFieldTakenCode, "Cannot rename field '%s'. Field '%s' already exists", {oldName, newName});
+    RaiseError(errors::CursorRenameFieldTaken, {oldName, newName});
   field->SetName(newName.substr(0, MaxFieldNameLength));
 }
 

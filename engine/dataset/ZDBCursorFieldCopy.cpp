@@ -12,14 +12,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t SourceFieldNumberCode = 10501;
-constexpr int32_t TargetFieldNumberCode = 10502;
-constexpr const char* InvalidFieldNumberFormat = "Invalid field number - FieldNo = %d, FieldCount = %d";
-// The field data codes of a missing row buffer: reading from it, writing into it.
-constexpr int32_t NoSourceRowCode = 10003;
-constexpr int32_t NoTargetRowCode = 10001;
-constexpr const char* NilPointerText = "Nil pointer occured";
-
 using T = TZDBStorageType;
 
 // The string type a text large value converts through, and the width of its terminator.
@@ -70,13 +62,13 @@ TZDBValueBytes ReadWholeStream(TZDBBlobStream& stream) {
 void TZDBCursor::CopyFieldValue(int32_t fieldNo, [[maybe_unused]] TZDBFieldNumbering numbering, TZDBCursor& target,
                                 int32_t targetFieldNo) {
   if (fieldNo < 0 || fieldNo >= FieldCount())
-    RaiseError(SourceFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, FieldCount()});
+    RaiseError(errors::SourceFieldNumber, {fieldNo, FieldCount()});
   if (targetFieldNo < 0 || targetFieldNo >= target.FieldCount())
-    RaiseError(TargetFieldNumberCode, InvalidFieldNumberFormat, {targetFieldNo, target.FieldCount()});
+    RaiseError(errors::TargetFieldNumber, {targetFieldNo, target.FieldCount()});
   const uint8_t* sourceRow = RecordBuffer();
   uint8_t* targetRow = target.MutableRecordBuffer();
-  if (sourceRow == nullptr) RaiseError(NoSourceRowCode, NilPointerText);
-  if (targetRow == nullptr) RaiseError(NoTargetRowCode, NilPointerText);
+  if (sourceRow == nullptr) RaiseError(errors::NoSourceRow);
+  if (targetRow == nullptr) RaiseError(errors::NoTargetRow);
 
   const TZDBFieldDef& source = TableFields().Items(fieldNo);
   const TZDBFieldDef& destination = target.TableFields().Items(targetFieldNo);

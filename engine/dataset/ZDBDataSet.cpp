@@ -23,19 +23,6 @@ using data::TDataSetState;
 using data::TFieldType;
 
 constexpr const char* DatabaseNameBlankText = "DatabaseName property is blank";
-constexpr int32_t NoCursorCode = 20001;
-constexpr const char* NoCursorText = "Error creating table handle";
-constexpr int32_t FieldNumberCode = 10005;
-constexpr int32_t SetFieldNumberCode = 10006;
-constexpr const char* InvalidFieldNumberFormat = "Invalid field number - FieldNo = %d, FieldCount = %d";
-constexpr int32_t NotEditingCode = 10007;
-constexpr int32_t CannotRetrieveCode = 10026;
-constexpr const char* CannotRetrieveText = "Cannot retrieve record";
-constexpr int32_t NotIndexFieldCode = 20019;
-constexpr const char* NotIndexFieldFormat = "Field %s is not in the current index";
-constexpr int32_t UnknownIndexCode = 10325;
-constexpr const char* UnknownIndexFormat = "Cannot find index %s";
-constexpr const char* NilPointerText = "Nil pointer occured";
 constexpr int32_t GuidFieldSize = 38;
 // The identifier of a row not yet posted: every bit set.
 constexpr TZDBRecordID NewRowID{-1, 0xFFFF};
@@ -222,7 +209,7 @@ void TZDBDataSet::OpenCursor() {
   if (databaseName_.empty()) DatabaseError(DatabaseNameBlankText);
   SetDatabaseUse(DatabaseUseCursor, true);
   if (!cursor_) cursor_ = CreateCursor();
-  if (!cursor_) RaiseError(NoCursorCode, NoCursorText);
+  if (!cursor_) RaiseError(errors::NoCursor);
   data::TDataSet::OpenCursor();
 }
 
@@ -298,10 +285,10 @@ void TZDBDataSet::BuildIndexFields() {
   const std::string& indexName = cursor_->IndexName();
   if (indexName.empty()) return;
   const TZDBIndexDef* index = cursor_->IndexDefs().FindByName(indexName);
-  if (index == nullptr) RaiseError(UnknownIndexCode, UnknownIndexFormat, {indexName});
+  if (index == nullptr) RaiseError(errors::UnknownIndex, {indexName});
   for (const TZDBIndexColumn& column : index->Columns()) {
     const int32_t fieldNo = cursor_->TableFields().IndexOfName(column.FieldName);
-    if (fieldNo < 0) RaiseError(UnknownIndexCode, UnknownIndexFormat, {indexName});
+    if (fieldNo < 0) RaiseError(errors::UnknownIndex, {indexName});
     indexFields_.push_back(fieldNo);
   }
 }
@@ -343,7 +330,7 @@ data::TGetResult TZDBDataSet::GetRecord(data::TRecordBuffer buffer, data::TGetMo
     case frEOF:
       return data::TGetResult::grEOF;
     default:
-      if (doCheck) RaiseError(CannotRetrieveCode, CannotRetrieveText);
+      if (doCheck) RaiseError(errors::CannotRetrieve);
       return data::TGetResult::grError;
   }
 }
@@ -440,7 +427,7 @@ bool TZDBDataSet::GetFieldData(const data::TField& field, void* buffer) {
   if (row == nullptr) return false;
   const int32_t fieldNo = field.FieldNo() - 1;
   if (fieldNo >= cursor_->FieldCount()) {
-    RaiseError(FieldNumberCode, InvalidFieldNumberFormat, {fieldNo, cursor_->FieldCount()});
+    RaiseError(errors::GetFieldNumber, {fieldNo, cursor_->FieldCount()});
   }
   // A buffer of the dataset's own, so that reading a field allocates nothing.
   std::vector<uint8_t>& engine = fieldData_;
@@ -454,14 +441,14 @@ bool TZDBDataSet::GetFieldData(const data::TField& field, void* buffer) {
 }
 
 void TZDBDataSet::SetFieldData(data::TField& field, const void* buffer) {
-  if (!cursor_ || !data::IsWriteState(State())) RaiseError(NotEditingCode, data::SNotEditing);
+  if (!cursor_ || !data::IsWriteState(State())) RaiseError(errors::NotEditing);
   const int32_t fieldNo = field.FieldNo() - 1;
   if (State() == TDataSetState::dsSetKey &&
       (fieldNo < 0 || std::find(indexFields_.begin(), indexFields_.end(), fieldNo) == indexFields_.end())) {
-    RaiseError(NotIndexFieldCode, NotIndexFieldFormat, {field.FieldName()});
+    RaiseError(errors::NotIndexField, {field.FieldName()});
   }
   if (fieldNo < 0 || fieldNo >= cursor_->FieldCount()) {
-    RaiseError(SetFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, cursor_->FieldCount()});
+    RaiseError(errors::SetFieldNumber, {fieldNo, cursor_->FieldCount()});
   }
   if (cursor_->TableFields().Items(fieldNo).IsBlob()) {
     // A large value has no field data: clearing it is writing an empty value.
@@ -472,7 +459,7 @@ void TZDBDataSet::SetFieldData(data::TField& field, const void* buffer) {
   }
   field.Validate(buffer);
   uint8_t* row = StateRow();
-  if (row == nullptr) RaiseError(SetFieldNumberCode, NilPointerText);
+  if (row == nullptr) RaiseError(errors::SetFieldNoRow);
   std::vector<uint8_t> engine(static_cast<size_t>(DatasetDataSize(cursor_->TableFields().Items(fieldNo))), 0);
   if (buffer != nullptr && !NativeToEngine(field.DataType(), static_cast<const uint8_t*>(buffer),
                                            data::NativeDataSize(field.DataType(), field.Size()), engine)) {
@@ -487,15 +474,15 @@ void TZDBDataSet::SetFieldData(data::TField& field, const void* buffer) {
 
 std::unique_ptr<TStream> TZDBDataSet::CreateBlobStream(data::TField& field, data::TBlobStreamMode mode) {
   CheckActive();
-  CheckCursor(SetFieldNumberCode);
+  CheckCursor(errors::SetFieldNoRow);
   const int32_t fieldNo = field.FieldNo() - 1;
   if (fieldNo < 0 || fieldNo >= cursor_->FieldCount())
-    RaiseError(FieldNumberCode, InvalidFieldNumberFormat, {fieldNo, cursor_->FieldCount()});
+    RaiseError(errors::GetFieldNumber, {fieldNo, cursor_->FieldCount()});
   if (!cursor_->TableFields().Items(fieldNo).IsBlob())
     DatabaseError(FormatMessage(data::SFieldAccessError, {field.DisplayName(), "BLOB"}));
   const bool editing = State() == TDataSetState::dsEdit;
   const bool inserting = State() == TDataSetState::dsInsert;
-  if (mode != data::TBlobStreamMode::bmRead && !editing && !inserting) RaiseError(NotEditingCode, data::SNotEditing);
+  if (mode != data::TBlobStreamMode::bmRead && !editing && !inserting) RaiseError(errors::NotEditing);
   uint8_t* row = StateRow();
   if (row == nullptr) return nullptr;
   const TZDBScopedFlag opening(openingBlob_, true);
@@ -532,8 +519,8 @@ void TZDBDataSet::FreeRecordBuffer(data::TRecordBufferPtr& buffer) {
 
 // --- key buffers -------------------------------------------------------------------------------------
 
-void TZDBDataSet::CheckCursor(int32_t nilCode) const {
-  if (!cursor_) RaiseError(nilCode, NilPointerText);
+void TZDBDataSet::CheckCursor(const TZDBError& nilCode) const {
+  if (!cursor_) RaiseError(nilCode);
 }
 
 void TZDBDataSet::ClearKeyBuffer(uint8_t* key) {
@@ -546,7 +533,7 @@ int32_t TZDBDataSet::KeyFieldCountOf(int which) {
   return count == 0 ? IndexFieldCount() : count;
 }
 
-void TZDBDataSet::EditKeyBuffer(int which, bool clear, int32_t nilCode) {
+void TZDBDataSet::EditKeyBuffer(int which, bool clear, const TZDBError& nilCode) {
   CheckCursor(nilCode);
   CheckBrowseMode();
   editingKey_ = which;
@@ -555,7 +542,7 @@ void TZDBDataSet::EditKeyBuffer(int which, bool clear, int32_t nilCode) {
   SetState(TDataSetState::dsSetKey);
 }
 
-void TZDBDataSet::SetKeyFields(int which, const std::vector<PlatformVariant>& values, int32_t nilCode) {
+void TZDBDataSet::SetKeyFields(int which, const std::vector<PlatformVariant>& values, const TZDBError& nilCode) {
   CheckCursor(nilCode);
   if (indexFields_.empty()) DatabaseError(data::SNoFieldIndexes);
   if (values.size() > indexFields_.size()) DatabaseError(data::SFieldIndexError);

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/base/ZDBPlatformVariant.h"
 #include "engine/dataset/ZDBCursor.h"
 #include "engine/dataset/ZDBDatabase.h"
@@ -99,11 +100,11 @@ class TZDBDataSet : public data::TDataSet, public TZDBDatabaseClient, public TZD
   uint8_t* KeyBuffer(int which) { return keyBuffers_.at(static_cast<size_t>(which)).data(); }
   int32_t KeyFieldCountOf(int which);
   // Enters set-key state on the buffer (cleared when asked); the saved key keeps a copy.
-  void EditKeyBuffer(int which, bool clear, int32_t nilCode);
+  void EditKeyBuffer(int which, bool clear, const TZDBError& nilCode);
   // Assigns the values to the leading index fields of the buffer.
-  void SetKeyFields(int which, const std::vector<PlatformVariant>& values, int32_t nilCode);
+  void SetKeyFields(int which, const std::vector<PlatformVariant>& values, const TZDBError& nilCode);
   void ClearKeyBuffer(uint8_t* key);
-  void CheckCursor(int32_t nilCode) const;
+  void CheckCursor(const TZDBError& nilCode) const;
   // ReadOnly as the cursor found it at open.
   void SetReadOnlyFromCursor(bool readOnly);
 

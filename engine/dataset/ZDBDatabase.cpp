@@ -12,12 +12,6 @@
 #include "platform/os/File.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t NotInTransactionError = 20229;
-constexpr int32_t IncorrectPasswordError = 30445;
-
-}  // namespace
 
 TZDBDatabase::TZDBDatabase(TZDBSession* session, TZDBOwner owner) : owner_(owner) {
   TZDBSession& home = session != nullptr ? *session : Sessions().DefaultSession();
@@ -152,7 +146,7 @@ void TZDBDatabase::ConnectOwnHandle() {
     try {
       handle->Connect();
     } catch (const EZDBException& error) {
-      if (error.NativeError() == IncorrectPasswordError && AskPassword()) continue;
+      if (error.Kind() == TZDBErrorKind::WrongPassword && AskPassword()) continue;
       throw;
     }
     // Asked once per connect: a file the repair could not mend opens as it is.
@@ -283,14 +277,14 @@ void TZDBDatabase::StartTransaction() {
 void TZDBDatabase::Commit(bool flush) {
   if (!Connected()) RaiseDatabaseError(ClosedDatabaseText);
   if (!handle_->InTransaction())
-    RaiseError(NotInTransactionError, "Database is not within a transaction. Cannot perform operation");
+    RaiseError(errors::NotInTransaction);
   handle_->Commit(flush);
 }
 
 void TZDBDatabase::Rollback() {
   if (!Connected()) RaiseDatabaseError(ClosedDatabaseText);
   if (!handle_->InTransaction())
-    RaiseError(NotInTransactionError, "Database is not within a transaction. Cannot perform operation");
+    RaiseError(errors::NotInTransaction);
   handle_->Rollback();
 }
 

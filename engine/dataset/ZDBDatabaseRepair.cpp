@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "engine/base/ZDBException.h"
-#include "engine/base/ZDBMessages.h"
 #include "engine/dataset/ZDBDatabase.h"
 #include "engine/base/ZDBScopedFlag.h"
 #include "engine/dataset/ZDBSession.h"
@@ -36,9 +35,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t RepairFailedError = 20238;
-constexpr int32_t NotEnoughSpaceError = 20303;
-constexpr int32_t IncorrectPasswordError = 30445;
 constexpr const char* CopySuffix = ".tmp";
 constexpr const char* BackupSuffix = ".bak";
 constexpr const char* TargetNamePrefix = "TempDatabase";
@@ -86,8 +82,7 @@ void CheckFreeSpace(int64_t fileSize, const std::string& copyName) {
   if (error) return;  // the copy's own writes report what is wrong
   const std::filesystem::space_info space = std::filesystem::space(folder, error);
   if (!error && fileSize > 0 && space.available < static_cast<std::uintmax_t>(fileSize) * SpaceNeededPerFileByte)
-    RaiseError(NotEnoughSpaceError,
-               "There is not enough free space on drive to perform required operation with the database file.");
+    RaiseError(errors::NotEnoughSpace);
 }
 
 void DeleteCopy(os::FileSystem& files, const std::string& copyName) {
@@ -183,7 +178,7 @@ bool TZDBDatabase::RunRepair() {
   } catch (...) {
     DeleteCopy(*fileSystem_, copyName);
     repairReport_.Replaced = false;
-    RaiseError(RepairFailedError, MessageForCode(RepairFailedError));
+    RaiseError(errors::RepairFailed);
   }
   if (!repairReport_.Replaced) DeleteCopy(*fileSystem_, copyName);
   const std::string warning = repairReport_.Warning();
@@ -221,7 +216,7 @@ bool TZDBDatabase::CopyIntoFile(const std::string& copyName, TZDBPassword& passw
     try {
       source.pages.OpenDatabaseFile(databaseFileName_, password, multiUser, true, readOnly);
     } catch (const EZDBException& error) {
-      if (error.NativeError() == IncorrectPasswordError && AskPassword()) {
+      if (error.Kind() == TZDBErrorKind::WrongPassword && AskPassword()) {
         password.Password = password_;
         continue;
       }

@@ -9,25 +9,26 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/framework/DatabaseError.h"
 
 namespace zdb {
 
-// Cursor result codes of the editing cycle.
+// Cursor result codes of the editing cycle, as numbers for the callers that hold them.
 namespace engine_code {
 constexpr int32_t Ok = 0;
-constexpr int32_t AddFailed = -1;
-constexpr int32_t UpdateFailed = -2;
-constexpr int32_t DeleteFailed = -3;
-constexpr int32_t UpdateModifiedByOther = -4;
-constexpr int32_t DeleteModifiedByOther = -5;
-constexpr int32_t UpdateDeletedByOther = -6;
-constexpr int32_t DeleteDeletedByOther = -7;
-constexpr int32_t CheckFailed = -8;  // text: the message of the failure
-constexpr int32_t UpdateTemporary = -9;
-constexpr int32_t DeleteTemporary = -10;
-constexpr int32_t RecordLocked = -12;
-constexpr int32_t TableLocked = -13;
+constexpr int32_t AddFailed = errors::AddFailed.Code;
+constexpr int32_t UpdateFailed = errors::UpdateFailed.Code;
+constexpr int32_t DeleteFailed = errors::DeleteFailed.Code;
+constexpr int32_t UpdateModifiedByOther = errors::UpdateModifiedByOther.Code;
+constexpr int32_t DeleteModifiedByOther = errors::DeleteModifiedByOther.Code;
+constexpr int32_t UpdateDeletedByOther = errors::UpdateDeletedByOther.Code;
+constexpr int32_t DeleteDeletedByOther = errors::DeleteDeletedByOther.Code;
+constexpr int32_t CheckFailed = errors::CheckFailed.Code;  // text: the message of the failure
+constexpr int32_t UpdateTemporary = errors::UpdateTemporary.Code;
+constexpr int32_t DeleteTemporary = errors::DeleteTemporary.Code;
+constexpr int32_t RecordLocked = errors::RecordLocked.Code;
+constexpr int32_t TableLocked = errors::TableLocked.Code;
 }  // namespace engine_code
 
 // The fixed text of an engine code, or nullptr for -8 and for codes without one.

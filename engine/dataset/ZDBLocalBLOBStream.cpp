@@ -3,13 +3,6 @@
 #include "engine/base/ZDBException.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t WriteReadOnlyCode = 10115;
-constexpr int32_t ResizeReadOnlyCode = 10116;
-constexpr const char* ReadOnlyText = "Cannot write to read only stream";
-
-}  // namespace
 
 TZDBLocalBLOBStream::TZDBLocalBLOBStream(int32_t fieldNo, TZDBBlobStreamMode mode,
                                          std::unique_ptr<TZDBBlobStream> stream)
@@ -20,7 +13,7 @@ int64_t TZDBLocalBLOBStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TZDBLocalBLOBStream::Write(const void* buffer, int64_t count) {
-  if (!Writing()) RaiseError(WriteReadOnlyCode, ReadOnlyText);
+  if (!Writing()) RaiseError(errors::WriteReadOnly);
   return stream_ ? stream_->Write(buffer, count) : 0;
 }
 
@@ -31,7 +24,7 @@ int64_t TZDBLocalBLOBStream::Seek(int64_t offset, SeekOrigin origin) {
 int64_t TZDBLocalBLOBStream::Size() { return stream_ ? stream_->Size() : 0; }
 
 void TZDBLocalBLOBStream::SetSize(int64_t size) {
-  if (!Writing()) RaiseError(ResizeReadOnlyCode, ReadOnlyText);
+  if (!Writing()) RaiseError(errors::ResizeReadOnly);
   if (stream_) stream_->SetSize(size);
 }
 

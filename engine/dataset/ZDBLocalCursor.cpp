@@ -13,22 +13,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t TableClosedCode = 10260;
-constexpr int32_t BlobOpenedCode = 10115;
-constexpr int32_t NoDatabaseCode = 20151;
-constexpr const char* PointerIsNilText = "Pointer is nil";
-constexpr int32_t GetFieldNumberCode = 10005;
-constexpr const char* InvalidFieldNumberFormat = "Invalid field number - FieldNo = %d, FieldCount = %d";
-
-// The result codes the cursor itself raises in the editing cycle.
-constexpr int32_t RowChanged = -4;
-constexpr int32_t RowChangedBeforeDelete = -5;
-constexpr int32_t RowGone = -6;
-constexpr int32_t RowGoneBeforeDelete = -7;
-constexpr int32_t CheckFailed = -8;
-constexpr int32_t RowLocked = -12;
-constexpr int32_t TableLocked = -13;
-
 // The edit lock of the table and the row lock: bounded waits.
 constexpr int32_t EditLockAttempts = 900;
 constexpr int32_t EditLockDelayBaseMs = 100;
@@ -51,7 +35,7 @@ TZDBLocalCursor::~TZDBLocalCursor() {
 }
 
 TZDBDiskTableData& TZDBLocalCursor::Data() const {
-  if (!table_) RaiseError(TableClosedCode, PointerIsNilText);
+  if (!table_) RaiseError(errors::TableClosed);
   return table_->Data();
 }
 
@@ -62,7 +46,7 @@ bool TZDBLocalCursor::Locking(const TZDBDiskTableData& data) {
 void TZDBLocalCursor::OpenTable() {
   if (IsOpen()) return;
   TZDBDiskDatabaseData* database = connection_.DatabaseData();
-  if (database == nullptr) RaiseError(NoDatabaseCode, PointerIsNilText);
+  if (database == nullptr) RaiseError(errors::NoDatabase);
   table_ = std::make_unique<TZDBOpenTable>(*database, *this);
   UseRecordBuffer(nullptr);
   SetToBegin();
@@ -221,7 +205,7 @@ void TZDBLocalCursor::BeginEdit() {
   const TZDBTableLockKind kind = InTransaction() ? TableLockTransaction : TableLockEdit;
   if (locking) {
     if (!data.LockTable(SessionID(), kind, true, EditLockDelayBaseMs, EditLockAttempts)) {
-      RaiseError(TableLocked, "Table is locked");
+      RaiseError(errors::TableLocked);
     }
     // The row lock is what keeps a second editor of the row out, also in another process:
     // the lock manager writes the row's identifier into the table's lock region even
@@ -237,7 +221,7 @@ void TZDBLocalCursor::BeginEdit() {
     }
     if (!rowLocked) {
       if (kind == TableLockEdit) data.UnlockTable(SessionID(), kind);
-      RaiseError(RowLocked, "Record is locked");
+      RaiseError(errors::RecordLocked);
     }
     editLocked_ = true;
     editLockKind_ = kind;
@@ -247,10 +231,10 @@ void TZDBLocalCursor::BeginEdit() {
   try {
     scratch_.resize(static_cast<size_t>(RecordBufferLength()));
     if (!data.ReadRecord(SessionID(), RecordID(), scratch_.data())) {
-      RaiseError(RowGone, "Error updating record - record was deleted by other process");
+      RaiseError(errors::UpdateDeletedByOther);
     }
     if (!data.FieldManager()->RecordBuffersEqual(scratch_.data(), RecordBuffer())) {
-      RaiseError(RowChanged, "Error updating record - record was modified by other process");
+      RaiseError(errors::UpdateModifiedByOther);
     }
   } catch (...) {
     ReleaseEditLocksQuietly();
@@ -295,7 +279,7 @@ void TZDBLocalCursor::PostRecord(bool isInsert, const uint8_t* originalRow) {
         }
       } catch (const std::exception& failure) {
         checkFailed = true;
-        RaiseError(CheckFailed, failure.what());
+        RaiseErrorMessage(errors::CheckFailed, failure.what());
       }
       if (isInsert) {
         StoreInsert(data, *this);
@@ -331,14 +315,14 @@ void TZDBLocalCursor::RemoveRecord() {
   // The write lock first, then the row lock: a delete waits for another process's post
   // to end instead of failing on the row lock that post still holds.
   const TZDBTableWriteLock writeLock(data, *this, TZDBTableWriteLock::DeleteTries, TZDBTableWriteLock::DeletePauseMs);
-  if (locking && !LockRow(data)) RaiseError(RowLocked, "Record is locked");
+  if (locking && !LockRow(data)) RaiseError(errors::RecordLocked);
   try {
     scratch_.assign(RecordBuffer(), RecordBuffer() + RecordBufferLength());
     if (!data.ReadRecord(SessionID(), RecordID(), scratch_.data())) {
-      RaiseError(RowGoneBeforeDelete, "Error deleting record - record was deleted by other process");
+      RaiseError(errors::DeleteDeletedByOther);
     }
     if (!SameRowAsShown(scratch_.data())) {
-      RaiseError(RowChangedBeforeDelete, "Error deleting record - record was modified by other process");
+      RaiseError(errors::DeleteModifiedByOther);
     }
     RolledBackOnFailure(data, *this, [&] { StoreDelete(data, *this); });
   } catch (...) {
@@ -359,20 +343,19 @@ std::shared_ptr<TZDBLocalBLOBStream> TZDBLocalCursor::OpenBlob(bool inserting, b
                                                                int32_t fieldNo) {
   TZDBDiskTableData& data = Data();
   if (fieldNo < 0 || fieldNo >= FieldCount())
-    RaiseError(GetFieldNumberCode, InvalidFieldNumberFormat, {fieldNo, FieldCount()});
+    RaiseError(errors::GetFieldNumber, {fieldNo, FieldCount()});
   const bool writing = mode != TZDBBlobStreamMode::Read;
   if (writing) {
     for (const std::shared_ptr<TZDBLocalBLOBStream>& open : blobStreams_)
       if (open->FieldNo() == fieldNo && open->Writing())
-        RaiseError(BlobOpenedCode, "BLOB field already opened. FieldNo = %d, FieldName = %s",
-                   {fieldNo, TableFields().Items(fieldNo).Name()});
+        RaiseError(errors::BlobOpened, {fieldNo, TableFields().Items(fieldNo).Name()});
   }
   // The row and its value are read under one read lock, so that no other process's post
   // lands between the two.
   std::optional<TZDBCursorTableLock> lock;
   if (Locking(data)) {
     lock.emplace(*this, TableLockRead, BlobReadLockAttempts, BlobReadLockDelayBaseMs, false);
-    if (!lock->Held()) RaiseError(TableLocked, "Table is locked");
+    if (!lock->Held()) RaiseError(errors::TableLocked);
   }
   // A row only browsed may have changed or gone since it was read.
   if (!inserting && !editing && blobStreams_.empty() && FetchRecord(grmCurrent) != frOK) return nullptr;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/dataset/ZDBCursor.h"
 #include "engine/dataset/ZDBLocalSession.h"
 #include "engine/table/ZDBTableAccess.h"
@@ -75,7 +76,7 @@ class TZDBLocalCursor final : public TZDBCursor {
   // The database file of the connection, for an operation on the closed table: "Table not
   // found, table name = %s" with the code given when the connection has none; the
   // table's own code when the file has no such table.
-  TZDBDiskDatabaseData& ExistingTableDatabase(int32_t noDatabaseCode, int32_t missingTableCode);
+  TZDBDiskDatabaseData& ExistingTableDatabase(const TZDBError& noDatabaseCode, const TZDBError& missingTableCode);
   // Whether the table is guarded by the file's table locks (a multi-user disk table).
   static bool Locking(const TZDBDiskTableData& data);
 

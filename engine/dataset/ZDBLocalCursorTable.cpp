@@ -9,19 +9,6 @@
 namespace zdb {
 namespace {
 
-constexpr const char* TableNotFoundFormat = "Table not found, table name = %s";
-constexpr const char* TableMissingFormat = "Table '%s' not found";
-constexpr int32_t DeleteNoDatabaseCode = 10027;
-constexpr int32_t ClearNoDatabaseCode = 10073;
-constexpr int32_t RenameNoDatabaseCode = 10151;
-constexpr int32_t DeleteMissingTableCode = 20132;
-constexpr int32_t ClearMissingTableCode = 20133;
-constexpr int32_t RenameMissingTableCode = 20134;
-constexpr int32_t RenameTakenCode = 30451;
-constexpr int32_t RenameIntoItselfCode = 30452;
-constexpr int32_t IndexMissingCode = 20021;
-constexpr int32_t IndexExistsCode = 20022;
-
 // The table data of the closed table for the operation, given back when no cursor has
 // the table open any more.
 template <typename Operation>
@@ -38,16 +25,16 @@ void OnTableData(TZDBDiskDatabaseData& database, std::string_view tableName, Ope
 
 }  // namespace
 
-TZDBDiskDatabaseData& TZDBLocalCursor::ExistingTableDatabase(int32_t noDatabaseCode, int32_t missingTableCode) {
+TZDBDiskDatabaseData& TZDBLocalCursor::ExistingTableDatabase(const TZDBError& noDatabaseCode, const TZDBError& missingTableCode) {
   TZDBDiskDatabaseData* database = connection_.DatabaseData();
-  if (database == nullptr) RaiseError(noDatabaseCode, TableNotFoundFormat, {TableName()});
-  if (!database->TableExists(TableName())) RaiseError(missingTableCode, TableMissingFormat, {TableName()});
+  if (database == nullptr) RaiseError(noDatabaseCode, {TableName()});
+  if (!database->TableExists(TableName())) RaiseError(missingTableCode, {TableName()});
   return *database;
 }
 
 void TZDBLocalCursor::DeleteTable() {
   CloseTable();
-  TZDBDiskDatabaseData& database = ExistingTableDatabase(DeleteNoDatabaseCode, DeleteMissingTableCode);
+  TZDBDiskDatabaseData& database = ExistingTableDatabase(errors::DeleteNoDatabase, errors::DeleteMissingTable);
   OnTableData(database, TableName(), [&](TZDBDiskTableData& data) {
     // The fields' identities, read before they go with the table: the connection's last
     // values of their counters go with them.
@@ -65,16 +52,16 @@ void TZDBLocalCursor::DeleteTable() {
 
 void TZDBLocalCursor::ClearTable() {
   CloseTable();
-  TZDBDiskDatabaseData& database = ExistingTableDatabase(ClearNoDatabaseCode, ClearMissingTableCode);
+  TZDBDiskDatabaseData& database = ExistingTableDatabase(errors::ClearNoDatabase, errors::ClearMissingTable);
   OnTableData(database, TableName(), [&](TZDBDiskTableData& data) { data.EmptyTable(*this); });
 }
 
 void TZDBLocalCursor::RenameTable(std::string_view newName) {
   CloseTable();
-  TZDBDiskDatabaseData& database = ExistingTableDatabase(RenameNoDatabaseCode, RenameMissingTableCode);
+  TZDBDiskDatabaseData& database = ExistingTableDatabase(errors::RenameNoDatabase, errors::RenameMissingTable);
   if (data::SameText(newName, TableName()))
-    RaiseError(RenameIntoItselfCode, "Cannot rename table '%s' into itself", {TableName()});
-  if (database.TableExists(newName)) RaiseError(RenameTakenCode, "Table %s already exists", {newName});
+    RaiseError(errors::RenameIntoItself, {TableName()});
+  if (database.TableExists(newName)) RaiseError(errors::RenameTaken, {newName});
   OnTableData(database, TableName(), [&](TZDBDiskTableData& data) { data.RenameTable(newName, *this); });
   SetTableName(newName);
 }
@@ -88,7 +75,7 @@ void TZDBLocalCursor::RenameField(std::string_view oldName, std::string_view new
 void TZDBLocalCursor::AddIndex(const TZDBIndexDef& definition) {
   TZDBDiskTableData& data = Data();
   if (data.IndexManager()->FindIndexDefByName(definition.Name(), SessionID()) != nullptr)
-    RaiseError(IndexExistsCode, "Cannot create index '%s'. Index already exists", {definition.Name()});
+    RaiseError(errors::IndexExists, {definition.Name()});
   data.AddIndex(definition, *this);
 }
 
@@ -96,7 +83,7 @@ void TZDBLocalCursor::DeleteIndex(std::string_view indexName) {
   TZDBDiskTableData& data = Data();
   const TZDBIndexDef* definition = data.IndexManager()->FindIndexDefByName(indexName, SessionID());
   if (definition == nullptr)
-    RaiseError(IndexMissingCode, "Cannot delete index '%s'. Index not found", {indexName});
+    RaiseError(errors::IndexMissing, {indexName});
   data.DropIndex(definition->ObjectID(), *this);
   // The active index may be the one gone: the name is looked up again.
   SetIndexName(IndexName());

@@ -14,9 +14,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t AlreadyOpenError = 20092;
-constexpr int32_t PasswordInvalidError = 20298;
-
 // Whether the open object's file is encrypted under another password than the one given.
 bool OpenUnderOtherPassword(TZDBDiskDatabaseData& data, const TZDBPassword& password) {
   std::lock_guard<os::CriticalSection> guard(data.CriticalSection());
@@ -45,7 +42,7 @@ void TZDBLocalSession::Connect() {
   TZDBDatabaseDataRegistry& registry = TZDBDatabaseDataRegistry::Instance();
   if (TZDBDiskDatabaseData* open = registry.Find(settings_.FileName))
     if (OpenUnderOtherPassword(*open, settings_.Password))
-      RaiseError(PasswordInvalidError, "Database password is invalid.");
+      RaiseError(errors::PasswordInvalid);
 
   connection_ = TZDBSessionConnection{};
   connection_.MultiUser = settings_.MultiUser;
@@ -109,7 +106,7 @@ void TZDBLocalSession::SetRepairMode(bool value) {
 
 void TZDBLocalSession::CreateDatabase() {
   if (TZDBDatabaseDataRegistry::Instance().Find(settings_.FileName) != nullptr)
-    RaiseError(AlreadyOpenError, "Cannot create database. Database is already open");
+    RaiseError(errors::DatabaseAlreadyOpen);
   TZDBDiskDatabaseData creator(settings_.FileName, *settings_.FileSystem);
   creator.SetPassword(settings_.Password);
   creator.SetSlotCount(settings_.MaxConnections);

@@ -11,8 +11,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t InvalidSessionNameError = 20002;
-
 std::atomic<TZDBSessionList*> aliveList{nullptr};
 
 }  // namespace
@@ -57,7 +55,7 @@ TZDBSession* TZDBSessionList::FindSession(std::string_view sessionName) {
 
 TZDBSession& TZDBSessionList::GetSession(std::string_view sessionName) {
   TZDBSession* session = FindSession(sessionName);
-  if (session == nullptr) RaiseError(InvalidSessionNameError, "Invalid session name '%s'", {sessionName});
+  if (session == nullptr) RaiseError(errors::InvalidSessionName, {sessionName});
   return *session;
 }
 

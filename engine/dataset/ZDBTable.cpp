@@ -9,12 +9,6 @@ namespace zdb {
 namespace {
 
 constexpr const char* MissingTableNameText = "Missing TableName property";
-constexpr int32_t SetKeyNilCode = 10286;
-constexpr int32_t SetKeyFieldsNilCode = 10289;
-constexpr int32_t GotoKeyNilCode = 10290;
-constexpr int32_t GotoNearestNilCode = 10291;
-constexpr int32_t UnknownIndexCode = 10325;
-constexpr const char* UnknownIndexFormat = "Cannot find index %s";
 
 // The read lock around the re-read after a search.
 constexpr int32_t ReadLockAttempts = 900;
@@ -81,7 +75,7 @@ void TZDBTable::SetIndexName(const std::string& indexName) {
   }
   CheckBrowseMode();
   if (!indexName.empty() && Cursor()->IndexDefs().FindByName(indexName) == nullptr) {
-    RaiseError(UnknownIndexCode, UnknownIndexFormat, {indexName});
+    RaiseError(errors::UnknownIndex, {indexName});
   }
   UpdateCursorPos();
   DropRange();
@@ -105,16 +99,16 @@ std::unique_ptr<TZDBCursor> TZDBTable::CreateCursor() {
   return cursor;
 }
 
-void TZDBTable::SetKey() { EditKeyBuffer(LookupKey, true, SetKeyNilCode); }
+void TZDBTable::SetKey() { EditKeyBuffer(LookupKey, true, errors::SetKeyNil); }
 
-void TZDBTable::EditKey() { EditKeyBuffer(LookupKey, false, SetKeyNilCode); }
+void TZDBTable::EditKey() { EditKeyBuffer(LookupKey, false, errors::SetKeyNil); }
 
 void TZDBTable::GiveSearchKey() {
   Cursor()->SetSearchKey(KeyBuffer(LookupKey), Cursor()->KeyBufferLength(), KeyFieldCountOf(LookupKey));
 }
 
 bool TZDBTable::GotoKey() {
-  CheckCursor(GotoKeyNilCode);
+  CheckCursor(errors::GotoKeyNil);
   CheckBrowseMode();
   DoBeforeScroll();
   CursorPosChanged();
@@ -126,7 +120,7 @@ bool TZDBTable::GotoKey() {
 }
 
 void TZDBTable::GotoNearest() {
-  CheckCursor(GotoNearestNilCode);
+  CheckCursor(errors::GotoNearestNil);
   CheckBrowseMode();
   CursorPosChanged();
   GiveSearchKey();
@@ -145,13 +139,13 @@ void TZDBTable::GotoNearest() {
 
 bool TZDBTable::FindKey(const std::vector<PlatformVariant>& values) {
   CheckBrowseMode();
-  SetKeyFields(LookupKey, values, SetKeyFieldsNilCode);
+  SetKeyFields(LookupKey, values, errors::SetKeyFieldsNil);
   return GotoKey();
 }
 
 void TZDBTable::FindNearest(const std::vector<PlatformVariant>& values) {
   CheckBrowseMode();
-  SetKeyFields(LookupKey, values, SetKeyFieldsNilCode);
+  SetKeyFields(LookupKey, values, errors::SetKeyFieldsNil);
   GotoNearest();
 }
 
@@ -159,12 +153,12 @@ void TZDBTable::FindNearest(const std::vector<PlatformVariant>& values) {
 
 namespace zdb {
 
-void TZDBTable::SetRangeStart() { EditKeyBuffer(RangeStartKey, true, SetKeyNilCode); }
+void TZDBTable::SetRangeStart() { EditKeyBuffer(RangeStartKey, true, errors::SetKeyNil); }
 
-void TZDBTable::SetRangeEnd() { EditKeyBuffer(RangeEndKey, true, SetKeyNilCode); }
+void TZDBTable::SetRangeEnd() { EditKeyBuffer(RangeEndKey, true, errors::SetKeyNil); }
 
 void TZDBTable::ApplyRange() {
-  CheckCursor(SetKeyNilCode);
+  CheckCursor(errors::SetKeyNil);
   CheckBrowseMode();
   const size_t size = static_cast<size_t>(Cursor()->KeyBufferLength());
   const bool unchanged = Cursor()->HasRange() &&
@@ -180,7 +174,7 @@ void TZDBTable::ApplyRange() {
 }
 
 void TZDBTable::CancelRange() {
-  CheckCursor(SetKeyNilCode);
+  CheckCursor(errors::SetKeyNil);
   CheckBrowseMode();
   UpdateCursorPos();
   if (!DropRange()) return;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/base/ZDBPlatformVariant.h"
 #include "engine/dataset/ZDBDataSet.h"
 
@@ -91,10 +92,10 @@ class TZDBTable : public TZDBDataSet {
   // Runs an operation on the table with a cursor of its own (its table open when asked),
   // connected for the time being; refused inside a transaction.
   template <typename Operation>
-  void RunTableOperation(const char* name, int32_t inTransactionCode, bool openTable, Operation operation);
+  void RunTableOperation(const char* name, const TZDBError& inTransactionCode, bool openTable, Operation operation);
   // The exclusive table lock for a definition change, for the operation's duration.
   template <typename Operation>
-  void RunExclusively(const char* name, int32_t inTransactionCode, Operation operation);
+  void RunExclusively(const char* name, const TZDBError& inTransactionCode, Operation operation);
 
   std::string tableName_;
   std::string indexName_;

@@ -16,8 +16,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t InsertRefused = -1;
-
 struct Connection {
   TZDBDiskDatabaseData& Data;
   TZDBLocalSession& Session;
@@ -54,7 +52,7 @@ void CreateLike(const TZDBTableSalvage& table, const Connection& target) {
 // behind, so that the copy can go on without it.
 void InsertCopiedRow(TZDBDiskTableData& to, TZDBTableCursor& writer) {
   try {
-    if (!to.InsertRecord(writer)) RaiseError(InsertRefused, "Error adding record");
+    if (!to.InsertRecord(writer)) RaiseError(errors::AddFailed);
   } catch (...) {
     try {
       to.Rollback(writer.SessionID(), false);

@@ -22,20 +22,8 @@ namespace {
 constexpr int DatabaseUseTableOperation = 1;
 
 constexpr const char* DatabaseNameBlankText = "DatabaseName property is blank";
-constexpr int32_t NoCursorCode = 20001;
-constexpr const char* NoCursorText = "Error creating table handle";
-constexpr const char* InTransactionFormat = "Cannot perform '%s' operation on a database in transaction";
-constexpr int32_t DeleteTableInTransaction = 20176;
-constexpr int32_t RenameTableInTransaction = 20177;
-constexpr int32_t RenameFieldInTransaction = 20179;
-constexpr int32_t AddIndexInTransaction = 20180;
-constexpr int32_t DeleteIndexInTransaction = 20181;
-constexpr int32_t EmptyTableInTransaction = 20182;
-constexpr int32_t ExclusiveLockCode = 20228;
 constexpr int32_t ExclusiveLockAttempts = 50;
 constexpr int32_t ExclusiveLockDelayBaseMs = 100;
-constexpr int32_t BlankIndexNameCode = 20046;
-constexpr int32_t NoIndexFieldsCode = 20049;
 constexpr char IndexFieldSeparator = ';';
 
 // Gives the connection's hold back on every path.
@@ -74,14 +62,14 @@ std::vector<std::string> IndexFieldNames(const std::string& fields) {
 }  // namespace
 
 template <typename Operation>
-void TZDBTable::RunTableOperation(const char* name, int32_t inTransactionCode, bool openTable, Operation operation) {
+void TZDBTable::RunTableOperation(const char* name, const TZDBError& inTransactionCode, bool openTable, Operation operation) {
   const std::string tableName = TrimmedText(TableName());
   if (tableName.empty()) DatabaseError("Missing TableName property");
   if (DatabaseName().empty()) DatabaseError(DatabaseNameBlankText);
   const TDatabaseUse use([this](bool inUse) { SetDatabaseUse(DatabaseUseTableOperation, inUse); });
   TZDBLocalSession* connection = Database() == nullptr ? nullptr : Database()->Handle();
-  if (connection == nullptr) RaiseError(NoCursorCode, NoCursorText);
-  if (Database()->InTransaction()) RaiseError(inTransactionCode, InTransactionFormat, {name});
+  if (connection == nullptr) RaiseError(errors::NoCursor);
+  if (Database()->InTransaction()) RaiseError(inTransactionCode, {name});
   if (ReadOnly() || Database()->ReadOnly() || connection->Settings().ReadOnly) DatabaseError(data::SDataSetReadOnly);
   TZDBLocalCursor cursor(*connection, tableName);
   if (openTable) {
@@ -93,22 +81,21 @@ void TZDBTable::RunTableOperation(const char* name, int32_t inTransactionCode, b
 }
 
 template <typename Operation>
-void TZDBTable::RunExclusively(const char* name, int32_t inTransactionCode, Operation operation) {
+void TZDBTable::RunExclusively(const char* name, const TZDBError& inTransactionCode, Operation operation) {
   RunTableOperation(name, inTransactionCode, true, [&](TZDBCursor& cursor) {
     // A definition change needs the table to itself: other processes keep the
     // definitions they read when they opened it.
     const TZDBCursorTableLock exclusive(cursor, TableLockExclusive, ExclusiveLockAttempts, ExclusiveLockDelayBaseMs,
                                         false);
     if (!exclusive.Held())
-      RaiseError(ExclusiveLockCode, "Cannot access table '%s' in exclusive mode. Table is open by another user",
-                 {cursor.TableName()});
+      RaiseError(errors::ExclusiveLock, {cursor.TableName()});
     operation(cursor);
   });
 }
 
 void TZDBTable::EmptyTable() {
   if (Active()) CheckBrowseMode();
-  RunTableOperation("EmptyTable", EmptyTableInTransaction, false, [&](TZDBCursor& cursor) {
+  RunTableOperation("EmptyTable", errors::EmptyTableInTransaction, false, [&](TZDBCursor& cursor) {
     // The dataset's own cursor would keep the table from being had exclusively.
     const bool wasActive = Active();
     if (wasActive) Close();
@@ -129,28 +116,28 @@ void TZDBTable::EmptyTable() {
 
 void TZDBTable::DeleteTable() {
   CheckInactive();
-  RunTableOperation("DeleteTable", DeleteTableInTransaction, false, [](TZDBCursor& cursor) { cursor.DeleteTable(); });
+  RunTableOperation("DeleteTable", errors::DeleteTableInTransaction, false, [](TZDBCursor& cursor) { cursor.DeleteTable(); });
 }
 
 void TZDBTable::RenameTable(const std::string& newName) {
   CheckInactive();
   const std::string name = TrimmedText(newName);
-  RunTableOperation("RenameTable", RenameTableInTransaction, false,
+  RunTableOperation("RenameTable", errors::RenameTableInTransaction, false,
                     [&](TZDBCursor& cursor) { cursor.RenameTable(name); });
   tableName_ = name;
 }
 
 void TZDBTable::RenameField(const std::string& oldName, const std::string& newName) {
   CheckInactive();
-  RunExclusively("RenameField", RenameFieldInTransaction,
+  RunExclusively("RenameField", errors::RenameFieldInTransaction,
                  [&](TZDBCursor& cursor) { cursor.RenameField(oldName, TrimmedText(newName)); });
 }
 
 void TZDBTable::AddIndex(const std::string& indexName, const std::string& fields, TZDBIndexOptions options) {
   const std::string name = TrimmedText(indexName);
-  if (name.empty()) RaiseError(BlankIndexNameCode, "Invalid index name '%s'", {indexName});
+  if (name.empty()) RaiseError(errors::BlankIndexName, {indexName});
   const std::vector<std::string> fieldNames = IndexFieldNames(fields);
-  if (fieldNames.empty()) RaiseError(NoIndexFieldsCode, "Cannot find index field '%s'", {fields});
+  if (fieldNames.empty()) RaiseError(errors::NoIndexFields, {fields});
   TZDBIndexDef definition;
   definition.SetName(name);
   std::vector<TZDBIndexColumn> columns;
@@ -164,14 +151,14 @@ void TZDBTable::AddIndex(const std::string& indexName, const std::string& fields
   definition.SetColumns(std::move(columns));
   definition.SetPrimary(options.Primary);
   definition.SetUnique(options.Unique && !options.Primary);
-  RunExclusively("AddIndex", AddIndexInTransaction, [&](TZDBCursor& cursor) { cursor.AddIndex(definition); });
+  RunExclusively("AddIndex", errors::AddIndexInTransaction, [&](TZDBCursor& cursor) { cursor.AddIndex(definition); });
 }
 
 void TZDBTable::DeleteIndex(const std::string& indexName) {
   // The window reads its rows through the active index.
   if (Active() && !IndexName().empty() && data::SameText(IndexName(), TrimmedText(indexName)))
     DatabaseError("Cannot delete index '" + indexName + "'. It is the active index of the open table");
-  RunExclusively("DeleteIndex", DeleteIndexInTransaction,
+  RunExclusively("DeleteIndex", errors::DeleteIndexInTransaction,
                  [&](TZDBCursor& cursor) { cursor.DeleteIndex(TrimmedText(indexName)); });
 }
 

@@ -9,17 +9,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t ClosedFileError = 30376;
-constexpr int32_t OpenedFileError = 30377;
-constexpr int32_t BlankNameError = 30374;
-constexpr int32_t CreateError = 30361;
-constexpr int32_t OpenError = 30364;
-constexpr int32_t AccessModeError = 30366;
-constexpr int32_t ShareModeError = 30367;
-constexpr int32_t SetSizeError = 30370;
-constexpr int32_t GetSizeError = 30371;
-constexpr int32_t FlushError = 30379;
-
 // The system errors after which a failing lock is taken as "locking is not available
 // here" rather than "somebody holds the byte".
 bool MeansLockingUnavailable(uint32_t error) {
@@ -66,28 +55,26 @@ TZDBDatabaseFile::TZDBDatabaseFile(os::FileSystem& fileSystem) : fileSystem_(fil
 TZDBDatabaseFile::~TZDBDatabaseFile() = default;
 
 void TZDBDatabaseFile::CheckOpen(const char* operation) const {
-  if (!isOpen_) RaiseError(ClosedFileError, "Cannot perform this operation (%s) on a closed file", {operation});
+  if (!isOpen_) RaiseError(errors::FileClosed, {operation});
 }
 
 void TZDBDatabaseFile::CheckClosed(const char* operation) const {
-  if (isOpen_) RaiseError(OpenedFileError, "Cannot perform this operation (%s) on a opened file", {operation});
+  if (isOpen_) RaiseError(errors::FileOpened, {operation});
 }
 
 std::string TZDBDatabaseFile::LastErrorText() const { return os::SystemErrorMessage(lastError_); }
 
 void TZDBDatabaseFile::CreateFile(const std::string& fileName) {
   CheckClosed("CreateFile");
-  if (fileName.empty()) RaiseError(BlankNameError, "Cannot create file with blank FileName");
+  if (fileName.empty()) RaiseError(errors::BlankFileName);
   uint32_t error = 0;
   // The platform refuses to delete a file that is open (a sharing violation), so a
   // database in use elsewhere is never pulled from under its users.
   if (fileSystem_.Exists(fileName) && !fileSystem_.Delete(fileName, error))
-    RaiseError(CreateError, "Cannot create file: '%s' Error code: %d. ErrorMessage: %s",
-               {fileName, error, os::SystemErrorMessage(error)});
+    RaiseError(errors::FileCreateFailed, {fileName, error, os::SystemErrorMessage(error)});
   std::unique_ptr<os::IFile> handle = fileSystem_.Create(fileName, error);
   if (!handle)
-    RaiseError(CreateError, "Cannot create file: '%s' Error code: %d. ErrorMessage: %s",
-               {fileName, error, os::SystemErrorMessage(error)});
+    RaiseError(errors::FileCreateFailed, {fileName, error, os::SystemErrorMessage(error)});
   handle_ = std::move(handle);
   fileName_ = fileName;
   accessMode_ = AccessReadWrite;
@@ -101,13 +88,12 @@ void TZDBDatabaseFile::OpenFile(const std::string& fileName, uint8_t accessMode,
   CheckClosed("OpenFile");
   os::AccessMode access;
   os::ShareMode share;
-  if (!ToAccessMode(accessMode, access)) RaiseError(AccessModeError, "Unknown Access mode: '%d'", {accessMode});
-  if (!ToShareMode(shareMode, share)) RaiseError(ShareModeError, "Unknown Share mode: '%d'", {shareMode});
+  if (!ToAccessMode(accessMode, access)) RaiseError(errors::UnknownAccessMode, {accessMode});
+  if (!ToShareMode(shareMode, share)) RaiseError(errors::UnknownShareMode, {shareMode});
   uint32_t error = 0;
   std::unique_ptr<os::IFile> handle = fileSystem_.Open(fileName, access, share, error);
   if (!handle)
-    RaiseError(OpenError, "Cannot open file:'%s' Error code: %d. ErrorMessage: %s",
-               {fileName, error, os::SystemErrorMessage(error)});
+    RaiseError(errors::FileOpenFailed, {fileName, error, os::SystemErrorMessage(error)});
   handle_ = std::move(handle);
   fileName_ = fileName;
   accessMode_ = accessMode;
@@ -162,13 +148,12 @@ int64_t TZDBDatabaseFile::SizeForMessage() {
   return size;
 }
 
-void TZDBDatabaseFile::Seek(int64_t position, int32_t errorCode) {
+void TZDBDatabaseFile::Seek(int64_t position, const TZDBError& errorCode) {
   CheckOpen("Seek");
   // Positions are kept by this object (every read and write names its own); only a
   // negative one can fail, as it does for the system call.
   if (position < 0)
-    RaiseError(errorCode, "Cannot Set File Position to %d. FileName='%s'. FilePosition = %d, FileSize = %d",
-               {position, fileName_, position_, SizeForMessage()});
+    RaiseError(errorCode, {position, fileName_, position_, SizeForMessage()});
   position_ = position;
 }
 
@@ -183,8 +168,7 @@ void TZDBDatabaseFile::SetSize(int64_t size) {
   bool ok = size >= 0 ? WithRetry([&] { return handle_->SetSize(size); })
                       : (lastError_ = os::win32::NegativeSeek, false);
   if (!ok) {
-    RaiseError(SetSizeError, "Cannot Truncate File '%s' to %d bytes. ErrorCode:%d. ErrorMessage: %s",
-               {fileName_, size, lastError_, LastErrorText()});
+    RaiseError(errors::FileTruncateFailed, {fileName_, size, lastError_, LastErrorText()});
   }
 }
 
@@ -192,8 +176,7 @@ int64_t TZDBDatabaseFile::GetSize() {
   CheckOpen("GetSize");
   int64_t size = 0;
   if (!WithRetry([&] { return handle_->GetSize(size); }))
-    RaiseError(GetSizeError, "Cannot Get File Size for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
-               {fileName_, lastError_, LastErrorText()});
+    RaiseError(errors::FileSizeFailed, {fileName_, lastError_, LastErrorText()});
   return size;
 }
 
@@ -241,28 +224,22 @@ bool TZDBDatabaseFile::ReadStartBytes(void* buffer, int64_t position, size_t cou
   return ReadAt(buffer, position, count, true);
 }
 
-void TZDBDatabaseFile::ReadBuffer(void* buffer, int64_t position, size_t count, int32_t errorCode) {
+void TZDBDatabaseFile::ReadBuffer(void* buffer, int64_t position, size_t count, const TZDBError& errorCode) {
   CheckOpen("ReadBuffer");
   if (!ReadAt(buffer, position, count, false)) {
     const uint32_t error = lastError_;
-    RaiseError(errorCode,
-               "Cannot Read from file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, "
-               "ErrorCode:%d. ErrorMessage: %s",
-               {fileName_, position, count, position_, SizeForMessage(), error, os::SystemErrorMessage(error)});
+    RaiseError(errorCode, {fileName_, position, count, position_, SizeForMessage(), error, os::SystemErrorMessage(error)});
   }
 }
 
-void TZDBDatabaseFile::WriteBuffer(const void* buffer, int64_t position, size_t count, int32_t errorCode) {
+void TZDBDatabaseFile::WriteBuffer(const void* buffer, int64_t position, size_t count, const TZDBError& errorCode) {
   CheckOpen("WriteBuffer");
   unflushedChanges_ = true;
   bool ok = position >= 0 ? WithRetry([&] { return handle_->Write(buffer, position, count); })
                           : (lastError_ = os::win32::NegativeSeek, false);
   if (!ok) {
     const uint32_t error = lastError_;
-    RaiseError(errorCode,
-               "Cannot Write to file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, "
-               "ErrorCode:%d. ErrorMessage: %s",
-               {fileName_, position, count, position_, SizeForMessage(), error, os::SystemErrorMessage(error)});
+    RaiseError(errorCode, {fileName_, position, count, position_, SizeForMessage(), error, os::SystemErrorMessage(error)});
   }
   position_ = position + static_cast<int64_t>(count);
 }
@@ -272,8 +249,7 @@ void TZDBDatabaseFile::FlushFileBuffers() {
   // A commit has flushed its header already when its caller asks for a flush.
   if (!unflushedChanges_) return;
   if (!WithRetry([&] { return handle_->Flush(); }))
-    RaiseError(FlushError, "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
-               {fileName_, lastError_, LastErrorText()});
+    RaiseError(errors::FileFlushFailed, {fileName_, lastError_, LastErrorText()});
   unflushedChanges_ = false;
 }
 

@@ -20,6 +20,8 @@
 #include <memory>
 #include <string>
 
+#include "engine/base/ZDBErrors.h"
+
 #include "platform/os/File.h"
 
 namespace zdb {
@@ -31,7 +33,6 @@ class TZDBDatabaseFile {
   static constexpr uint8_t ShareExclusive = 0;
   static constexpr uint8_t ShareReadWrite = 1;  // others may read and write
   static constexpr uint8_t ShareRead = 2;       // others may only read
-  static constexpr int32_t DefaultSeekError = 30372;
 
   // How hard a lost handle is fought for.
   struct ReopenPolicy {
@@ -56,8 +57,8 @@ class TZDBDatabaseFile {
 
   // The file position that the next positional read or write leaves behind; kept for
   // the messages that quote it. errorCode is the caller's (30372 by default).
-  void Seek(int64_t position, int32_t errorCode = DefaultSeekError);
-  void SetPosition(int64_t position, int32_t errorCode = DefaultSeekError) { Seek(position, errorCode); }
+  void Seek(int64_t position, const TZDBError& errorCode = errors::FileSeekFailed);
+  void SetPosition(int64_t position, const TZDBError& errorCode = errors::FileSeekFailed) { Seek(position, errorCode); }
   int64_t GetPosition();
 
   // Truncates or extends (with zeros). 30370.
@@ -76,9 +77,9 @@ class TZDBDatabaseFile {
   // neither gives them all.
   bool ReadStartBytes(void* buffer, int64_t position, size_t count);
   // ReadBuffer, raising "Cannot Read from file ..." with the caller's code on failure.
-  void ReadBuffer(void* buffer, int64_t position, size_t count, int32_t errorCode);
+  void ReadBuffer(void* buffer, int64_t position, size_t count, const TZDBError& errorCode);
   // Raises "Cannot Write to file ..." with the caller's code on failure.
-  void WriteBuffer(const void* buffer, int64_t position, size_t count, int32_t errorCode);
+  void WriteBuffer(const void* buffer, int64_t position, size_t count, const TZDBError& errorCode);
   // Makes written bytes durable. 30379. Without a write or size change since the last
   // flush there is nothing to make durable, and the disk is not asked again.
   void FlushFileBuffers();

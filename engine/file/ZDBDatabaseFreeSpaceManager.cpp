@@ -12,18 +12,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t SearchTypeError = 30423;
-constexpr int32_t MarkTypeError = 30424;
-constexpr int32_t AlreadyUsedError = 30425;
-constexpr int32_t AlreadyFreeError = 30427;
-constexpr int32_t ExtentTypeError = 30428;
-constexpr int32_t PageBitAddressError = 30430;
-constexpr int32_t IsUsedTypeError = 30430;
-constexpr int32_t ExtentAddressError = 30431;
-constexpr int32_t LastUsedTypeError = 30432;
-constexpr int32_t SystemPageError = 30434;
-constexpr int32_t PageReadError = 20299;
-
 constexpr uint16_t PFSType = PageTypeCode(TZDBPageType::PFS);
 constexpr uint16_t EAMType = PageTypeCode(TZDBPageType::EAM);
 
@@ -100,17 +88,17 @@ bool TZDBDatabaseFreeSpaceManager::IsSystemPage(int32_t pageNo) const {
 }
 
 void TZDBDatabaseFreeSpaceManager::CheckDeletable(int32_t pageNo) const {
-  if (IsSystemPage(pageNo)) RaiseError(SystemPageError, "Cannot delete PFS or EAM page. PageNo=%d", {pageNo});
+  if (IsSystemPage(pageNo)) RaiseError(errors::SystemPage, {pageNo});
 }
 
 // --- bitmap pages -------------------------------------------------------------------------
 
-TZDBPage& TZDBDatabaseFreeSpaceManager::BitmapPage(int64_t pageNo, uint16_t expectedType, int32_t errorCode) {
+TZDBPage& TZDBDatabaseFreeSpaceManager::BitmapPage(int64_t pageNo, uint16_t expectedType, const TZDBError& errorCode) {
   auto it = operationPages_.find(pageNo);
   if (it == operationPages_.end()) {
     auto page = std::make_unique<TZDBPage>(pageManager_, static_cast<int32_t>(pageNo));
     if (!pageManager_.InternalReadPage(*page))
-      RaiseError(PageReadError, "Error reading database file page. Page No: %d, type %d", {pageNo, expectedType});
+      RaiseError(errors::PageRead, {pageNo, expectedType});
     it = operationPages_.emplace(pageNo, std::move(page)).first;
   }
   TZDBPage& page = *it->second;
@@ -157,7 +145,7 @@ void TZDBDatabaseFreeSpaceManager::StoreCountsAfterFailure() noexcept {
 // --- AllocatePage ------------------------------------------------------------------------------
 
 int32_t TZDBDatabaseFreeSpaceManager::AllocatePage() {
-  TZDBDatabaseLockGuard lock(pageManager_.DatabaseLock(), TZDBDatabaseLock::AllocateError, pageManager_.LockRetry());
+  TZDBDatabaseLockGuard lock(pageManager_.DatabaseLock(), errors::AllocateLocked, pageManager_.LockRetry());
   OperationScope scope(*this);
   ReloadCounts();
   int32_t pageNo;
@@ -191,7 +179,7 @@ int32_t TZDBDatabaseFreeSpaceManager::SearchFreePage() {
 }
 
 int32_t TZDBDatabaseFreeSpaceManager::SearchEAMPage(int64_t eamIndex) {
-  const TZDBPage& eam = BitmapPage(EAMPageNo(eamIndex), EAMType, SearchTypeError);
+  const TZDBPage& eam = BitmapPage(EAMPageNo(eamIndex), EAMType, errors::SearchWrongPageType);
   const uint8_t* data = eam.Data();
   const int64_t dataSize = static_cast<int64_t>(eam.DataSize());
   int64_t extent = -1;
@@ -226,7 +214,7 @@ int32_t TZDBDatabaseFreeSpaceManager::SearchEAMPage(int64_t eamIndex) {
 }
 
 int64_t TZDBDatabaseFreeSpaceManager::FirstFreeBit(int64_t pfsIndex) {
-  const TZDBPage& pfs = BitmapPage(PFSPageNo(pfsIndex), PFSType, SearchTypeError);
+  const TZDBPage& pfs = BitmapPage(PFSPageNo(pfsIndex), PFSType, errors::SearchWrongPageType);
   const uint8_t* data = pfs.Data();
   const int64_t dataSize = static_cast<int64_t>(pfs.DataSize());
   for (int64_t i = 0; i < dataSize; ++i) {
@@ -271,16 +259,16 @@ int32_t TZDBDatabaseFreeSpaceManager::Grow() {
 
 void TZDBDatabaseFreeSpaceManager::MarkPage(int32_t pageNo, bool used) {
   if (pageNo < 0 || pageNo >= totalPageCount_)
-    RaiseError(PageBitAddressError, "Page: %d cannot be addressed. TotalPageCount=%d", {pageNo, totalPageCount_});
-  TZDBPage& pfs = BitmapPage(PFSPageNo(pageNo / pagesPerPFS_), PFSType, MarkTypeError);
+    RaiseError(errors::PageNotAddressable, {pageNo, totalPageCount_});
+  TZDBPage& pfs = BitmapPage(PFSPageNo(pageNo / pagesPerPFS_), PFSType, errors::MarkWrongPageType);
   const int64_t bit = pageNo % pagesPerPFS_;
   uint8_t& byte = pfs.Data()[bit / 8];
   const uint8_t mask = static_cast<uint8_t>(1u << (bit % 8));
   if (used) {
-    if (byte & mask) RaiseError(AlreadyUsedError, "Page: %d already used", {pageNo});
+    if (byte & mask) RaiseError(errors::AlreadyUsed, {pageNo});
     byte |= mask;
   } else {
-    if (!(byte & mask)) RaiseError(AlreadyFreeError, "Page: %d already free", {pageNo});
+    if (!(byte & mask)) RaiseError(errors::AlreadyFree, {pageNo});
     byte &= static_cast<uint8_t>(~mask);
   }
   WriteBitmapPage(pfs);
@@ -289,7 +277,7 @@ void TZDBDatabaseFreeSpaceManager::MarkPage(int32_t pageNo, bool used) {
 
 void TZDBDatabaseFreeSpaceManager::UpdateExtentField(int32_t pageNo) {
   if (pageNo < 0 || pageNo >= totalPageCount_)
-    RaiseError(ExtentAddressError, "Page: %d cannot be addressed. TotalPageCount=%d", {pageNo, totalPageCount_});
+    RaiseError(errors::ExtentAddress, {pageNo, totalPageCount_});
   const int64_t extent = pageNo / pagesPerExtent_;
   const int64_t first = extent * pagesPerExtent_;
   bool seenUsed = false;
@@ -301,7 +289,7 @@ void TZDBDatabaseFreeSpaceManager::UpdateExtentField(int32_t pageNo) {
   }
   const uint8_t value = !visited ? ExtentNotEvaluated : seenFree ? ExtentHasFreePage : ExtentFull;
 
-  TZDBPage& eam = BitmapPage(EAMPageNo(extent / extentsPerEAM_), EAMType, ExtentTypeError);
+  TZDBPage& eam = BitmapPage(EAMPageNo(extent / extentsPerEAM_), EAMType, errors::ExtentWrongPageType);
   const int64_t slot = extent % extentsPerEAM_;
   uint8_t& byte = eam.Data()[slot / ExtentFieldsPerByte];
   const int shift = BitsPerExtentField * static_cast<int>(slot % ExtentFieldsPerByte);
@@ -321,7 +309,7 @@ bool TZDBDatabaseFreeSpaceManager::IsPageUsed(int32_t pageNo) {
 bool TZDBDatabaseFreeSpaceManager::ReadPageUsed(int64_t pageNo) {
   const int64_t pfsNo = PFSPageNo(pageNo / pagesPerPFS_);
   if (pfsNo > lastUsedPageNo_) return false;
-  const TZDBPage& pfs = BitmapPage(pfsNo, PFSType, IsUsedTypeError);
+  const TZDBPage& pfs = BitmapPage(pfsNo, PFSType, errors::IsUsedWrongPageType);
   const int64_t bit = pageNo % pagesPerPFS_;
   return (pfs.Data()[bit / 8] & (1u << (bit % 8))) != 0;
 }
@@ -329,7 +317,7 @@ bool TZDBDatabaseFreeSpaceManager::ReadPageUsed(int64_t pageNo) {
 // --- FreePage ------------------------------------------------------------------------------------
 
 void TZDBDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
-  TZDBDatabaseLockGuard lock(pageManager_.DatabaseLock(), TZDBDatabaseLock::FreeError, pageManager_.LockRetry());
+  TZDBDatabaseLockGuard lock(pageManager_.DatabaseLock(), errors::FreeLocked, pageManager_.LockRetry());
   OperationScope scope(*this);
   ReloadCounts();
   try {
@@ -356,7 +344,7 @@ void TZDBDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
 int32_t TZDBDatabaseFreeSpaceManager::FindLastUsedPageNo() {
   if (totalPageCount_ <= 0) return -1;
   for (int64_t k = (totalPageCount_ - 1) / pagesPerPFS_; k >= 0; --k) {
-    const TZDBPage& pfs = BitmapPage(PFSPageNo(k), PFSType, LastUsedTypeError);
+    const TZDBPage& pfs = BitmapPage(PFSPageNo(k), PFSType, errors::LastUsedWrongPageType);
     const uint8_t* data = pfs.Data();
     for (int64_t i = static_cast<int64_t>(pfs.DataSize()) - 1; i >= 0; --i) {
       if (data[i] == 0) continue;

@@ -21,6 +21,8 @@
 #include <map>
 #include <memory>
 
+#include "engine/base/ZDBErrors.h"
+
 namespace zdb {
 
 class TZDBDiskPageManager;
@@ -75,7 +77,7 @@ class TZDBDatabaseFreeSpaceManager {
 
   // The bitmap page of that number as this operation sees it (read once per operation);
   // a page of another type raises errorCode with the wrong-page-type message.
-  TZDBPage& BitmapPage(int64_t pageNo, uint16_t expectedType, int32_t errorCode);
+  TZDBPage& BitmapPage(int64_t pageNo, uint16_t expectedType, const TZDBError& errorCode);
   TZDBPage& NewBitmapPage(int64_t pageNo, uint16_t type);
   void WriteBitmapPage(TZDBPage& page);
 

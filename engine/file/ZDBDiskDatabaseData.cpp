@@ -15,17 +15,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t AlreadyOpenError = 20092;
-constexpr int32_t TableListGetNilError = 20129;
-constexpr int32_t TableListRemoveNilError = 20130;
-constexpr int32_t TableListRenameNilError = 20131;
-constexpr int32_t NoTableDataFactoryError = 30457;
-constexpr int32_t ClosedObjectIDError = 30458;
-constexpr int32_t CommitLocksError = 20233;
-constexpr int32_t ModeMismatchError = 20235;
-constexpr int32_t MissingSystemFileError = 20300;
-constexpr int32_t PageSizeError = 30455;
-constexpr int32_t PagesPerExtentError = 30456;
 constexpr int32_t SystemSession = TZDBPageManager::SystemSession;
 
 std::mutex factoryMutex;
@@ -38,8 +27,7 @@ TZDBTableDataFactory& Factory() {
 int32_t RequireEntry(const TZDBSystemDirectory& directory, uint8_t fileId) {
   const int32_t start = directory.Find(fileId);
   if (start < 0)
-    RaiseError(MissingSystemFileError,
-               "Error getting %d-th table file page. Probably database is corrupted and needs repair.", {0});
+    RaiseError(errors::ChainPageMissing, {0});
   return start;
 }
 
@@ -127,7 +115,7 @@ void TZDBDiskDatabaseData::AddSession(TZDBSessionConnection& session) {
   if (opening) Open(session);
   try {
     if (session.MultiUser != multiUser_)
-      RaiseError(ModeMismatchError, "Cannot open database in multi-user and signle-user mode at the same time");
+      RaiseError(errors::ModeMismatch);
     if (multiUser_) {
       session.SessionID = ConnectSession(*activeSessions_);
     } else {
@@ -186,13 +174,11 @@ void TZDBDiskDatabaseData::RemoveSession(TZDBSessionConnection& session) {
 
 void TZDBDiskDatabaseData::CreateDatabase() {
   Guard guard(lock_);
-  if (IsOpen()) RaiseError(AlreadyOpenError, "Cannot create database. Database is already open");
+  if (IsOpen()) RaiseError(errors::DatabaseAlreadyOpen);
   if (pageSize_ < layout::MinPageSize || pageSize_ > layout::MaxPageSize)
-    RaiseError(PageSizeError, "Invalid page size: %d. It must be from %d to %d",
-               {pageSize_, layout::MinPageSize, layout::MaxPageSize});
+    RaiseError(errors::InvalidPageSize, {pageSize_, layout::MinPageSize, layout::MaxPageSize});
   if (pagesPerExtent_ < layout::MinPagesPerExtent || pagesPerExtent_ > layout::MaxPagesPerExtent)
-    RaiseError(PagesPerExtentError, "Invalid number of pages per extent: %d. It must be from %d to %d",
-               {pagesPerExtent_, layout::MinPagesPerExtent, layout::MaxPagesPerExtent});
+    RaiseError(errors::InvalidPagesPerExtent, {pagesPerExtent_, layout::MinPagesPerExtent, layout::MaxPagesPerExtent});
 
   auto pageManager = std::make_unique<TZDBDiskPageManager>(fileSystem_);
   pageManager->CreateDatabaseFile(fileName_, password_, static_cast<uint16_t>(pagesPerExtent_),
@@ -225,13 +211,13 @@ TZDBBaseTableData& TZDBDiskDatabaseData::CreateTableData(std::string_view tableN
     std::lock_guard<std::mutex> factoryGuard(factoryMutex);
     factory = Factory();
   }
-  if (!factory) RaiseError(NoTableDataFactoryError, "Nil pointer occured");
+  if (!factory) RaiseError(errors::NoTableDataFactory);
   return AdoptTableData(factory(*this, tableName));
 }
 
 int32_t TZDBDiskDatabaseData::GetNextObjectID() {
   Guard guard(lock_);
-  if (!IsOpen()) RaiseError(ClosedObjectIDError, "Nil pointer occured");
+  if (!IsOpen()) RaiseError(errors::ClosedObjectID);
   return diskPageManager_->TakeObjectID();
 }
 
@@ -242,7 +228,7 @@ void TZDBDiskDatabaseData::Commit(int32_t session, bool flush) {
   // holds no table locks of its own.
   if (multiUser_ && session >= 0) {
     if (!lockManager_->LockModifiedTables(session))
-      RaiseError(CommitLocksError, "Cannot commit changes. Locks of modified tables failed");
+      RaiseError(errors::CommitLocks);
     diskPageManager_->ApplyChanges(session);
     if (flush) FlushBuffers();
     lockManager_->ReleaseTransactionLocks(session);
@@ -272,13 +258,13 @@ void TZDBDiskDatabaseData::GetTableNames(std::vector<std::string>& list) {
   for (std::string& name : tableList_->List(SystemSession)) list.push_back(std::move(name));
 }
 
-TZDBTableListFile& TZDBDiskDatabaseData::RequireTableList(int32_t errorCode) {
-  if (!tableList_ || !tableList_->IsOpen()) RaiseError(errorCode, "Pointer is nil");
+TZDBTableListFile& TZDBDiskDatabaseData::RequireTableList(const TZDBError& errorCode) {
+  if (!tableList_ || !tableList_->IsOpen()) RaiseError(errorCode);
   return *tableList_;
 }
 
 template <typename Change>
-void TZDBDiskDatabaseData::ChangeTableList(int32_t nilErrorCode, Change change) {
+void TZDBDiskDatabaseData::ChangeTableList(const TZDBError& nilErrorCode, Change change) {
   Guard guard(lock_);
   TZDBTableListFile& tableList = RequireTableList(nilErrorCode);
   change(tableList);
@@ -296,22 +282,22 @@ void TZDBDiskDatabaseData::ChangeTableList(int32_t nilErrorCode, Change change) 
 
 void TZDBDiskDatabaseData::AddTableToList(std::string_view tableName, int32_t objectID, int32_t metaDataStartPageNo,
                                           int32_t mostUpdatedStartPageNo, int32_t locksStartPageNo) {
-  ChangeTableList(TableListGetNilError, [&](TZDBTableListFile& tableList) {
+  ChangeTableList(errors::TableListGetNil, [&](TZDBTableListFile& tableList) {
     tableList.Add(tableName, objectID, metaDataStartPageNo, mostUpdatedStartPageNo, locksStartPageNo);
   });
 }
 
 TZDBTableListEntry TZDBDiskDatabaseData::GetTableFromList(std::string_view tableName) {
   Guard guard(lock_);
-  return RequireTableList(TableListGetNilError).Get(tableName);
+  return RequireTableList(errors::TableListGetNil).Get(tableName);
 }
 
 void TZDBDiskDatabaseData::RemoveTableFromList(std::string_view tableName) {
-  ChangeTableList(TableListRemoveNilError, [&](TZDBTableListFile& tableList) { tableList.Remove(tableName); });
+  ChangeTableList(errors::TableListRemoveNil, [&](TZDBTableListFile& tableList) { tableList.Remove(tableName); });
 }
 
 void TZDBDiskDatabaseData::RenameTableInList(std::string_view oldName, std::string_view newName) {
-  ChangeTableList(TableListRenameNilError,
+  ChangeTableList(errors::TableListRenameNil,
                   [&](TZDBTableListFile& tableList) { tableList.Rename(oldName, newName); });
 }
 
@@ -331,7 +317,7 @@ void TZDBDiskDatabaseData::TrimFile() {
   Guard guard(lock_);
   if (!IsOpen()) return;
   TZDBDiskPageManager& pageManager = *diskPageManager_;
-  TZDBDatabaseLockGuard databaseLock(pageManager.DatabaseLock(), TZDBDatabaseLock::CommitError,
+  TZDBDatabaseLockGuard databaseLock(pageManager.DatabaseLock(), errors::CommitLocked,
                                      pageManager.LockRetry());
   TZDBFileHeader& header = pageManager.MutableHeader();
   header = pageManager.ReadHeader();

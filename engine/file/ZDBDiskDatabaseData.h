@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/base/ZDBPassword.h"
 #include "engine/file/ZDBDatabaseData.h"
 #include "engine/file/ZDBFileLayout.h"
@@ -121,10 +122,10 @@ class TZDBDiskDatabaseData : public TZDBDatabaseData {
   // first error is passed on once everything is freed.
   void Close();
   void GiveBackNumber(const TZDBSessionConnection& session);
-  TZDBTableListFile& RequireTableList(int32_t errorCode);
+  TZDBTableListFile& RequireTableList(const TZDBError& errorCode);
   // Runs a change of the table list and saves it; a failure reloads the copy in memory.
   template <typename Change>
-  void ChangeTableList(int32_t nilErrorCode, Change change);
+  void ChangeTableList(const TZDBError& nilErrorCode, Change change);
 
   os::FileSystem& fileSystem_;
   TZDBDiskPageManager* diskPageManager_ = nullptr;  // the base's page manager, typed

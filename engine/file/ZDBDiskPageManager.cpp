@@ -18,43 +18,6 @@ namespace {
 
 namespace L = layout;
 
-constexpr int32_t ClosedFileError = 30376;
-constexpr int32_t NotOpenedHeaderReadError = 10459;
-constexpr int32_t NotOpenedHeaderWriteError = 10460;
-constexpr int32_t CreateInUseError = 10461;
-constexpr int32_t OpenInUseError = 10462;
-constexpr int32_t HeaderReadError = 10464;
-constexpr int32_t HeaderWriteError = 10462;
-constexpr int32_t PageWriteError = 10469;
-constexpr int32_t SignatureError = 10470;
-constexpr int32_t InvalidPageNoError = 10471;
-constexpr int32_t PageBytesReadError = 10474;
-constexpr int32_t PageBytesWriteError = 10475;
-constexpr int32_t PageOffsetReadError = 10476;
-constexpr int32_t PageOffsetWriteError = 10477;
-constexpr int32_t PageRetireError = 20198;
-constexpr int32_t InvalidFormatError = 20237;
-constexpr int32_t PageReadError = 20299;
-constexpr int32_t NotOpenedCounterError = 30399;
-constexpr int32_t NotOpenedEncryptionReadError = 30436;
-constexpr int32_t NotOpenedEncryptionWriteError = 30437;
-constexpr int32_t EncryptionWriteError = 30438;
-constexpr int32_t EncryptionReadError = 30439;
-constexpr int32_t NotOpenedLockAreaReadError = 30441;
-constexpr int32_t LockAreaReadError = 30442;
-constexpr int32_t NotOpenedLockAreaWriteError = 30443;
-constexpr int32_t LockAreaWriteError = 30444;
-constexpr int32_t IncorrectPasswordError = 30445;
-constexpr int32_t DecryptPageError = 30446;
-constexpr int32_t PageSizeError = 30455;
-constexpr int32_t PagesPerExtentError = 30456;
-constexpr int32_t InvalidCipherCodeError = 30454;
-
-constexpr const char* NotOpenedText = "Error - database file is not opened.";
-constexpr const char* InUseText = "Error - database file %s is in use.";
-constexpr const char* InvalidFormatText = "Invalid database format";
-constexpr const char* PageReadText = "Error reading database file page. Page No: %d, type %d";
-
 // Reading GetTotalPageCount never waits: the caller asks again later.
 constexpr TZDBLockRetry SingleAttempt{1, 0};
 
@@ -62,7 +25,6 @@ bool MatchesHeaderStart(const uint8_t* bytes) {
   return std::equal(L::Signature.begin(), L::Signature.end(), bytes) &&
          le::GetU16(bytes + L::HeaderSizeOffset) == L::HeaderSize;
 }
-
 
 }  // namespace
 
@@ -83,13 +45,13 @@ TZDBDiskPageManager::~TZDBDiskPageManager() {
   }
 }
 
-void TZDBDiskPageManager::CheckNotServing(int32_t errorCode) const {
+void TZDBDiskPageManager::CheckNotServing(const TZDBError& errorCode) const {
   // A manager's cache belongs to the one file it served; it never serves another.
-  if (file_.IsOpen() || served_) RaiseError(errorCode, InUseText, {file_.FileName()});
+  if (file_.IsOpen() || served_) RaiseError(errorCode, {file_.FileName()});
 }
 
 void TZDBDiskPageManager::RequireOpenFile(const char* operation) const {
-  if (!freeSpace_) RaiseError(ClosedFileError, "Cannot perform this operation (%s) on a closed file", {operation});
+  if (!freeSpace_) RaiseError(errors::FileClosed, {operation});
 }
 
 TZDBDatabaseFreeSpaceManager& TZDBDiskPageManager::FreeSpaceManager() {
@@ -122,19 +84,17 @@ void TZDBDiskPageManager::CloseAfterFailure() {
 
 void TZDBDiskPageManager::CreateDatabaseFile(const std::string& fileName, const TZDBPassword& password,
                                              uint16_t pagesPerExtent, uint16_t pageSize) {
-  CheckNotServing(CreateInUseError);
+  CheckNotServing(errors::CreateInUse);
   if (pageSize < L::MinPageSize)
-    RaiseError(PageSizeError, "Invalid page size: %d. It must be from %d to %d", {pageSize, L::MinPageSize, L::MaxPageSize});
+    RaiseError(errors::InvalidPageSize, {pageSize, L::MinPageSize, L::MaxPageSize});
   if (pagesPerExtent < L::MinPagesPerExtent)
-    RaiseError(PagesPerExtentError, "Invalid number of pages per extent: %d. It must be from %d to %d",
-               {pagesPerExtent, L::MinPagesPerExtent, L::MaxPagesPerExtent});
+    RaiseError(errors::InvalidPagesPerExtent, {pagesPerExtent, L::MinPagesPerExtent, L::MaxPagesPerExtent});
   // A cipher code we do not know would leave a file that no password opens.
   std::unique_ptr<TZDBDatabaseEncryption> encryption;
   if (!password.Empty()) {
     encryption = TZDBDatabaseEncryption::Create(password.Password, password.CipherCode);
     if (!encryption)
-      RaiseError(InvalidCipherCodeError, "Invalid cipher code: %d. It must be from %d to %d",
-                 {password.CipherCode, 0, CipherCodeCount - 1});
+      RaiseError(errors::InvalidCipherCode, {password.CipherCode, 0, CipherCodeCount - 1});
   }
 
   password_ = password;
@@ -187,7 +147,7 @@ bool TZDBDiskPageManager::IsWritable(const std::string& fileName, bool multiUser
 
 bool TZDBDiskPageManager::OpenDatabaseFile(const std::string& fileName, const TZDBPassword& password,
                                            bool& multiUser, bool exclusive, bool& readOnly) {
-  CheckNotServing(OpenInUseError);
+  CheckNotServing(errors::OpenInUse);
   password_ = password;
 
   os::FileSystem& fileSystem = file_.FileSystem();
@@ -243,11 +203,11 @@ void TZDBDiskPageManager::RecoverWithWriteAccess(const std::string& fileName) {
 }
 
 bool TZDBDiskPageManager::RecoverOnOpen() {
-  TZDBDatabaseLockGuard lock(databaseLock_, TZDBDatabaseLock::OpenError, lockRetry_);
+  TZDBDatabaseLockGuard lock(databaseLock_, errors::DatabaseLockedAtOpen, lockRetry_);
   if (RecoverJournal()) ReadHeader();
   // Checked only now: an interrupted commit may have cut the file short.
   if (file_.GetSize() < pageAreaStart_ + static_cast<int64_t>(header_.TotalPageCount) * PageSize())
-    RaiseError(InvalidFormatError, InvalidFormatText);
+    RaiseError(errors::InvalidDatabaseFormat);
   return header_.NeedsRepair();
 }
 
@@ -255,19 +215,18 @@ void TZDBDiskPageManager::ReadPrologue(bool& needsRepair) {
   // The header is not found yet, so the lock byte is where a header at 0 puts it.
   SetProloguePositions(0, L::HeaderSize, L::LockAreaSize);
   {
-    TZDBDatabaseLockGuard lock(databaseLock_, TZDBDatabaseLock::OpenError, lockRetry_);
+    TZDBDatabaseLockGuard lock(databaseLock_, errors::DatabaseLockedAtOpen, lockRetry_);
     headerPosition_ = FindHeaderPosition(file_);
     ReadHeader();
     needsRepair = header_.NeedsRepair();
   }
   if (!header_.HasValidSignature())
-    RaiseError(SignatureError, "Invalid file format. Found signature: '%s', expected: '%s'",
-               {header_.SignatureText(), std::string(L::Signature)});
+    RaiseError(errors::InvalidSignature, {header_.SignatureText(), std::string(L::Signature)});
   // Nothing below may divide by, or index with, a value the header got wrong.
   if (header_.HeaderSize != L::HeaderSize || header_.PageSize < L::MinPageSize ||
       header_.PagesPerExtent < L::MinPagesPerExtent || header_.TotalPageCount < 0 ||
       header_.LastUsedPageNo < -1 || header_.LastUsedPageNo >= header_.TotalPageCount)
-    RaiseError(InvalidFormatError, InvalidFormatText);
+    RaiseError(errors::InvalidDatabaseFormat);
   SetPageSize(header_.PageSize, L::PageHeaderSize);
 
   SetProloguePositions(headerPosition_, header_.HeaderSize, L::LockAreaSize);
@@ -276,13 +235,13 @@ void TZDBDiskPageManager::ReadPrologue(bool& needsRepair) {
     // A cipher code we do not know fails like a wrong password: nothing can be deciphered.
     encryption_ = TZDBDatabaseEncryption::Create(password_.Password, encryptionRecord_.CipherCode);
     if (!encryption_ || !encryption_->CheckBlockMatches(encryptionRecord_))
-      RaiseError(IncorrectPasswordError, "Cannot open database - incorrect password");
+      RaiseError(errors::IncorrectPassword);
   }
   if (encryptionRecordPosition_ + encryptionRecord_.RecordSize != lockAreaPosition_)
-    RaiseError(InvalidFormatError, InvalidFormatText);
+    RaiseError(errors::InvalidDatabaseFormat);
 
   ReadLockArea();
-  if (lockArea_.LockAreaSize < L::MinLockAreaSize) RaiseError(InvalidFormatError, InvalidFormatText);
+  if (lockArea_.LockAreaSize < L::MinLockAreaSize) RaiseError(errors::InvalidDatabaseFormat);
   SetProloguePositions(headerPosition_, header_.HeaderSize, lockArea_.LockAreaSize);
   // A file shorter than its pages would hand out zeros as pages; that is checked once an
   // interrupted commit is rolled back (RecoverOnOpen).
@@ -301,7 +260,7 @@ int64_t TZDBDiskPageManager::FindHeaderPosition(TZDBDatabaseFile& file) {
   for (int64_t windowStart = 0; found < 0 && windowStart < size;
        windowStart += L::SignatureSearchWindow - L::SignatureSearchOverlap) {
     const int64_t length = std::min<int64_t>(L::SignatureSearchWindow, size - windowStart);
-    file.ReadBuffer(window.data(), windowStart, static_cast<size_t>(length), HeaderReadError);
+    file.ReadBuffer(window.data(), windowStart, static_cast<size_t>(length), errors::HeaderRead);
     for (int64_t offset = 0; offset + L::SignatureMatchSize <= length; ++offset) {
       if (MatchesHeaderStart(window.data() + offset)) {
         found = windowStart + offset;
@@ -321,7 +280,7 @@ void TZDBDiskPageManager::CloseJournal() noexcept {
       journal_->Close();
     } else {
       // Deleted under the lock, so no writer is between creating and using it.
-      TZDBDatabaseLockGuard lock(databaseLock_, TZDBDatabaseLock::CommitError, SingleAttempt);
+      TZDBDatabaseLockGuard lock(databaseLock_, errors::CommitLocked, SingleAttempt);
       journal_->CloseAndDeleteIfUnused();
     }
   } catch (const EZDBException&) {
@@ -343,56 +302,56 @@ void TZDBDiskPageManager::CloseDatabaseFile() {
 // --- prologue I/O ------------------------------------------------------------------------------
 
 const TZDBFileHeader& TZDBDiskPageManager::ReadHeader() {
-  if (!file_.IsOpen()) RaiseError(NotOpenedHeaderReadError, NotOpenedText);
+  if (!file_.IsOpen()) RaiseError(errors::NotOpenedHeaderRead);
   std::array<uint8_t, L::HeaderSize> bytes{};
-  file_.ReadBuffer(bytes.data(), headerPosition_, bytes.size(), HeaderReadError);
+  file_.ReadBuffer(bytes.data(), headerPosition_, bytes.size(), errors::HeaderRead);
   header_ = TZDBFileHeader::Decode(bytes);
   return header_;
 }
 
 void TZDBDiskPageManager::WriteHeader() {
-  if (!file_.IsOpen()) RaiseError(NotOpenedHeaderWriteError, NotOpenedText);
+  if (!file_.IsOpen()) RaiseError(errors::NotOpenedHeaderWrite);
   JournalBeforeWrite(NoPage);
   std::array<uint8_t, L::HeaderSize> bytes{};
   header_.Encode(bytes);
-  file_.WriteBuffer(bytes.data(), headerPosition_, bytes.size(), HeaderWriteError);
+  file_.WriteBuffer(bytes.data(), headerPosition_, bytes.size(), errors::HeaderWrite);
 }
 
 void TZDBDiskPageManager::ReadEncryptionRecord() {
-  if (!file_.IsOpen()) RaiseError(NotOpenedEncryptionReadError, NotOpenedText);
+  if (!file_.IsOpen()) RaiseError(errors::NotOpenedEncryptionRead);
   std::array<uint8_t, L::EncryptionRecordSize> bytes{};
-  file_.ReadBuffer(bytes.data(), encryptionRecordPosition_, bytes.size(), EncryptionReadError);
+  file_.ReadBuffer(bytes.data(), encryptionRecordPosition_, bytes.size(), errors::EncryptionRead);
   encryptionRecord_ = TZDBEncryptionRecord::Decode(bytes);
 }
 
 void TZDBDiskPageManager::WriteEncryptionRecord() {
-  if (!file_.IsOpen()) RaiseError(NotOpenedEncryptionWriteError, NotOpenedText);
+  if (!file_.IsOpen()) RaiseError(errors::NotOpenedEncryptionWrite);
   std::array<uint8_t, L::EncryptionRecordSize> bytes{};
   encryptionRecord_.Encode(bytes);
-  file_.WriteBuffer(bytes.data(), encryptionRecordPosition_, bytes.size(), EncryptionWriteError);
+  file_.WriteBuffer(bytes.data(), encryptionRecordPosition_, bytes.size(), errors::EncryptionWrite);
 }
 
 void TZDBDiskPageManager::ReadLockArea() {
-  if (!file_.IsOpen()) RaiseError(NotOpenedLockAreaReadError, NotOpenedText);
+  if (!file_.IsOpen()) RaiseError(errors::NotOpenedLockAreaRead);
   std::array<uint8_t, L::LockAreaSize> bytes{};
-  file_.ReadBuffer(bytes.data(), lockAreaPosition_, bytes.size(), LockAreaReadError);
+  file_.ReadBuffer(bytes.data(), lockAreaPosition_, bytes.size(), errors::LockAreaRead);
   lockArea_ = TZDBLockArea::Decode(bytes);
 }
 
 void TZDBDiskPageManager::WriteLockArea() {
-  if (!file_.IsOpen()) RaiseError(NotOpenedLockAreaWriteError, NotOpenedText);
+  if (!file_.IsOpen()) RaiseError(errors::NotOpenedLockAreaWrite);
   std::array<uint8_t, L::LockAreaSize> bytes{};
   lockArea_.Encode(bytes);
-  file_.WriteBuffer(bytes.data(), lockAreaPosition_, bytes.size(), LockAreaWriteError);
+  file_.WriteBuffer(bytes.data(), lockAreaPosition_, bytes.size(), errors::LockAreaWrite);
 }
 
 void TZDBDiskPageManager::WriteInitialObjectID() {
-  if (!file_.IsOpen()) RaiseError(NotOpenedCounterError, NotOpenedText);
+  if (!file_.IsOpen()) RaiseError(errors::NotOpenedCounter);
   InitializeObjectIDCounter(file_, objectIDCounterPosition_, lockRetry_);
 }
 
 int64_t TZDBDiskPageManager::PagePosition(int32_t pageNo) const {
-  if (pageNo < 0) RaiseError(InvalidPageNoError, "Invalid PageNo = %d", {pageNo});
+  if (pageNo < 0) RaiseError(errors::InvalidPageNo, {pageNo});
   return pageAreaStart_ + static_cast<int64_t>(pageNo) * PageSize();
 }
 
@@ -405,7 +364,7 @@ void TZDBDiskPageManager::LockTables() {
 void TZDBDiskPageManager::UnlockTables() { UnlockTablesByte(file_, lockAreaPosition_ + L::TablesLockByteOffset); }
 
 int32_t TZDBDiskPageManager::TakeObjectID() {
-  if (!file_.IsOpen()) RaiseError(NotOpenedCounterError, NotOpenedText);
+  if (!file_.IsOpen()) RaiseError(errors::NotOpenedCounter);
   return zdb::TakeObjectID(file_, objectIDCounterPosition_, readOnly_, lockRetry_);
 }
 
@@ -413,20 +372,20 @@ int32_t TZDBDiskPageManager::TakeObjectID() {
 
 void TZDBDiskPageManager::ReadPageBytes(int32_t pageNo, int32_t offset, void* buffer, int32_t count) {
   if (offset < 0 || count < 0 || static_cast<int64_t>(offset) + count > PageSize())
-    RaiseError(PageOffsetReadError, "Error - invalid page offset = %d, page size = %d", {offset, PageSize()});
-  file_.ReadBuffer(buffer, PagePosition(pageNo) + offset, static_cast<size_t>(count), PageBytesReadError);
+    RaiseError(errors::PageOffsetRead, {offset, PageSize()});
+  file_.ReadBuffer(buffer, PagePosition(pageNo) + offset, static_cast<size_t>(count), errors::PageBytesRead);
 }
 
 void TZDBDiskPageManager::WritePageBytes(int32_t pageNo, int32_t offset, const void* buffer, int32_t count) {
   if (offset < 0 || count < 0 || static_cast<int64_t>(offset) + count > PageSize())
-    RaiseError(PageOffsetWriteError, "Error - invalid page offset = %d, page size = %d", {offset, PageSize()});
-  file_.WriteBuffer(buffer, PagePosition(pageNo) + offset, static_cast<size_t>(count), PageBytesWriteError);
+    RaiseError(errors::PageOffsetWrite, {offset, PageSize()});
+  file_.WriteBuffer(buffer, PagePosition(pageNo) + offset, static_cast<size_t>(count), errors::PageBytesWrite);
 }
 
 // --- page manager operations -------------------------------------------------------------------
 
 int32_t TZDBDiskPageManager::GetTotalPageCount() {
-  TZDBDatabaseLockGuard lock(databaseLock_, TZDBDatabaseLock::PageCountError, SingleAttempt);
+  TZDBDatabaseLockGuard lock(databaseLock_, errors::PageCountLocked, SingleAttempt);
   return ReadHeaderForChange().TotalPageCount;
 }
 
@@ -490,7 +449,7 @@ bool TZDBDiskPageManager::PageWithinFile(int32_t pageNo) {
 
 void TZDBDiskPageManager::InternalAddPage(TZDBPage& page) {
   RequireOpenFile("AddPage");
-  BeginWriteTransaction(TZDBDatabaseLock::AllocateError);
+  BeginWriteTransaction(errors::AllocateLocked);
   try {
     page.SetPageNo(freeSpace_->AllocatePage());
   } catch (...) {
@@ -505,7 +464,7 @@ void TZDBDiskPageManager::InternalRemovePage(int32_t pageNo) {
   std::array<uint8_t, 4> version{};
   le::PutI32(version.data(), L::PageVersionFreed);
   JournalBeforeWrite(pageNo);
-  file_.WriteBuffer(version.data(), PagePosition(pageNo) + TZDBPage::PageVersionOffset, version.size(), PageRetireError);
+  file_.WriteBuffer(version.data(), PagePosition(pageNo) + TZDBPage::PageVersionOffset, version.size(), errors::PageRetire);
   freeSpace_->FreePage(pageNo);
 }
 
@@ -537,10 +496,10 @@ void TZDBDiskPageManager::InternalWritePage(TZDBPage& page) {
     encryption_->EncipherPage(image, PageHeaderSize());
     page.SetPageCipherCode(encryption_->CipherCode());
     page.SetDataCRC(le::GetU32(image.data() + TZDBPage::DataCRCOffset));
-    file_.WriteBuffer(image.data(), position, PageSize(), PageWriteError);
+    file_.WriteBuffer(image.data(), position, PageSize(), errors::PageWrite);
     return;
   }
-  file_.WriteBuffer(page.Buffer(), position, PageSize(), PageWriteError);
+  file_.WriteBuffer(page.Buffer(), position, PageSize(), errors::PageWrite);
 }
 
 bool TZDBDiskPageManager::IsEnciphered(int32_t pageNo, uint16_t pageType) const {
@@ -551,7 +510,7 @@ bool TZDBDiskPageManager::IsEnciphered(int32_t pageNo, uint16_t pageType) const 
 void TZDBDiskPageManager::DecipherReadPage(int32_t pageNo, uint8_t* buffer) {
   if (!IsEnciphered(pageNo, le::GetU16(buffer + TZDBPage::PageTypeOffset))) return;
   if (!encryption_->DecipherPage({buffer, PageSize()}, PageHeaderSize()))
-    RaiseError(DecryptPageError, "Decrypt page error. Check CRC failed. PageNo: %d", {pageNo});
+    RaiseError(errors::DecryptPage, {pageNo});
 }
 
 void TZDBDiskPageManager::RevalidateCachedPage(int32_t /*session*/, TZDBPage& page) {
@@ -575,7 +534,7 @@ void TZDBDiskPageManager::RevalidateFromFile(TZDBPage& page) {
   // Read beside the cached copy, so a failed read leaves that copy whole.
   std::vector<uint8_t> fresh(PageSize());
   if (!PageWithinFile(pageNo) || !file_.ReadBufferFully(fresh.data(), position, fresh.size()))
-    RaiseError(PageReadError, PageReadText, {pageNo, page.PageType()});
+    RaiseError(errors::PageRead, {pageNo, page.PageType()});
   DecipherReadPage(pageNo, fresh.data());
   std::memcpy(page.Buffer(), fresh.data(), fresh.size());
   page.InvalidateSessionStamps();

@@ -26,6 +26,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/base/ZDBPassword.h"
 #include "engine/file/ZDBDatabaseFile.h"
 #include "engine/file/ZDBFilePrologue.h"
@@ -168,7 +169,7 @@ class TZDBDiskPageManager : public TZDBPageManager {
  private:
   friend class TZDBDatabaseFreeSpaceManager;
 
-  void CheckNotServing(int32_t errorCode) const;
+  void CheckNotServing(const TZDBError& errorCode) const;
   // Page reads of the file; the wrapper gives the page the commit stamp it was read under
   // (multi-user), so that it needs no revalidation while no commit follows.
   template <typename Read>
@@ -194,7 +195,7 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // lock byte is held all along, so no other process changes the file meanwhile, and the
   // journal holds the old image of every page written and the header and size as they
   // were. A journal a dead writer left is rolled back first.
-  void BeginWriteTransaction(int32_t errorCode);
+  void BeginWriteTransaction(const TZDBError& errorCode);
   // After a commit or rollback: the transaction ends when no session has added pages
   // left; otherwise the journal starts anew from the file as it is now, listing those
   // pages, so the finished commit is never rolled back with them.

@@ -18,18 +18,13 @@ namespace {
 
 namespace L = layout;
 
-constexpr int32_t HeaderReadError = 10464;
-constexpr int32_t HeaderWriteError = 10462;
-constexpr int32_t PageWriteError = 10469;
-constexpr int32_t JournalImageReadError = 30463;
-
 int32_t WrappingIncrement(int32_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value) + 1u); }
 
 }  // namespace
 
 // --- the write transaction ---------------------------------------------------------------------
 
-void TZDBDiskPageManager::BeginWriteTransaction(int32_t errorCode) {
+void TZDBDiskPageManager::BeginWriteTransaction(const TZDBError& errorCode) {
   if (writeTransaction_) return;
   databaseLock_.Lock(errorCode, lockRetry_);
   try {
@@ -80,7 +75,7 @@ void TZDBDiskPageManager::EndOrRenewWriteTransaction() {
   // Another session of this process still has pages added: a new journal from the file
   // as it is now keeps what was committed and lists those pages to give back.
   EndWriteTransaction();
-  BeginWriteTransaction(TZDBDatabaseLock::CommitError);
+  BeginWriteTransaction(errors::CommitLocked);
   journal_->Sync();
 }
 
@@ -101,7 +96,7 @@ void TZDBDiskPageManager::JournalPage(int32_t pageNo) {
   // A page beyond the file's end when the journal began has no old content.
   if (position + PageSize() > journaledFileSize_ || journal_->HasImage(position)) return;
   std::vector<uint8_t> image(PageSize());
-  file_.ReadBuffer(image.data(), position, image.size(), JournalImageReadError);
+  file_.ReadBuffer(image.data(), position, image.size(), errors::JournalImageRead);
   journal_->AddImage(position, image.data(), image.size());
 }
 
@@ -132,13 +127,13 @@ void TZDBDiskPageManager::ApplyChanges(int32_t session) {
     return;
   }
   RequireOpenFile("ApplyChanges");
-  TZDBDatabaseLockGuard lock(databaseLock_, TZDBDatabaseLock::CommitError, lockRetry_);
+  TZDBDatabaseLockGuard lock(databaseLock_, errors::CommitLocked, lockRetry_);
   ApplyJournaledChanges(session);
 }
 
 void TZDBDiskPageManager::ApplyJournaledChanges(int32_t session) {
   if (recoveryPending_) ReadHeaderForChange();
-  BeginWriteTransaction(TZDBDatabaseLock::CommitError);
+  BeginWriteTransaction(errors::CommitLocked);
   try {
     JournalCommit(session);
     ReadHeader();
@@ -211,7 +206,7 @@ bool TZDBDiskPageManager::RecoverJournal() {
   }
   const TZDBJournalPrologue& prologue = contents->Prologue;
   std::array<uint8_t, L::HeaderSize> bytes{};
-  file_.ReadBuffer(bytes.data(), prologue.HeaderPosition, bytes.size(), HeaderReadError);
+  file_.ReadBuffer(bytes.data(), prologue.HeaderPosition, bytes.size(), errors::HeaderRead);
   const TZDBFileHeader current = TZDBFileHeader::Decode(bytes);
   if (current.WriteState == L::WriteStateConsistent &&
       current.CommitCounter == WrappingIncrement(prologue.CommitCounter)) {
@@ -221,9 +216,7 @@ bool TZDBDiskPageManager::RecoverJournal() {
     return false;
   }
   if (readOnly_)
-    RaiseError(TZDBRollbackJournal::NeedsRecoveryError,
-               "Database file '%s' needs recovery of an interrupted commit. Open it once with write access",
-               {file_.FileName()});
+    RaiseError(errors::NeedsRecovery, {file_.FileName()});
   RollBack(*contents);
   return true;
 }
@@ -233,7 +226,7 @@ void TZDBDiskPageManager::RollBack(const TZDBJournalContents& contents) {
   const TZDBJournalPrologue& prologue = contents.Prologue;
   if (file_.GetSize() != prologue.FileSize) file_.SetSize(prologue.FileSize);
   for (const TZDBJournalRecord& record : contents.Records)
-    file_.WriteBuffer(record.Image.data(), record.Position, record.Image.size(), PageWriteError);
+    file_.WriteBuffer(record.Image.data(), record.Position, record.Image.size(), errors::PageWrite);
   // The header as it was, but for its commit counter, which moves past the values both of
   // the state before and of the interrupted commit: a reader in another process that read
   // pages while the commit was under way must not find its commit stamp unchanged.
@@ -241,7 +234,7 @@ void TZDBDiskPageManager::RollBack(const TZDBJournalContents& contents) {
   header.CommitCounter = WrappingIncrement(WrappingIncrement(prologue.CommitCounter));
   std::array<uint8_t, L::HeaderSize> bytes{};
   header.Encode(bytes);
-  file_.WriteBuffer(bytes.data(), prologue.HeaderPosition, bytes.size(), HeaderWriteError);
+  file_.WriteBuffer(bytes.data(), prologue.HeaderPosition, bytes.size(), errors::HeaderWrite);
   ReadHeader();
   if (freeSpace_) {
     freeSpace_->LoadCounts();

@@ -15,20 +15,12 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t WrongPageTypeError = 20155;
-constexpr int32_t ClosedFileError = 20156;
-constexpr int32_t FileExistsError = 20157;
-constexpr int32_t WriteBeyondEndError = 20158;
-constexpr int32_t SeekBeyondEndError = 20159;
-constexpr int32_t ChainPageMissingError = 20300;
-
 // Byte 0 of a page header may be held locked by another process (it is the guard byte
 // of a first page), so headers are read from byte 1 on.
 constexpr int32_t HeaderReadOffset = 1;
 
 [[noreturn]] void RaiseMissingChainPage(int64_t index) {
-  RaiseError(ChainPageMissingError,
-             "Error getting %d-th table file page. Probably database is corrupted and needs repair.", {index});
+  RaiseError(errors::ChainPageMissing, {index});
 }
 
 }  // namespace
@@ -38,15 +30,14 @@ TZDBInternalDBDirectAccessFile::TZDBInternalDBDirectAccessFile(TZDBDiskPageManag
 
 void TZDBInternalDBDirectAccessFile::CheckOpen(const char* operation) const {
   if (!IsOpen())
-    RaiseError(ClosedFileError, "Cannot perform this operation (%s) on closed internal file", {operation});
+    RaiseError(errors::InternalFileClosed, {operation});
 }
 
 void TZDBInternalDBDirectAccessFile::Create(int32_t size) {
   if (IsOpen())
-    RaiseError(FileExistsError, "Cannot create Internal file. File already exists. StartPageNo=%d", {startPageNo_});
+    RaiseError(errors::InternalFileExists, {startPageNo_});
   if (size < 0)
-    RaiseError(WriteBeyondEndError, "Cannot write after end of file. FileSize=%d. Position=%d, Count=%d",
-               {size, 0, 0});
+    RaiseError(errors::WriteBeyondEnd, {size, 0, 0});
 
   const int64_t pageCount = internalfile::PagesNeeded(size, pageManager_.PageDataSize());
   std::vector<int32_t> pages;
@@ -78,7 +69,7 @@ void TZDBInternalDBDirectAccessFile::Create(int32_t size) {
 
 void TZDBInternalDBDirectAccessFile::Open(int32_t startPageNo) {
   if (IsOpen())
-    RaiseError(FileExistsError, "Cannot create Internal file. File already exists. StartPageNo=%d", {startPageNo_});
+    RaiseError(errors::InternalFileExists, {startPageNo_});
   const int32_t dataSize = pageManager_.PageDataSize();
   const int32_t headerSize = pageManager_.PageHeaderSize();
   std::vector<uint8_t> header(static_cast<size_t>(headerSize));
@@ -94,7 +85,7 @@ void TZDBInternalDBDirectAccessFile::Open(int32_t startPageNo) {
                                headerSize - HeaderReadOffset);
     const uint16_t type = le::GetU16(header.data() + TZDBPage::PageTypeOffset);
     if (type != pageType_)
-      RaiseError(WrongPageTypeError, "Invalid PageType found: %d but expecting: %d", {type, pageType_});
+      RaiseError(errors::WrongPageType, {type, pageType_});
     if (index == 0) {
       std::array<uint8_t, 4> stored{};
       pageManager_.ReadPageBytes(pageNo, headerSize + internalfile::StoredSizeOffset, stored.data(),
@@ -138,10 +129,10 @@ int32_t TZDBInternalDBDirectAccessFile::GetSize() {
 
 void TZDBInternalDBDirectAccessFile::CheckContentRange(int32_t position, int32_t count) const {
   if (position < 0 || position > size_)
-    RaiseError(SeekBeyondEndError, "Seek position bigger then file size. FileSize=%d. Position=%d", {size_, position});
+    RaiseError(errors::SeekBeyondEnd, {size_, position});
   const int64_t end = static_cast<int64_t>(position) + count;
   if (count < 0 || end > size_)
-    RaiseError(SeekBeyondEndError, "Seek position bigger then file size. FileSize=%d. Position=%d", {size_, end});
+    RaiseError(errors::SeekBeyondEnd, {size_, end});
 }
 
 template <typename Visit>
@@ -172,8 +163,7 @@ void TZDBInternalDBDirectAccessFile::DirectWriteBuffer(const void* buffer, int32
   CheckOpen("DirectWriteBuffer");
   const int64_t end = static_cast<int64_t>(position) + count;
   if (position < 0 || count < 0 || end > size_)
-    RaiseError(WriteBeyondEndError, "Cannot write after end of file. FileSize=%d. Position=%d, Count=%d",
-               {size_, position, count});
+    RaiseError(errors::WriteBeyondEnd, {size_, position, count});
   const auto* in = static_cast<const uint8_t*>(buffer);
   ForEachPiece(position, count, [&](int32_t pageNo, int32_t pageOffset, int32_t done, int32_t piece) {
     pageManager_.WritePageBytes(pageNo, pageOffset, in + done, piece);
@@ -188,7 +178,7 @@ int64_t TZDBInternalDBDirectAccessFile::GuardBytePosition() const {
 int64_t TZDBInternalDBDirectAccessFile::ContentBytePosition(int32_t position) const {
   CheckOpen("ContentBytePosition");
   if (position < 0 || position >= size_)
-    RaiseError(SeekBeyondEndError, "Seek position bigger then file size. FileSize=%d. Position=%d", {size_, position});
+    RaiseError(errors::SeekBeyondEnd, {size_, position});
   const int32_t dataSize = pageManager_.PageDataSize();
   const int32_t pageNo = pageNumbers_[static_cast<size_t>(internalfile::ChainIndexOf(position, dataSize))];
   return pageManager_.PagePosition(pageNo) + pageManager_.PageHeaderSize() +

@@ -15,24 +15,13 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t WriteBeyondEndError = 20158;
-constexpr int32_t CompressionError = 20187;
-constexpr int32_t DecompressionError = 20189;
-constexpr int32_t ChainPageMissingError = 20300;
-constexpr int32_t FileExistsError = 30383;
-constexpr int32_t ReadTooMuchError = 30387;
-constexpr int32_t ChainTooShortError = 30388;
-constexpr int32_t ClosedFileError = 30389;
-
 // Sizes are counts of bytes: a negative one is refused before anything changes.
 [[noreturn]] void RaiseNegativeSize(int32_t storedSize, int32_t size) {
-  RaiseError(WriteBeyondEndError, "Cannot write after end of file. FileSize=%d. Position=%d, Count=%d",
-             {storedSize, 0, size});
+  RaiseError(errors::WriteBeyondEnd, {storedSize, 0, size});
 }
 
 [[noreturn]] void RaiseMissingChainPage(int64_t index) {
-  RaiseError(ChainPageMissingError,
-             "Error getting %d-th table file page. Probably database is corrupted and needs repair.", {index});
+  RaiseError(errors::ChainPageMissing, {index});
 }
 
 TZDBInternalFileSize DecodeHeader(const TZDBPage& page) {
@@ -52,12 +41,12 @@ TZDBInternalDBTransactedAccessFile::TZDBInternalDBTransactedAccessFile(TZDBPageM
 
 void TZDBInternalDBTransactedAccessFile::CheckOpen(const char* operation) const {
   if (!IsOpen())
-    RaiseError(ClosedFileError, "Cannot perform this operation (%s) on closed internal file", {operation});
+    RaiseError(errors::TransactedFileClosed, {operation});
 }
 
 void TZDBInternalDBTransactedAccessFile::Create(int32_t session) {
   if (IsOpen())
-    RaiseError(FileExistsError, "Cannot create Internal file. File already exists. StartPageNo=%d", {startPageNo_});
+    RaiseError(errors::TransactedFileExists, {startPageNo_});
   TZDBPageRef page = TZDBPageRef::Add(pageManager_, session, pageType_);
   uint8_t* header = page->Data();
   le::PutU8(header + internalfile::HeaderSizeOffset, internalfile::HeaderSize);
@@ -181,8 +170,7 @@ void TZDBInternalDBTransactedAccessFile::CopyStoredBytes(
                                                                      : TZDBPageRef();
       offset = 0;
       if (!page)
-        RaiseError(ChainTooShortError, "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d",
-                   {count - done, size.FileSize, requested, done});
+        RaiseError(errors::ChainTooShort, {count - done, size.FileSize, requested, done});
     }
     const int32_t piece = std::min(count - done, dataSize - offset);
     take(page->Data() + offset, piece);
@@ -205,14 +193,14 @@ std::vector<uint8_t> TZDBInternalDBTransactedAccessFile::ReadDecompressed(int32_
                                                                           const TZDBInternalFileSize& size,
                                                                           int32_t count) {
   if (size.StoredSize <= 0)
-    RaiseError(DecompressionError, "Table file decompression error. Possible table corruption");
+    RaiseError(errors::TableFileDecompression);
   const std::vector<uint8_t> stored = ReadStoredBytes(session, checkVersions, size.StoredSize, size, count);
   // The decompressor grows its output as it goes and stops at FileSize, so a damaged
   // FileSize costs no more memory than the stored bytes really expand to.
   std::vector<uint8_t> content;
   if (!DecompressBuffer(size.Algorithm, stored.data(), size.StoredSize, size.FileSize, content) ||
       content.size() != static_cast<size_t>(size.FileSize))
-    RaiseError(DecompressionError, "Table file decompression error. Possible table corruption");
+    RaiseError(errors::TableFileDecompression);
   return content;
 }
 
@@ -220,15 +208,14 @@ void TZDBInternalDBTransactedAccessFile::ReadFile(int32_t session, void* buffer,
   CheckOpen("ReadFile");
   const TZDBInternalFileSize size = GetSize(session, checkVersions);
   if (size.FileSize < count || count < 0)
-    RaiseError(ReadTooMuchError, "Cannot Read internal file. FileSize=%d. ReadSize=%d", {size.FileSize, count});
+    RaiseError(errors::ReadTooMuch, {size.FileSize, count});
   if (count == 0) return;
   auto* out = static_cast<uint8_t*>(buffer);
 
   if (size.Algorithm == CompressionNone) {
     // Bytes past the stored size are not content, whatever the chain holds there.
     if (size.StoredSize < count)
-      RaiseError(ChainTooShortError, "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d",
-                 {int64_t{count} - size.StoredSize, size.FileSize, count, size.StoredSize});
+      RaiseError(errors::ChainTooShort, {int64_t{count} - size.StoredSize, size.FileSize, count, size.StoredSize});
     int32_t done = 0;
     CopyStoredBytes(session, checkVersions, count, size, count, [&](const uint8_t* piece, int32_t length) {
       std::memcpy(out + done, piece, static_cast<size_t>(length));
@@ -246,12 +233,11 @@ std::vector<uint8_t> TZDBInternalDBTransactedAccessFile::ReadAll(int32_t session
   // As ReadFile of FileSize bytes, but the content is gathered as the chain gives it
   // rather than allocated from a size the file may have wrong.
   if (size.FileSize < 0)
-    RaiseError(ReadTooMuchError, "Cannot Read internal file. FileSize=%d. ReadSize=%d", {size.FileSize, 0});
+    RaiseError(errors::ReadTooMuch, {size.FileSize, 0});
   if (size.FileSize == 0) return {};
   if (size.Algorithm != CompressionNone) return ReadDecompressed(session, checkVersions, size, size.FileSize);
   if (size.StoredSize < size.FileSize)
-    RaiseError(ChainTooShortError, "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d",
-               {int64_t{size.FileSize} - size.StoredSize, size.FileSize, size.FileSize, size.StoredSize});
+    RaiseError(errors::ChainTooShort, {int64_t{size.FileSize} - size.StoredSize, size.FileSize, size.FileSize, size.StoredSize});
   return ReadStoredBytes(session, checkVersions, size.FileSize, size, size.FileSize);
 }
 
@@ -268,7 +254,7 @@ void TZDBInternalDBTransactedAccessFile::WriteFile(int32_t session, const void* 
   if (algorithm != CompressionNone) {
     if (!CompressBuffer(algorithm, level, data, count, compressed) ||
         compressed.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-      RaiseError(CompressionError, "Table file compression error");
+      RaiseError(errors::TableFileCompression);
     stored = compressed.data();
     storedSize = static_cast<int32_t>(compressed.size());
   }

@@ -10,12 +10,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t TablesLockedError = 20210;
-constexpr int32_t TablesUnlockError = 20211;
-constexpr int32_t ObjectIDLockedError = 30401;
-constexpr int32_t ObjectIDReadError = 30400;
-constexpr int32_t ObjectIDWriteError = 30404;
-constexpr int32_t ObjectIDInitialWriteError = 30406;
 constexpr int32_t ReadOnlyObjectIDSpread = 10000;
 
 // Releases the object-ID lock byte on every path.
@@ -24,7 +18,7 @@ class ObjectIDLock {
   ObjectIDLock(TZDBDatabaseFile& file, int64_t position, const TZDBLockRetry& retry)
       : file_(file), position_(position) {
     if (!LockByteWithRetry(file_, position_, retry))
-      RaiseError(ObjectIDLockedError, "Cannot get NextObjectID. File area is Locked.");
+      RaiseError(errors::ObjectIDLocked);
   }
   ~ObjectIDLock() { file_.UnlockByte(1, position_); }
   ObjectIDLock(const ObjectIDLock&) = delete;
@@ -41,8 +35,8 @@ bool LockByteWithRetry(TZDBDatabaseFile& file, int64_t position, const TZDBLockR
   return WaitForLock(retry, [&] { return file.LockByte(1, position); });
 }
 
-void TZDBDatabaseLock::Lock(int32_t errorCode, const TZDBLockRetry& retry) {
-  if (count_ == 0 && !LockByteWithRetry(file_, position_, retry)) RaiseError(errorCode, "Database is locked");
+void TZDBDatabaseLock::Lock(const TZDBError& errorCode, const TZDBLockRetry& retry) {
+  if (count_ == 0 && !LockByteWithRetry(file_, position_, retry)) RaiseError(errorCode);
   ++count_;
 }
 
@@ -58,11 +52,11 @@ void TZDBDatabaseLock::Unlock() {
 }
 
 void LockTablesByte(TZDBDatabaseFile& file, int64_t position, const TZDBLockRetry& retry) {
-  if (!LockByteWithRetry(file, position, retry)) RaiseError(TablesLockedError, "Database tables are locked");
+  if (!LockByteWithRetry(file, position, retry)) RaiseError(errors::TablesLocked);
 }
 
 void UnlockTablesByte(TZDBDatabaseFile& file, int64_t position) {
-  if (!file.UnlockByte(1, position)) RaiseError(TablesUnlockError, "Cannot unlock database tables");
+  if (!file.UnlockByte(1, position)) RaiseError(errors::TablesUnlock);
 }
 
 TZDBTablesLockGuard::TZDBTablesLockGuard(TZDBDatabaseFile& file, int64_t position, const TZDBLockRetry& retry)
@@ -83,7 +77,7 @@ void TZDBTablesLockGuard::Release() {
 int32_t TakeObjectID(TZDBDatabaseFile& file, int64_t counterPosition, bool readOnly, const TZDBLockRetry& retry) {
   ObjectIDLock lock(file, counterPosition, retry);
   std::array<uint8_t, layout::ObjectIDCounterSize> bytes{};
-  file.ReadBuffer(bytes.data(), counterPosition, bytes.size(), ObjectIDReadError);
+  file.ReadBuffer(bytes.data(), counterPosition, bytes.size(), errors::ObjectIDRead);
   // The counter wraps like the signed 32-bit value it is.
   auto wrappingAdd = [](int32_t value, int32_t add) {
     return static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(add));
@@ -91,7 +85,7 @@ int32_t TakeObjectID(TZDBDatabaseFile& file, int64_t counterPosition, bool readO
   const int32_t next = wrappingAdd(DecodeObjectIDCounter(bytes), 1);
   if (readOnly) return wrappingAdd(next, os::Random(ReadOnlyObjectIDSpread));
   EncodeObjectIDCounter(next, bytes);
-  file.WriteBuffer(bytes.data(), counterPosition, bytes.size(), ObjectIDWriteError);
+  file.WriteBuffer(bytes.data(), counterPosition, bytes.size(), errors::ObjectIDWrite);
   return next;
 }
 
@@ -99,7 +93,7 @@ void InitializeObjectIDCounter(TZDBDatabaseFile& file, int64_t counterPosition, 
   ObjectIDLock lock(file, counterPosition, retry);
   std::array<uint8_t, layout::ObjectIDCounterSize> bytes{};
   EncodeObjectIDCounter(0, bytes);
-  file.WriteBuffer(bytes.data(), counterPosition, bytes.size(), ObjectIDInitialWriteError);
+  file.WriteBuffer(bytes.data(), counterPosition, bytes.size(), errors::ObjectIDInitialWrite);
 }
 
 }  // namespace zdb

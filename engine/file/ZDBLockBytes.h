@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/file/ZDBDatabaseFile.h"
 
 namespace zdb {
@@ -26,12 +27,6 @@ bool LockByteWithRetry(TZDBDatabaseFile& file, int64_t position, const TZDBLockR
 
 class TZDBDatabaseLock {
  public:
-  static constexpr int32_t OpenError = 20230;
-  static constexpr int32_t AllocateError = 20231;
-  static constexpr int32_t FreeError = 20232;
-  static constexpr int32_t PageCountError = 20236;
-  static constexpr int32_t CommitError = 20213;
-
   explicit TZDBDatabaseLock(TZDBDatabaseFile& file) : file_(file) {}
   TZDBDatabaseLock(const TZDBDatabaseLock&) = delete;
   TZDBDatabaseLock& operator=(const TZDBDatabaseLock&) = delete;
@@ -42,7 +37,7 @@ class TZDBDatabaseLock {
 
   // Counts one more holder, locking the byte for the first; raises errorCode
   // "Database is locked" when the byte stays held elsewhere.
-  void Lock(int32_t errorCode, const TZDBLockRetry& retry);
+  void Lock(const TZDBError& errorCode, const TZDBLockRetry& retry);
   // Counts one more holder when the byte is ours already or free at once; false, and
   // nothing counted, when another holds it.
   bool TryLock();
@@ -62,7 +57,7 @@ class TZDBDatabaseLock {
 // Holds the database lock byte for its lifetime.
 class TZDBDatabaseLockGuard {
  public:
-  TZDBDatabaseLockGuard(TZDBDatabaseLock& lock, int32_t errorCode, const TZDBLockRetry& retry) : lock_(lock) {
+  TZDBDatabaseLockGuard(TZDBDatabaseLock& lock, const TZDBError& errorCode, const TZDBLockRetry& retry) : lock_(lock) {
     lock_.Lock(errorCode, retry);
   }
   // Takes over a hold counted already (by TryLock).

@@ -10,9 +10,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t InvalidPageBufferError = 20038;
-constexpr int32_t InvalidPageModificationError = 20039;
-
 // Stamps are kept per session number + 2, so the system session -2 has slot 0.
 constexpr int32_t StampSlotBias = 2;
 
@@ -41,9 +38,9 @@ void TZDBPage::InitializeHeader() {
 }
 
 void TZDBPage::EnlargeBuffer(size_t newSize) {
-  if (buffer_ == nullptr) RaiseError(InvalidPageBufferError, "Invalid page buffer. Buffer is Nil");
+  if (buffer_ == nullptr) RaiseError(errors::InvalidPageBuffer);
   if (newSize < manager_->PageSize()) {
-    RaiseError(InvalidPageModificationError, "Invalid page modification");
+    RaiseError(errors::InvalidPageModification);
   }
   if (newSize <= bufferSize_ && ownsBuffer_) return;
   auto grown = std::make_unique<uint8_t[]>(newSize);
@@ -55,8 +52,8 @@ void TZDBPage::EnlargeBuffer(size_t newSize) {
 }
 
 void TZDBPage::AttachBuffer(uint8_t* buffer, size_t size) {
-  if (buffer == nullptr) RaiseError(InvalidPageBufferError, "Invalid page buffer. Buffer is Nil");
-  if (size < manager_->PageSize()) RaiseError(InvalidPageModificationError, "Invalid page modification");
+  if (buffer == nullptr) RaiseError(errors::InvalidPageBuffer);
+  if (size < manager_->PageSize()) RaiseError(errors::InvalidPageModification);
   ownedBuffer_.reset();
   buffer_ = buffer;
   bufferSize_ = size;
@@ -64,7 +61,7 @@ void TZDBPage::AttachBuffer(uint8_t* buffer, size_t size) {
 }
 
 void TZDBPage::RequireHeader() const {
-  if (buffer_ == nullptr) RaiseError(InvalidPageBufferError, "Invalid page buffer. Buffer is Nil");
+  if (buffer_ == nullptr) RaiseError(errors::InvalidPageBuffer);
 }
 
 uint8_t* TZDBPage::Data() {

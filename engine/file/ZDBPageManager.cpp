@@ -6,21 +6,6 @@
 #include "platform/os/System.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t InvalidPageNumberError = 20064;
-constexpr int32_t InvalidPageError = 20085;
-constexpr int32_t CannotWriteUsedPageError = 20086;
-constexpr int32_t InvalidPrivatePageError = 20087;
-constexpr int32_t CannotRemoveUsedPageError = 20088;
-constexpr int32_t PageUsedByOtherSessionError = 20090;
-constexpr int32_t NonCommittedPagesError = 20097;
-constexpr int32_t SessionPagesNotReleasedError = 20152;
-constexpr int32_t InvalidPageTypeError = 20153;
-constexpr int32_t InvalidSessionError = 20186;
-constexpr int32_t PageReadError = 20299;
-
-}  // namespace
 
 int32_t TZDBPageManager::DefaultCacheCapacity(uint64_t memoryLimit) {
   uint64_t memory = os::AvailablePhysicalMemory();
@@ -35,7 +20,7 @@ TZDBPageManager::~TZDBPageManager() = default;
 
 void TZDBPageManager::CheckSession(int32_t session) {
   if (session == InvalidSession || session < SystemSession) {
-    RaiseError(InvalidSessionError, "Invalid Session ID");
+    RaiseError(errors::InvalidSession);
   }
 }
 
@@ -126,7 +111,7 @@ std::vector<int32_t> TZDBPageManager::RemovedPageNumbers(int32_t session) const 
 
 void TZDBPageManager::CheckNoUncommittedPages() const {
   for (const auto& [number, entry] : sessions_) {
-    if (!entry->privatePages.Empty()) RaiseError(NonCommittedPagesError, "Cannot free non-commited pages");
+    if (!entry->privatePages.Empty()) RaiseError(errors::NonCommittedPages);
   }
 }
 
@@ -167,7 +152,7 @@ TZDBPage* TZDBPageManager::GetPage(int32_t session, int32_t pageNo, bool checkVe
   if (page == nullptr) page = sharedCache_.Find(pageNo);
   if (page != nullptr) {
     if (page->useCount_ > 0 && page->sessionID_ != session) {
-      RaiseError(PageUsedByOtherSessionError, "Page is used by other session");
+      RaiseError(errors::PageUsedByOtherSession);
     }
     // A page somebody is using (possibly with unreleased changes) is never re-read.
     if (checkVersions && page->ownerList_ == &sharedCache_ && page->useCount_ == 0 &&
@@ -179,15 +164,14 @@ TZDBPage* TZDBPageManager::GetPage(int32_t session, int32_t pageNo, bool checkVe
     auto fresh = std::make_unique<TZDBPage>(*this, pageNo);
     // Read before caching, so a failed read leaves no half-filled page behind.
     if (!InternalReadPage(*fresh)) {
-      RaiseError(PageReadError, "Error reading database file page. Page No: %d, type %d", {pageNo, expectedType});
+      RaiseError(errors::PageRead, {pageNo, expectedType});
     }
     page = sharedCache_.Add(std::move(fresh));
     if (expectedType == AnyPageType || page->PageType() == expectedType) MarkPageCacheValid(session, *page);
   }
 
   if (expectedType != AnyPageType && page->PageType() != expectedType) {
-    RaiseError(InvalidPageTypeError, "Invalid page type. Possible data corruption. Expecting type %d, but found %d",
-               {expectedType, page->PageType()});
+    RaiseError(errors::InvalidPageType, {expectedType, page->PageType()});
   }
 
   page->sessionID_ = session;
@@ -199,7 +183,7 @@ TZDBPage* TZDBPageManager::AddPage(int32_t session, uint16_t pageType) {
   CheckSession(session);
   auto page = std::make_unique<TZDBPage>(*this, TZDBPage::NoPage);
   InternalAddPage(*page);
-  if (page->PageNo() == TZDBPage::NoPage) RaiseError(InvalidPageNumberError, "Invalid page number");
+  if (page->PageNo() == TZDBPage::NoPage) RaiseError(errors::InvalidPageNumber);
   // Recorded first: whatever fails below, a rollback still frees the number.
   SessionEntry& entry = SessionFor(session);
   const int32_t pageNo = page->PageNo();
@@ -220,7 +204,7 @@ TZDBPage* TZDBPageManager::AddPage(int32_t session, uint16_t pageType) {
 
 void TZDBPageManager::PutPage(TZDBPage* page) {
   if (page == nullptr || &page->PageManager() != this || page->useCount_ <= 0) {
-    RaiseError(InvalidPageError, "Invalid page");
+    RaiseError(errors::InvalidPage);
   }
   if (--page->useCount_ == 0) {
     page->readFromFile_ = false;
@@ -246,7 +230,7 @@ void TZDBPageManager::PutPage(TZDBPage* page) {
 
 void TZDBPageManager::RemovePage(int32_t session, int32_t pageNo) {
   CheckSession(session);
-  if (pageNo < 0) RaiseError(InvalidPageNumberError, "Invalid page number");
+  if (pageNo < 0) RaiseError(errors::InvalidPageNumber);
   SessionEntry& entry = SessionFor(session);
   // Freeing a number twice at commit would corrupt the free-space map.
   if (std::find(entry.removedPageNumbers.begin(), entry.removedPageNumbers.end(), pageNo) ==
@@ -262,7 +246,7 @@ void TZDBPageManager::ApplyChanges(int32_t session) {
   for (size_t i = 0; i < sharedCache_.Count(); ++i) {
     const TZDBPage* page = sharedCache_.At(i);
     if (page->sessionID_ == session && page->useCount_ > 0) {
-      RaiseError(SessionPagesNotReleasedError, "Some session pages not released");
+      RaiseError(errors::SessionPagesNotReleased);
     }
   }
   SessionEntry* entry = FindSession(session);
@@ -274,8 +258,8 @@ void TZDBPageManager::ApplyChanges(int32_t session) {
   // leaves the session's transaction as it was.
   for (size_t i = 0; i < entry->privatePages.Count(); ++i) {
     const TZDBPage* page = entry->privatePages.At(i);
-    if (page->useCount_ > 0) RaiseError(CannotWriteUsedPageError, "Cannot write used page");
-    if (!page->dirty_) RaiseError(InvalidPageError, "Invalid page");
+    if (page->useCount_ > 0) RaiseError(errors::CannotWriteUsedPage);
+    if (!page->dirty_) RaiseError(errors::InvalidPage);
   }
 
   // A removed page is never written, even when it was changed first.
@@ -312,8 +296,8 @@ void TZDBPageManager::CancelChanges(int32_t session) {
   }
   for (size_t i = 0; i < entry->privatePages.Count(); ++i) {
     const TZDBPage* page = entry->privatePages.At(i);
-    if (!page->dirty_) RaiseError(InvalidPrivatePageError, "Invalid index page");
-    if (page->useCount_ > 0) RaiseError(CannotRemoveUsedPageError, "Cannot remove used page");
+    if (!page->dirty_) RaiseError(errors::InvalidPrivatePage);
+    if (page->useCount_ > 0) RaiseError(errors::CannotRemoveUsedPage);
   }
   entry->privatePages.Clear();
 

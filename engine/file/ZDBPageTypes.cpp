@@ -7,9 +7,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t UnknownPageTypeError = 30382;
-constexpr const char* UnknownPageTypeText = "Unknown Page Type: (%d)";
-
 constexpr std::array<const char*, MaxPageTypeCode + 1> PageTypeNames = {
     "Unknown Page",
     "Empty Page",
@@ -29,22 +26,21 @@ constexpr std::array<const char*, MaxPageTypeCode + 1> PageTypeNames = {
 }  // namespace
 
 std::string PageTypeName(uint16_t code) {
-  if (code > MaxPageTypeCode) RaiseError(UnknownPageTypeError, UnknownPageTypeText, {code});
+  if (code > MaxPageTypeCode) RaiseError(errors::UnknownPageType, {code});
   return PageTypeNames[code];
 }
 
-std::string WrongPageTypeMessage(uint16_t found, uint16_t expected) {
+std::string WrongPageTypeMessage(const TZDBError& error, uint16_t found, uint16_t expected) {
   // A corrupt page may carry any code; describe it instead of failing on its name, so the
   // caller's error code survives.
   auto describe = [](uint16_t code) {
-    return code > MaxPageTypeCode ? FormatMessage(UnknownPageTypeText, {code}) : PageTypeName(code);
+    return code > MaxPageTypeCode ? FormatMessage(errors::UnknownPageType.Text, {code}) : PageTypeName(code);
   };
-  return FormatMessage("Wrong page type. Found '%s', but expecting: '%s'",
-                       {describe(found), describe(expected)});
+  return FormatMessage(error.Text, {describe(found), describe(expected)});
 }
 
-void RaiseWrongPageType(int32_t errorCode, uint16_t found, uint16_t expected) {
-  RaiseError(errorCode, WrongPageTypeMessage(found, expected));
+void RaiseWrongPageType(const TZDBError& error, uint16_t found, uint16_t expected) {
+  RaiseErrorMessage(error, WrongPageTypeMessage(error, found, expected));
 }
 
 }  // namespace zdb

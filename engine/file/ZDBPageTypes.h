@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/base/ZDBErrors.h"
+
 namespace zdb {
 
 enum class TZDBPageType : uint16_t {
@@ -32,9 +34,9 @@ inline constexpr uint16_t PageTypeCode(TZDBPageType type) { return static_cast<u
 // "EAM Page", "TableRecord Page" ...; codes above 12 raise 30382 "Unknown Page Type: (%d)".
 std::string PageTypeName(uint16_t code);
 
-// The text "Wrong page type. Found '%s', but expecting: '%s'" for the two type codes.
-std::string WrongPageTypeMessage(uint16_t found, uint16_t expected);
-// Raises that text with the caller's error code.
-[[noreturn]] void RaiseWrongPageType(int32_t errorCode, uint16_t found, uint16_t expected);
+// The error's text ("Wrong page type. Found '%s', but expecting: '%s'") for the two type codes.
+std::string WrongPageTypeMessage(const TZDBError& error, uint16_t found, uint16_t expected);
+// Raises that text with the error's code.
+[[noreturn]] void RaiseWrongPageType(const TZDBError& error, uint16_t found, uint16_t expected);
 
 }  // namespace zdb

@@ -40,8 +40,8 @@ TZDBRollbackJournal::TZDBRollbackJournal(os::FileSystem& fileSystem, const std::
 
 TZDBRollbackJournal::~TZDBRollbackJournal() = default;
 
-void TZDBRollbackJournal::RaiseFileError(int32_t code, const char* format, uint32_t error) const {
-  RaiseError(code, format, {fileName_, error, os::SystemErrorMessage(error)});
+void TZDBRollbackJournal::RaiseFileError(const TZDBError& code, uint32_t error) const {
+  RaiseError(code, {fileName_, error, os::SystemErrorMessage(error)});
 }
 
 void TZDBRollbackJournal::OpenFile() {
@@ -50,15 +50,15 @@ void TZDBRollbackJournal::OpenFile() {
   if (!fileSystem_.Exists(fileName_)) {
     // Created alone (creation is exclusive), then opened as every process shares it.
     if (!fileSystem_.Create(fileName_, error))
-      RaiseFileError(OpenError, "Cannot open journal file: '%s' Error code: %d. ErrorMessage: %s", error);
+      RaiseFileError(errors::JournalOpenFailed, error);
   }
   file_ = fileSystem_.Open(fileName_, os::AccessMode::ReadWrite, os::ShareMode::ReadWrite, error);
-  if (!file_) RaiseFileError(OpenError, "Cannot open journal file: '%s' Error code: %d. ErrorMessage: %s", error);
+  if (!file_) RaiseFileError(errors::JournalOpenFailed, error);
 }
 
 void TZDBRollbackJournal::WriteAt(const void* data, size_t size, int64_t position) {
   if (!file_->Write(data, position, size))
-    RaiseFileError(WriteError, "Cannot write journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", file_->LastError());
+    RaiseFileError(errors::JournalWriteFailed, file_->LastError());
 }
 
 // --- writing -----------------------------------------------------------------------------------
@@ -112,7 +112,7 @@ void TZDBRollbackJournal::Sync() {
     pending_.clear();
   }
   if (!file_->Flush())
-    RaiseFileError(WriteError, "Cannot write journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", file_->LastError());
+    RaiseFileError(errors::JournalWriteFailed, file_->LastError());
 }
 
 void TZDBRollbackJournal::Invalidate(bool flush) {
@@ -123,7 +123,7 @@ void TZDBRollbackJournal::Invalidate(bool flush) {
   const std::array<uint8_t, J::MagicSize> zeros{};
   WriteAt(zeros.data(), zeros.size(), J::MagicOffset);
   if (flush && !file_->Flush())
-    RaiseFileError(WriteError, "Cannot write journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", file_->LastError());
+    RaiseFileError(errors::JournalWriteFailed, file_->LastError());
 }
 
 // --- reading -----------------------------------------------------------------------------------
@@ -135,11 +135,11 @@ std::optional<TZDBJournalContents> TZDBRollbackJournal::ReadValid() {
   OpenFile();
   int64_t size = 0;
   if (!file_->GetSize(size))
-    RaiseFileError(ReadError, "Cannot read journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", file_->LastError());
+    RaiseFileError(errors::JournalReadFailed, file_->LastError());
   auto read = [&](void* buffer, int64_t position, size_t count) {
     size_t got = 0;
     if (!file_->Read(buffer, position, count, got))
-      RaiseFileError(ReadError, "Cannot read journal file: '%s'. ErrorCode:%d. ErrorMessage: %s", file_->LastError());
+      RaiseFileError(errors::JournalReadFailed, file_->LastError());
     return got == count;
   };
 

@@ -54,6 +54,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/file/ZDBFileLayout.h"
 #include "platform/os/File.h"
 
@@ -111,11 +112,6 @@ struct TZDBJournalContents {
 
 class TZDBRollbackJournal {
  public:
-  static constexpr int32_t NeedsRecoveryError = 30459;
-  static constexpr int32_t WriteError = 30460;
-  static constexpr int32_t OpenError = 30461;
-  static constexpr int32_t ReadError = 30462;
-
   static std::string FileNameFor(const std::string& databaseFileName) { return databaseFileName + "-journal"; }
 
   TZDBRollbackJournal(os::FileSystem& fileSystem, const std::string& databaseFileName);
@@ -157,7 +153,7 @@ class TZDBRollbackJournal {
  private:
   void OpenFile();
   void WriteAt(const void* data, size_t size, int64_t position);
-  [[noreturn]] void RaiseFileError(int32_t code, const char* format, uint32_t error) const;
+  [[noreturn]] void RaiseFileError(const TZDBError& code, uint32_t error) const;
 
   os::FileSystem& fileSystem_;
   std::string fileName_;

@@ -8,13 +8,6 @@ namespace zdb {
 namespace {
 
 constexpr int32_t NoSlot = -1;
-constexpr int32_t ConnectUnlockError = 20093;
-constexpr int32_t NoFreeSlotError = 20094;
-constexpr int32_t DisconnectError = 20095;
-constexpr int32_t DisconnectUnlockError = 20096;
-constexpr int32_t ClaimUnlockError = 20240;
-constexpr int32_t ReleaseUnlockError = 20241;
-constexpr const char* UnlockSessionsFileText = "Cannot unlock sessions file";
 
 // The slots file's guard byte for one operation. Waiting may fail; the operation goes on
 // and Release() then reports the guard as not released. Should an error pass before
@@ -58,20 +51,18 @@ int32_t ConnectSession(TZDBActiveSessionsFile& slots) {
   }
   if (!guard.Release()) {
     if (session != NoSlot) slots.UnlockSlot(session);
-    RaiseError(ConnectUnlockError, UnlockSessionsFileText);
+    RaiseError(errors::ConnectUnlock);
   }
   if (session == NoSlot)
-    RaiseError(NoFreeSlotError,
-               "Cannot connect session. Maximum connections quantity exceeded or database is open in single-user "
-               "mode");
+    RaiseError(errors::NoFreeSlot);
   return session;
 }
 
 void DisconnectSession(TZDBActiveSessionsFile& slots, int32_t session) {
   SlotsGuard guard(slots);
   const bool unlocked = session >= 0 && session < slots.SlotCount() && slots.UnlockSlot(session);
-  if (!guard.Release()) RaiseError(DisconnectUnlockError, UnlockSessionsFileText);
-  if (!unlocked) RaiseError(DisconnectError, "Cannot disconnect session");
+  if (!guard.Release()) RaiseError(errors::DisconnectUnlock);
+  if (!unlocked) RaiseError(errors::Disconnect);
 }
 
 bool ClaimAllSlots(TZDBActiveSessionsFile& slots) {
@@ -89,7 +80,7 @@ bool ClaimAllSlots(TZDBActiveSessionsFile& slots) {
   }
   if (!guard.Release()) {
     if (claimed) UnlockEverySlot(slots);
-    RaiseError(ClaimUnlockError, UnlockSessionsFileText);
+    RaiseError(errors::ClaimUnlock);
   }
   return claimed;
 }
@@ -97,7 +88,7 @@ bool ClaimAllSlots(TZDBActiveSessionsFile& slots) {
 void ReleaseAllSlots(TZDBActiveSessionsFile& slots) {
   SlotsGuard guard(slots);
   UnlockEverySlot(slots);
-  if (!guard.Release()) RaiseError(ReleaseUnlockError, UnlockSessionsFileText);
+  if (!guard.Release()) RaiseError(errors::ReleaseUnlock);
 }
 
 }  // namespace zdb

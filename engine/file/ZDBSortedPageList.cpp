@@ -8,13 +8,6 @@
 #include "engine/file/ZDBPage.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t DeleteFromEmptyListError = 20165;
-constexpr int32_t DeleteMissingPageError = 20166;
-constexpr int32_t PageNotFoundError = 20167;
-
-}  // namespace
 
 size_t TZDBSortedPageList::LowerBound(int32_t pageNo) const {
   auto it = std::lower_bound(entries_.begin(), entries_.end(), pageNo,
@@ -46,12 +39,11 @@ TZDBPage* TZDBSortedPageList::Add(std::unique_ptr<TZDBPage> page) {
 
 std::unique_ptr<TZDBPage> TZDBSortedPageList::Delete(int32_t pageNo) {
   if (entries_.empty()) {
-    RaiseError(DeleteFromEmptyListError, "TSortedPageList.Delete - no elements in array!");
+    RaiseError(errors::DeleteFromEmptyList);
   }
   const size_t index = LowerBound(pageNo);
   if (index >= entries_.size() || entries_[index].pageNo != pageNo) {
-    RaiseError(DeleteMissingPageError, "TSortedPageList.Delete - element not found, key = %d, itemCount = %d",
-               {pageNo, entries_.size()});
+    RaiseError(errors::DeleteMissingPage, {pageNo, entries_.size()});
   }
   std::unique_ptr<TZDBPage> page = std::move(entries_[index].page);
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
@@ -63,13 +55,13 @@ std::unique_ptr<TZDBPage> TZDBSortedPageList::Delete(int32_t pageNo) {
 void TZDBSortedPageList::Touch(int32_t pageNo) {
   const size_t index = LowerBound(pageNo);
   if (index >= entries_.size() || entries_[index].pageNo != pageNo) {
-    RaiseError(PageNotFoundError, "Page not found");
+    RaiseError(errors::PageNotFound);
   }
   Touch(*entries_[index].page);
 }
 
 void TZDBSortedPageList::Touch(TZDBPage& page) {
-  if (page.ownerList_ != this) RaiseError(PageNotFoundError, "Page not found");
+  if (page.ownerList_ != this) RaiseError(errors::PageNotFound);
   page.useClock_ = ++clock_;
   Unlink(page);
   LinkMostRecent(page);
@@ -95,7 +87,7 @@ void TZDBSortedPageList::Unlink(TZDBPage& page) {
 uint64_t TZDBSortedPageList::UseClock(int32_t pageNo) const {
   const size_t index = LowerBound(pageNo);
   if (index >= entries_.size() || entries_[index].pageNo != pageNo) {
-    RaiseError(PageNotFoundError, "Page not found");
+    RaiseError(errors::PageNotFound);
   }
   return entries_[index].page->useClock_;
 }

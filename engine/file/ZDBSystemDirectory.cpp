@@ -8,7 +8,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t WrongStartPageError = 30392;
 constexpr int32_t Session = TZDBPageManager::SystemSession;
 
 }  // namespace
@@ -22,8 +21,7 @@ void TZDBSystemDirectory::Create() {
   if (file_.StartPageNo() != SystemDirectoryPageNo) {
     const int32_t real = file_.StartPageNo();
     file_.Close();
-    RaiseError(WrongStartPageError, "Error Creating SystemDirectory. SystemDirectoryPageNo=%d. Real PageNo=%d.",
-               {SystemDirectoryPageNo, real});
+    RaiseError(errors::WrongStartPage, {SystemDirectoryPageNo, real});
   }
 }
 

@@ -10,13 +10,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t AlreadyOpenError = 30393;
-constexpr int32_t NameTooLongError = 30394;
-constexpr int32_t TableExistsError = 30395;
-constexpr int32_t GetMissingError = 30396;
-constexpr int32_t RenameMissingError = 30397;
-constexpr int32_t RemoveMissingError = 30405;
-
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
@@ -25,14 +18,14 @@ TZDBTableListFile::TZDBTableListFile(TZDBPageManager& pageManager)
     : file_(pageManager, PageTypeCode(TZDBPageType::TableList)) {}
 
 int32_t TZDBTableListFile::Create(int32_t session) {
-  if (IsOpen()) RaiseError(AlreadyOpenError, "Table list file already opened.");
+  if (IsOpen()) RaiseError(errors::TableListAlreadyOpen);
   file_.Create(session);
   entries_.clear();
   return file_.StartPageNo();
 }
 
 void TZDBTableListFile::Open(int32_t startPageNo) {
-  if (IsOpen()) RaiseError(AlreadyOpenError, "Table list file already opened.");
+  if (IsOpen()) RaiseError(errors::TableListAlreadyOpen);
   file_.Open(startPageNo);
   entries_.clear();
 }
@@ -88,36 +81,36 @@ int32_t TZDBTableListFile::Find(std::string_view name) const {
 void TZDBTableListFile::CheckNameLength(std::string_view name) {
   // The length byte cannot describe a longer name; cutting it would make another table.
   if (name.size() > static_cast<size_t>(MaxNameLength))
-    RaiseError(NameTooLongError, "Table name '%s' is too long. The maximum length is %d", {name, MaxNameLength});
+    RaiseError(errors::NameTooLong, {name, MaxNameLength});
 }
 
 void TZDBTableListFile::Add(std::string_view name, int32_t objectID, int32_t metaDataStartPageNo,
                             int32_t mostUpdatedStartPageNo, int32_t locksStartPageNo) {
   CheckNameLength(name);
-  if (Exists(name)) RaiseError(TableExistsError, "Cannot create table. Table '%s' already exists", {name});
+  if (Exists(name)) RaiseError(errors::TableExists, {name});
   entries_.push_back({std::string(name), objectID, metaDataStartPageNo, mostUpdatedStartPageNo, locksStartPageNo});
 }
 
 TZDBTableListEntry TZDBTableListFile::Get(std::string_view name) const {
   const int32_t index = Find(name);
-  if (index < 0) RaiseError(GetMissingError, "Table '%s' not exists.", {name});
+  if (index < 0) RaiseError(errors::TableListGetMissing, {name});
   return entries_[static_cast<size_t>(index)];
 }
 
 void TZDBTableListFile::Remove(std::string_view name) {
   const int32_t index = Find(name);
-  if (index < 0) RaiseError(RemoveMissingError, "Table '%s' not exists.", {name});
+  if (index < 0) RaiseError(errors::TableListRemoveMissing, {name});
   entries_.erase(entries_.begin() + index);
 }
 
 void TZDBTableListFile::Rename(std::string_view oldName, std::string_view newName) {
   const int32_t index = Find(oldName);
-  if (index < 0) RaiseError(RenameMissingError, "Table '%s' not exists.", {oldName});
+  if (index < 0) RaiseError(errors::TableListRenameMissing, {oldName});
   CheckNameLength(newName);
   const int32_t clash = Find(newName);
   // A new name that another table already has would make two tables of one name.
   if (clash >= 0 && clash != index)
-    RaiseError(TableExistsError, "Cannot create table. Table '%s' already exists", {newName});
+    RaiseError(errors::TableExists, {newName});
   entries_[static_cast<size_t>(index)].Name = std::string(newName);
 }
 

@@ -6,10 +6,6 @@
 
 namespace zdb {
 
-namespace {
-constexpr int32_t LocksLeftError = 20201;
-}  // namespace
-
 TZDBTableLockEntry* TZDBTableLockList::Find(TZDBTableLockKind kind, int32_t table) {
   auto found = std::find_if(entries_.begin(), entries_.end(),
                             [&](const TZDBTableLockEntry& e) { return e.Kind == kind && e.Table == table; });
@@ -36,7 +32,7 @@ std::vector<int32_t> TZDBTableLockList::TablesWith(TZDBTableLockKind kind) const
 }
 
 void TZDBTableLockList::CheckEmpty() const {
-  if (!entries_.empty()) RaiseError(LocksLeftError, "Some table locks still exist");
+  if (!entries_.empty()) RaiseError(errors::LocksLeft);
 }
 
 }  // namespace zdb

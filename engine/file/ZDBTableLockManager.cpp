@@ -9,17 +9,8 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t SessionBeyondRegionError = 20200;
-constexpr int32_t LockNotFoundError = 20202;
-constexpr int32_t SetLockError = 20203;
-constexpr int32_t UnlockTableError = 20204;
-constexpr int32_t LockRecordError = 20205;
-constexpr int32_t UnlockRecordError = 20206;
-constexpr int32_t WriteLocksLeftError = 20234;
-
 [[noreturn]] void RaiseSessionBeyondRegion() {
-  RaiseError(SessionBeyondRegionError,
-             "Cannot set table lock. Try to repair database or to increase number of allowed connections");
+  RaiseError(errors::SessionBeyondRegion);
 }
 
 // Kinds 0..5 have a byte per slot of the region; a session beyond them can hold none.
@@ -102,7 +93,7 @@ bool TZDBDatabaseTableLockManager::LockTable(int32_t session, TZDBTableLockKind 
                                              bool insideSection, int32_t delayBaseMs, int32_t attempts,
                                              TZDBTableLocksFile& region) {
   if (exclusive_) return true;
-  if (!IsTableLockKind(kind)) RaiseError(SetLockError, "Cannot set table lock");
+  if (!IsTableLockKind(kind)) RaiseError(errors::SetTableLock);
   SectionScope section(section_, insideSection);
   TZDBTableLockList& list = ListFor(session);
   const int32_t table = region.StartPageNo();
@@ -139,7 +130,7 @@ bool TZDBDatabaseTableLockManager::TryLockTable(int32_t session, TZDBTableLockKi
     guard.Keep();
     return true;
   }
-  if (!region.LockKind(kind, session)) RaiseError(SetLockError, "Cannot set table lock");
+  if (!region.LockKind(kind, session)) RaiseError(errors::SetTableLock);
   return true;
 }
 
@@ -176,7 +167,7 @@ bool TZDBDatabaseTableLockManager::UnlockTableInside(int32_t session, TZDBTableL
   TZDBTableLockEntry* held = known ? ListFor(session).Find(kind, region.StartPageNo()) : nullptr;
   if (!held) {
     if (onlyIfHeld) return true;
-    RaiseError(LockNotFoundError, "Cannot remove table lock. Lock not found");
+    RaiseError(errors::LockNotFound);
   }
   if (--held->Count > 0 && !force) return true;
 
@@ -190,7 +181,7 @@ bool TZDBDatabaseTableLockManager::UnlockTableInside(int32_t session, TZDBTableL
   if (result == ReleaseResult::Released) return true;
   // The byte is still held: so is the lock.
   list.Add(removed);
-  if (result == ReleaseResult::UnlockFailed) RaiseError(UnlockTableError, "Cannot unlock table");
+  if (result == ReleaseResult::UnlockFailed) RaiseError(errors::UnlockTable);
   return false;
 }
 
@@ -261,7 +252,7 @@ bool TZDBDatabaseTableLockManager::TryLockRecord(int32_t session, TZDBTableLocks
   if (!region.LockGuard()) return false;
   GuardHold guard(region, true);
   if (RecordLockedByOthers(session, region, record)) return false;
-  if (!region.LockKind(TableLockRecord, session)) RaiseError(LockRecordError, "Cannot lock record");
+  if (!region.LockKind(TableLockRecord, session)) RaiseError(errors::LockRecord);
   region.WriteRecordID(session, record);
   return true;
 }
@@ -305,7 +296,7 @@ bool TZDBDatabaseTableLockManager::UnlockRecord(int32_t session, TZDBTableLocksF
   }
   if (!unlocked) {
     list.Add(removed);
-    RaiseError(UnlockRecordError, "Cannot unlock record");
+    RaiseError(errors::UnlockRecord);
   }
   return true;
 }
@@ -350,7 +341,7 @@ void TZDBDatabaseTableLockManager::GiveBackWriteLocks(int32_t session, TZDBTable
     }
   }
   if (!list.TablesWith(TableLockWrite).empty())
-    RaiseError(WriteLocksLeftError, "Some table locks still exist");
+    RaiseError(errors::WriteLocksLeft);
 }
 
 bool TZDBDatabaseTableLockManager::ReleaseTransactionLocks(int32_t session) {

@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/file/ZDBInternalDBDirectAccessFile.h"
 
 namespace zdb {
@@ -78,7 +79,7 @@ class TZDBTableLocksFile {
   TZDBInternalDBDirectAccessFile& File() { return file_; }
 
  private:
-  void CheckOpen(int32_t errorCode) const;
+  void CheckOpen(const TZDBError& errorCode) const;
   void CheckKindAndSlot(int32_t kind, int32_t slot) const;
 
   TZDBInternalDBDirectAccessFile file_;

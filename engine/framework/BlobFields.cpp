@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/framework/DataConsts.h"
 #include "engine/framework/DataSet.h"
 
@@ -9,9 +10,6 @@ namespace data {
 namespace {
 
 constexpr int64_t CopyPiece = 65536;
-// The engine's codes of a stream that moved fewer bytes than asked.
-constexpr int32_t ShortReadCode = 10146;
-constexpr int32_t ShortWriteCode = 10147;
 
 // The field's streams are closed on every path; a failure of the work wins over one of
 // closing.
@@ -42,7 +40,7 @@ std::vector<uint8_t> TBlobField::AsBytes() const {
   WithBlobStream(*this, TBlobStreamMode::bmRead, [&](zdb::TStream& stream) {
     bytes.resize(static_cast<size_t>(stream.Size()));
     stream.SetPosition(0);
-    zdb::ReadStreamExact(stream, bytes.data(), static_cast<int64_t>(bytes.size()), ShortReadCode);
+    zdb::ReadStreamExact(stream, bytes.data(), static_cast<int64_t>(bytes.size()), zdb::errors::StreamSaveReadFailed);
   });
   return bytes;
 }
@@ -51,7 +49,7 @@ void TBlobField::SetAsBytes(std::span<const uint8_t> bytes) {
   if (ReadOnly()) Error(SFieldReadOnly, {DisplayName()});
   if (DataSet() == nullptr) Error(SDataSetMissing, {FieldName()});
   WithBlobStream(*this, TBlobStreamMode::bmWrite, [&](zdb::TStream& stream) {
-    zdb::WriteStreamExact(stream, bytes.data(), static_cast<int64_t>(bytes.size()), ShortWriteCode);
+    zdb::WriteStreamExact(stream, bytes.data(), static_cast<int64_t>(bytes.size()), zdb::errors::StreamSaveWriteFailed);
   });
 }
 
@@ -85,7 +83,7 @@ void TBlobField::LoadFromStream(zdb::TStream& source) {
 
 void TBlobField::SaveToStream(zdb::TStream& destination) const {
   const std::vector<uint8_t> bytes = AsBytes();
-  zdb::WriteStreamExact(destination, bytes.data(), static_cast<int64_t>(bytes.size()), ShortWriteCode);
+  zdb::WriteStreamExact(destination, bytes.data(), static_cast<int64_t>(bytes.size()), zdb::errors::StreamSaveWriteFailed);
 }
 
 std::u16string TWideMemoField::AsWideString() const {

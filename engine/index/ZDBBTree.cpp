@@ -13,14 +13,8 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t DuplicateEntry = 20028;
-constexpr int32_t DamagedPage = 20029;
-constexpr int32_t DamagedLink = 20030;
-constexpr int32_t DamagedPath = 20031;
-constexpr int32_t GeometryTooSmall = 20056;
-
-[[noreturn]] void RaiseIntegrity(int32_t code, int32_t pageNo, int32_t entryNo) {
-  RaiseError(code, "Index integrity error. PageNo=%d EntryNo=%d", {pageNo, entryNo});
+[[noreturn]] void RaiseIntegrity(const TZDBError& code, int32_t pageNo, int32_t entryNo) {
+  RaiseError(code, {pageNo, entryNo});
 }
 
 std::vector<uint8_t> ChildBytes(int32_t pageNo) {
@@ -47,12 +41,12 @@ void TZDBBTree::CheckGeometry() const {
   const int32_t leafEntry = keys_.KeySize() + keys_.EntryDataSize();
   const int32_t nodeEntry = keys_.KeySize() + TZDBBTreePage::NodeDataSize;
   if (keys_.KeySize() > std::numeric_limits<uint16_t>::max() || MinEntriesPerPage * std::max(leafEntry, nodeEntry) > room)
-    RaiseError(GeometryTooSmall, "Buffer size exceeded");
+    RaiseError(errors::BufferSizeExceeded);
 }
 
 TZDBPageRef TZDBBTree::FetchPage(int32_t session, int32_t pageNo) const {
   TZDBPageRef page(pages_, session, pageNo, true, TZDBBTreePage::PageType);
-  if (!View(*page).IsSane(static_cast<uint16_t>(keys_.KeySize()))) RaiseIntegrity(DamagedPage, pageNo, -1);
+  if (!View(*page).IsSane(static_cast<uint16_t>(keys_.KeySize()))) RaiseIntegrity(errors::DamagedLeafChain, pageNo, -1);
   return page;
 }
 
@@ -163,7 +157,7 @@ void TZDBBTree::Descend(int32_t session, const uint8_t* key, const uint8_t* data
       leaf = std::move(page);
       return;
     }
-    if (view.EntryCount() == 0) RaiseIntegrity(DamagedPage, pageNo, 0);
+    if (view.EntryCount() == 0) RaiseIntegrity(errors::DamagedLeafChain, pageNo, 0);
     const PageSearch found = SearchPage(session, view, key, data, 1, TZDBTieMode::Any, false);
     const int32_t child = found.Found ? found.Position : found.Position - 1;
     path.Push(pageNo, child, view.EntryCount());
@@ -252,7 +246,7 @@ void TZDBBTree::Insert(int32_t session, const uint8_t* key, const uint8_t* data)
   Descend(session, key, data, path, leaf);
   const TZDBBTreePage view = View(*leaf);
   const PageSearch found = SearchPage(session, view, key, data, 0, TZDBTieMode::Any, true);
-  if (found.Found) RaiseIntegrity(DuplicateEntry, leaf->PageNo(), found.Position);
+  if (found.Found) RaiseIntegrity(errors::DuplicateEntry, leaf->PageNo(), found.Position);
   path.Push(leaf->PageNo(), found.Position, view.EntryCount());
   leaf.Release();
   InsertAt(session, path, path.LevelCount() - 1, found.Position, key, data);
@@ -284,7 +278,7 @@ void TZDBBTree::InsertAt(int32_t session, TZDBKeyPath& path, int32_t level, int3
     SplitRoot(session, page, entries, total);
     return;
   }
-  if (level == 0) RaiseIntegrity(DamagedPage, page->PageNo(), position);
+  if (level == 0) RaiseIntegrity(errors::DamagedLeafChain, page->PageNo(), position);
 
   const int32_t half = total / 2;
   TZDBPageRef added = TZDBPageRef::Add(pages_, session, TZDBBTreePage::PageType);
@@ -368,10 +362,10 @@ void TZDBBTree::Rebalance(int32_t session, TZDBKeyPath& path, int32_t level) {
     if (!view.IsLeaf() && view.EntryCount() == 1) CollapseRoot(session, page);
     return;
   }
-  if (level == 0) RaiseIntegrity(DamagedPage, page->PageNo(), 0);
+  if (level == 0) RaiseIntegrity(errors::DamagedLeafChain, page->PageNo(), 0);
   // An empty page merges whatever its neighbour holds: a non-root page must never be empty.
   auto canMerge = [&](const TZDBBTreePage& neighbour) {
-    if (neighbour.IsLeaf() != view.IsLeaf()) RaiseIntegrity(DamagedLink, page->PageNo(), 0);
+    if (neighbour.IsLeaf() != view.IsLeaf()) RaiseIntegrity(errors::DamagedLink, page->PageNo(), 0);
     return view.EntryCount() == 0 ||
            (view.EntryCount() + neighbour.EntryCount()) * view.EntrySize() + neighbour.EntriesOffset() <
                neighbour.DataSize();
@@ -445,12 +439,12 @@ void TZDBBTree::MergeIntoRight(int32_t session, TZDBKeyPath& path, int32_t level
 }
 
 void TZDBBTree::DeleteParentEntry(int32_t session, TZDBKeyPath& path, int32_t level, MergeSide side) {
-  if (level < 0) RaiseIntegrity(DamagedPath, -1, -1);
+  if (level < 0) RaiseIntegrity(errors::DamagedPath, -1, -1);
   TZDBPageRef parent = FetchPage(session, path.Level(level).PageNo);
   TZDBBTreePage view = View(*parent);
   const int32_t position = path.Level(level).EntryNo;
   const int32_t count = view.EntryCount();
-  if (position < 0 || position >= count || view.IsLeaf()) RaiseIntegrity(DamagedPath, parent->PageNo(), position);
+  if (position < 0 || position >= count || view.IsLeaf()) RaiseIntegrity(errors::DamagedPath, parent->PageNo(), position);
 
   auto setAncestorKey = [&](int32_t ancestorLevel, int32_t entryNo, const std::vector<uint8_t>& key) {
     TZDBPageRef ancestor = FetchPage(session, path.Level(ancestorLevel).PageNo);
@@ -525,7 +519,7 @@ bool TZDBBTree::FindSatisfying(int32_t session, const uint8_t* key, TZDBSearchOp
 
 bool TZDBBTree::FindSatisfyingIn(int32_t session, int32_t pageNo, const uint8_t* key, TZDBSearchOperator op,
                                  bool forward, TZDBKeyPath& path, int32_t depth) {
-  if (depth >= TZDBKeyPath::MaxLevels) RaiseIntegrity(DamagedPath, pageNo, -1);
+  if (depth >= TZDBKeyPath::MaxLevels) RaiseIntegrity(errors::DamagedPath, pageNo, -1);
   TZDBPageRef page = FetchPage(session, pageNo);
   const TZDBBTreePage view = View(*page);
   const int32_t count = view.EntryCount();
@@ -666,7 +660,7 @@ bool TZDBBTree::LastEntry(int32_t session, TZDBKeyPath& path) {
 }
 
 bool TZDBBTree::NextEntry(int32_t session, TZDBKeyPath& path) {
-  if (path.Empty()) RaiseError(codes_.NextInvalidPosition, "Index error: invalid position");
+  if (path.Empty()) RaiseError(*codes_.NextInvalidPosition);
   int32_t level = path.LevelCount() - 1;
   while (level >= 0 && path.Level(level).EntryNo >= path.Level(level).EntryCount - 1) --level;
   if (level < 0) return false;
@@ -683,7 +677,7 @@ bool TZDBBTree::NextEntry(int32_t session, TZDBKeyPath& path) {
       TZDBPageRef page = FetchPage(session, moved.Level(below).PageNo);
       rightNo = View(*page).RightPageNo();
     }
-    if (rightNo == NoRoot) RaiseError(codes_.NextInvalidPage, "Index error: invalid page number");
+    if (rightNo == NoRoot) RaiseError(*codes_.NextInvalidPage);
     TZDBPageRef right = FetchPage(session, rightNo);
     moved.Level(below) = {rightNo, 0, View(*right).EntryCount()};
   }
@@ -692,7 +686,7 @@ bool TZDBBTree::NextEntry(int32_t session, TZDBKeyPath& path) {
 }
 
 bool TZDBBTree::PriorEntry(int32_t session, TZDBKeyPath& path) {
-  if (path.Empty()) RaiseError(codes_.PriorInvalidPosition, "Index error: invalid position");
+  if (path.Empty()) RaiseError(*codes_.PriorInvalidPosition);
   int32_t level = path.LevelCount() - 1;
   while (level >= 0 && path.Level(level).EntryNo <= 0) --level;
   if (level < 0) return false;
@@ -708,7 +702,7 @@ bool TZDBBTree::PriorEntry(int32_t session, TZDBKeyPath& path) {
       TZDBPageRef page = FetchPage(session, moved.Level(below).PageNo);
       leftNo = View(*page).LeftPageNo();
     }
-    if (leftNo == NoRoot) RaiseError(codes_.PriorInvalidPage, "Index error: invalid page number");
+    if (leftNo == NoRoot) RaiseError(*codes_.PriorInvalidPage);
     TZDBPageRef left = FetchPage(session, leftNo);
     const int32_t count = View(*left).EntryCount();
     moved.Level(below) = {leftNo, count - 1, count};
@@ -718,12 +712,12 @@ bool TZDBBTree::PriorEntry(int32_t session, TZDBKeyPath& path) {
 }
 
 void TZDBBTree::ReadEntry(int32_t session, const TZDBKeyPath& path, uint8_t* key, uint8_t* data) {
-  if (path.Empty()) RaiseError(codes_.ReadInvalidPosition, "Index error: invalid position");
+  if (path.Empty()) RaiseError(*codes_.ReadInvalidPosition);
   const TZDBKeyPathLevel& leaf = path.Leaf();
   TZDBPageRef page = FetchPage(session, leaf.PageNo);
   const TZDBBTreePage view = View(*page);
   if (!view.IsLeaf() || leaf.EntryNo < 0 || leaf.EntryNo >= view.EntryCount())
-    RaiseError(codes_.ReadInvalidPosition, "Index error: invalid position");
+    RaiseError(*codes_.ReadInvalidPosition);
   if (key != nullptr) std::memcpy(key, view.Key(leaf.EntryNo), view.KeySize());
   if (data != nullptr) std::memcpy(data, view.EntryData(leaf.EntryNo), static_cast<size_t>(view.EntryDataSize()));
 }
@@ -749,7 +743,7 @@ bool TZDBBTree::ReadEntryAtNumbers(int32_t session, const TZDBKeyPath& path, uin
 }
 
 int64_t TZDBBTree::EntriesBefore(int32_t session, const TZDBKeyPath& path) {
-  if (path.Empty()) RaiseError(codes_.ReadInvalidPosition, "Index error: invalid position");
+  if (path.Empty()) RaiseError(*codes_.ReadInvalidPosition);
   int64_t before = path.Leaf().EntryNo;
   std::unordered_set<int32_t> seen{path.Leaf().PageNo};
   int32_t pageNo;
@@ -758,7 +752,7 @@ int64_t TZDBBTree::EntriesBefore(int32_t session, const TZDBKeyPath& path) {
     pageNo = View(*leaf).LeftPageNo();
   }
   while (pageNo != NoRoot) {
-    if (!seen.insert(pageNo).second) RaiseIntegrity(DamagedLink, pageNo, -1);
+    if (!seen.insert(pageNo).second) RaiseIntegrity(errors::DamagedLink, pageNo, -1);
     TZDBPageRef page = FetchPage(session, pageNo);
     before += View(*page).EntryCount();
     pageNo = View(*page).LeftPageNo();
@@ -772,7 +766,7 @@ bool TZDBBTree::EntryAtPosition(int32_t session, int64_t position, TZDBKeyPath& 
   int32_t pageNo = path.Leaf().PageNo;
   std::unordered_set<int32_t> seen;
   while (pageNo != NoRoot) {
-    if (!seen.insert(pageNo).second) RaiseIntegrity(DamagedLink, pageNo, -1);
+    if (!seen.insert(pageNo).second) RaiseIntegrity(errors::DamagedLink, pageNo, -1);
     TZDBPageRef page = FetchPage(session, pageNo);
     const TZDBBTreePage view = View(*page);
     if (position < before + view.EntryCount()) {

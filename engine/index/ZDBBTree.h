@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/file/ZDBPageManager.h"
 #include "engine/file/ZDBPageRef.h"
 #include "engine/index/ZDBBTreeKeyRef.h"
@@ -30,12 +31,11 @@ enum class TZDBTieMode : uint8_t { Leftmost, Rightmost, Any };
 // The codes a tree raises for broken positions; table indexes and page-number trees use
 // their own.
 struct TZDBBTreeErrorCodes {
-  int32_t EntryNotFound = 20027;
-  int32_t NextInvalidPosition = 20068;
-  int32_t PriorInvalidPosition = 20069;
-  int32_t NextInvalidPage = 20070;
-  int32_t PriorInvalidPage = 20071;
-  int32_t ReadInvalidPosition = 20068;
+  const TZDBError* NextInvalidPosition = &errors::IndexInvalidPosition;
+  const TZDBError* PriorInvalidPosition = &errors::PriorInvalidPosition;
+  const TZDBError* NextInvalidPage = &errors::IndexInvalidPageNumber;
+  const TZDBError* PriorInvalidPage = &errors::PriorInvalidPageNumber;
+  const TZDBError* ReadInvalidPosition = &errors::IndexInvalidPosition;
 };
 
 class TZDBBTree {

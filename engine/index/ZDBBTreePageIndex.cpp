@@ -10,33 +10,15 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t NextWithoutPosition = 20099;
-constexpr int32_t NextBrokenLink = 20100;
-constexpr int32_t PriorWithoutPosition = 20101;
-constexpr int32_t PriorBrokenLink = 20102;
-constexpr int32_t PageNoWithoutPosition = 20103;
-constexpr int32_t PageFull = 20106;
-constexpr int32_t GetValueWithoutPosition = 20107;
-constexpr int32_t SetValueWithoutPosition = 20108;
-constexpr int32_t SubtractFromEmptyTree = 20110;
-constexpr int32_t SubtractFromMissingPage = 20111;
-constexpr int32_t SubtractBelowZero = 20112;
-constexpr int32_t FirstWithoutTree = 20115;
-constexpr int32_t LastWithoutTree = 20116;
-constexpr int32_t FindWithoutTree = 20117;
-constexpr int32_t EmptyWithoutTree = 20118;
-constexpr int32_t DamagedLeafChain = 20029;  // the B-tree's own integrity code
-
 constexpr uint16_t MaxValue = 0xFFFF;
 
 TZDBBTreeErrorCodes PageIndexCodes() {
   TZDBBTreeErrorCodes codes;
-  codes.EntryNotFound = SubtractFromMissingPage;
-  codes.NextInvalidPosition = NextWithoutPosition;
-  codes.PriorInvalidPosition = PriorWithoutPosition;
-  codes.NextInvalidPage = NextBrokenLink;
-  codes.PriorInvalidPage = PriorBrokenLink;
-  codes.ReadInvalidPosition = GetValueWithoutPosition;
+  codes.NextInvalidPosition = &errors::NextWithoutPosition;
+  codes.PriorInvalidPosition = &errors::PriorWithoutPosition;
+  codes.NextInvalidPage = &errors::NextBrokenLink;
+  codes.PriorInvalidPage = &errors::PriorBrokenLink;
+  codes.ReadInvalidPosition = &errors::GetValueWithoutPosition;
   return codes;
 }
 
@@ -55,8 +37,8 @@ ValueBytes ValueBytesOf(uint16_t value) {
   return bytes;
 }
 
-[[noreturn]] void RaiseInvalidPosition(int32_t code) { RaiseError(code, "Index error: invalid position"); }
-[[noreturn]] void RaiseIndexPageNumber(int32_t code) { RaiseError(code, "Index error: invalid page number"); }
+[[noreturn]] void RaiseInvalidPosition(const TZDBError& code) { RaiseError(code); }
+[[noreturn]] void RaiseIndexPageNumber(const TZDBError& code) { RaiseError(code); }
 
 }  // namespace
 
@@ -71,19 +53,19 @@ void TZDBBTreePageIndex::DropTree(int32_t session) {
 }
 
 void TZDBBTreePageIndex::EmptyTree(int32_t session) {
-  if (!tree_.HasRoot()) RaiseIndexPageNumber(EmptyWithoutTree);
+  if (!tree_.HasRoot()) RaiseIndexPageNumber(errors::EmptyWithoutTree);
   tree_.Empty(session);
 }
 
 // --- positions -----------------------------------------------------------------------------
 
 bool TZDBBTreePageIndex::FirstEntry(int32_t session, TZDBKeyPath& path) {
-  if (!tree_.HasRoot()) RaiseIndexPageNumber(FirstWithoutTree);
+  if (!tree_.HasRoot()) RaiseIndexPageNumber(errors::FirstWithoutTree);
   return tree_.FirstEntry(session, path);
 }
 
 bool TZDBBTreePageIndex::LastEntry(int32_t session, TZDBKeyPath& path) {
-  if (!tree_.HasRoot()) RaiseIndexPageNumber(LastWithoutTree);
+  if (!tree_.HasRoot()) RaiseIndexPageNumber(errors::LastWithoutTree);
   return tree_.LastEntry(session, path);
 }
 
@@ -92,31 +74,31 @@ bool TZDBBTreePageIndex::NextEntry(int32_t session, TZDBKeyPath& path) { return 
 bool TZDBBTreePageIndex::PriorEntry(int32_t session, TZDBKeyPath& path) { return tree_.PriorEntry(session, path); }
 
 bool TZDBBTreePageIndex::Find(int32_t session, int32_t pageNo, TZDBKeyPath& path) {
-  if (!tree_.HasRoot()) RaiseIndexPageNumber(FindWithoutTree);
+  if (!tree_.HasRoot()) RaiseIndexPageNumber(errors::FindWithoutTree);
   const KeyBytes key = KeyOf(pageNo);
   return tree_.FindSatisfying(session, key.data(), TZDBSearchOperator::Equal, true, path);
 }
 
 uint16_t TZDBBTreePageIndex::GetValue(int32_t session, const TZDBKeyPath& path) {
-  if (path.Empty()) RaiseInvalidPosition(GetValueWithoutPosition);
+  if (path.Empty()) RaiseInvalidPosition(errors::GetValueWithoutPosition);
   ValueBytes value{};
   tree_.ReadEntry(session, path, nullptr, value.data());
   return le::GetU16(value.data());
 }
 
 void TZDBBTreePageIndex::SetValue(int32_t session, const TZDBKeyPath& path, uint16_t value) {
-  if (path.Empty()) RaiseInvalidPosition(SetValueWithoutPosition);
+  if (path.Empty()) RaiseInvalidPosition(errors::SetValueWithoutPosition);
   const TZDBKeyPathLevel& at = path.Leaf();
   TZDBPageRef page = tree_.FetchPage(session, at.PageNo);
   TZDBBTreePage leaf = tree_.View(*page);
   if (!leaf.IsLeaf() || at.EntryNo < 0 || at.EntryNo >= leaf.EntryCount())
-    RaiseInvalidPosition(SetValueWithoutPosition);
+    RaiseInvalidPosition(errors::SetValueWithoutPosition);
   le::PutU16(leaf.EntryData(at.EntryNo), value);
   page->MarkDirty();
 }
 
 int32_t TZDBBTreePageIndex::GetPageNo(int32_t session, const TZDBKeyPath& path) {
-  if (path.Empty()) RaiseInvalidPosition(PageNoWithoutPosition);
+  if (path.Empty()) RaiseInvalidPosition(errors::PageNoWithoutPosition);
   KeyBytes key{};
   tree_.ReadEntry(session, path, key.data(), nullptr);
   return TZDBPageKeyRef::ReadKey(key.data());
@@ -152,7 +134,7 @@ bool TZDBBTreePageIndex::FindPageWithRoom(int32_t session, int32_t amount, int32
 void TZDBBTreePageIndex::AddAmount(int32_t session, int32_t amount, int32_t pageNo) {
   TZDBKeyPath path;
   if (!Find(session, pageNo, path)) {
-    if (amount <= 0 || amount > MaxValue) RaiseError(PageFull, "Cannot add data item to page. Page is full");
+    if (amount <= 0 || amount > MaxValue) RaiseError(errors::IndexPageFull);
     const KeyBytes key = KeyOf(pageNo);
     const ValueBytes value = ValueBytesOf(static_cast<uint16_t>(amount));
     tree_.Insert(session, key.data(), value.data());
@@ -160,20 +142,20 @@ void TZDBBTreePageIndex::AddAmount(int32_t session, int32_t amount, int32_t page
   }
   const uint16_t value = GetValue(session, path);
   if (!HasRoom(value, amount) || value + amount > MaxValue)
-    RaiseError(PageFull, "Cannot add data item to page. Page is full");
+    RaiseError(errors::IndexPageFull);
   SetValue(session, path, static_cast<uint16_t>(value + amount));
 }
 
 void TZDBBTreePageIndex::SubtractAmount(int32_t session, int32_t amount, int32_t newValue, int32_t pageNo) {
   TZDBKeyPath path;
-  if (!tree_.HasRoot() || !tree_.FirstEntry(session, path)) RaiseError(SubtractFromEmptyTree, "Invalid page number");
-  if (!Find(session, pageNo, path)) RaiseError(SubtractFromMissingPage, "Invalid page number");
+  if (!tree_.HasRoot() || !tree_.FirstEntry(session, path)) RaiseError(errors::SubtractFromEmptyTree);
+  if (!Find(session, pageNo, path)) RaiseError(errors::SubtractFromMissingPage);
   const uint16_t value = GetValue(session, path);
   if (newValue == SubtractFromValue) {
-    if (value == 0 || value < amount) RaiseError(SubtractBelowZero, "Index error: page is empty");
+    if (value == 0 || value < amount) RaiseError(errors::SubtractBelowZero);
     newValue = value - amount;
   }
-  if (newValue < 0 || newValue > MaxValue) RaiseError(SubtractBelowZero, "Index error: page is empty");
+  if (newValue < 0 || newValue > MaxValue) RaiseError(errors::SubtractBelowZero);
   if (newValue != 0) {
     SetValue(session, path, static_cast<uint16_t>(newValue));
     return;
@@ -197,7 +179,7 @@ void TZDBBTreePageIndex::ForEachLeaf(int32_t session, const LeafVisitor& visit, 
   while (pageNo != NoRoot) {
     // A damaged chain that loops must not walk forever.
     if (!seen.insert(pageNo).second)
-      RaiseError(DamagedLeafChain, "Index integrity error. PageNo=%d EntryNo=%d", {pageNo, -1});
+      RaiseError(errors::DamagedLeafChain, {pageNo, -1});
     TZDBPageRef page = tree_.FetchPage(session, pageNo);
     const TZDBBTreePage leaf = tree_.View(*page);
     if (!visit(leaf)) return;

@@ -6,33 +6,6 @@
 #include "engine/base/ZDBException.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t EntryNotFound = 20027;
-constexpr int32_t UpdateEntryNotFound = 20250;
-constexpr int32_t CurrentModeRefused = 20053;
-constexpr int32_t EmptyIndex = 20074;
-constexpr int32_t RecNoTooLarge = 20075;
-constexpr int32_t NoMarks = 20076;
-constexpr int32_t NoSearchState = 20077;
-constexpr int32_t StateStarted = 20078;
-constexpr int32_t InvalidPathNumbers = 20072;
-constexpr int32_t NoPathA = 10384;
-constexpr int32_t NoPathB = 10385;
-constexpr int32_t RowUnreadable = 20170;
-
-constexpr int32_t NoRootDrop = 20119;
-constexpr int32_t NoRootEmpty = 20120;
-constexpr int32_t NoRootInsert = 20121;
-constexpr int32_t NoRootDelete = 20122;
-constexpr int32_t NoRootGetRecord = 20123;
-constexpr int32_t NoRootRecNo = 20124;
-constexpr int32_t NoRootAtRecNo = 20125;
-constexpr int32_t NoRootKeyFree = 20126;
-constexpr int32_t NoRootRead = 20127;
-constexpr int32_t NoRootNearby = 20293;
-
-}  // namespace
 
 TZDBBTreeRecordIndex::TZDBBTreeRecordIndex(TZDBPageManager& pages, TZDBIndexedTable& table)
     : pages_(pages), table_(table), tree_(pages, keys_) {}
@@ -47,8 +20,8 @@ void TZDBBTreeRecordIndex::PrepareKeys() {
   tree_.SetRootPageNo(Definition().RootPageNo);
 }
 
-void TZDBBTreeRecordIndex::RequireRoot(int32_t code) const {
-  if (!tree_.HasRoot()) RaiseError(code, "Invalid page number");
+void TZDBBTreeRecordIndex::RequireRoot(const TZDBError& code) const {
+  if (!tree_.HasRoot()) RaiseError(code);
 }
 
 const uint8_t* TZDBBTreeRecordIndex::BuildKey(const uint8_t* recordBuffer) {
@@ -90,13 +63,13 @@ void TZDBBTreeRecordIndex::OpenIndex(const TZDBIndexKeyDef& definition) {
 }
 
 void TZDBBTreeRecordIndex::DropIndexTree(int32_t session) {
-  RequireRoot(NoRootDrop);
+  RequireRoot(errors::NoRootDrop);
   tree_.Drop(session);
   MutableDefinition().RootPageNo = TZDBIndexKeyDef::NoRootPageNo;
 }
 
 void TZDBBTreeRecordIndex::EmptyIndexTree(int32_t session) {
-  RequireRoot(NoRootEmpty);
+  RequireRoot(errors::NoRootEmpty);
   tree_.Empty(session);
 }
 
@@ -121,7 +94,7 @@ void TZDBBTreeRecordIndex::CompleteMove(int32_t session, TZDBNavigationRequest& 
   request.BeforeFirst = false;
   request.AfterLast = false;
   if (request.RecordBuffer != nullptr && !table_.ReadRecord(session, recordID, request.RecordBuffer))
-    RaiseError(RowUnreadable, "Cannot retrieve record for index");
+    RaiseError(errors::RowUnreadable);
   request.GetResult = grOK;
   if (cache != nullptr) {
     if (&cache->Path != &path) cache->Path = path;
@@ -149,8 +122,8 @@ bool TZDBBTreeRecordIndex::HasCachedPath(const TZDBNavigationRequest& request, i
 
 void TZDBBTreeRecordIndex::GetRecord(int32_t session, TZDBNavigationRequest& request, int32_t changeCounter,
                                      TZDBIndexPositionCache* cache) {
-  if (request.GetMode == grmCurrent) RaiseError(CurrentModeRefused, "Invalid 'get record' mode for index: grmCurrent");
-  RequireRoot(NoRootGetRecord);
+  if (request.GetMode == grmCurrent) RaiseError(errors::CurrentModeRefused);
+  RequireRoot(errors::NoRootGetRecord);
   TZDBKeyPath path;
   if (request.BeforeFirst || request.AfterLast) {
     const bool found = request.BeforeFirst ? tree_.FirstEntry(session, path) : tree_.LastEntry(session, path);
@@ -191,9 +164,9 @@ void TZDBBTreeRecordIndex::MoveAlong(int32_t session, TZDBNavigationRequest& req
 
 void TZDBBTreeRecordIndex::GetNearbyRecord(int32_t session, TZDBNavigationRequest& request, int32_t changeCounter,
                                            TZDBIndexPositionCache* cache) {
-  if (request.GetMode == grmCurrent) RaiseError(CurrentModeRefused, "Invalid 'get record' mode for index: grmCurrent");
-  RequireRoot(NoRootNearby);
-  if (request.RecordBuffer == nullptr) RaiseError(RowUnreadable, "Cannot retrieve record for index");
+  if (request.GetMode == grmCurrent) RaiseError(errors::CurrentModeRefused);
+  RequireRoot(errors::NoRootNearby);
+  if (request.RecordBuffer == nullptr) RaiseError(errors::RowUnreadable);
   const bool next = request.GetMode == grmNext;
   TZDBKeyPath path;
   const bool found = tree_.FindSatisfying(session, BuildKey(request.RecordBuffer),
@@ -207,7 +180,7 @@ void TZDBBTreeRecordIndex::GetNearbyRecord(int32_t session, TZDBNavigationReques
 
 bool TZDBBTreeRecordIndex::FindRecordPath(int32_t session, const TZDBRecordID& recordID, TZDBKeyPath& path,
                                           const uint8_t* recordBuffer) {
-  RequireRoot(NoRootRead);
+  RequireRoot(errors::NoRootRead);
   path.Clear();
   if (recordBuffer == nullptr) {
     rowBuffer_.assign(static_cast<size_t>(std::max(table_.RecordBufferSize(), 0)), 0);
@@ -222,26 +195,26 @@ bool TZDBBTreeRecordIndex::FindRecordPath(int32_t session, const TZDBRecordID& r
 }
 
 int TZDBBTreeRecordIndex::ComparePaths(const TZDBKeyPath* a, const TZDBKeyPath* b) {
-  if (a == nullptr) RaiseError(NoPathA, "Nil pointer occured");
-  if (b == nullptr) RaiseError(NoPathB, "Nil pointer occured");
+  if (a == nullptr) RaiseError(errors::NoPathA);
+  if (b == nullptr) RaiseError(errors::NoPathB);
   return TZDBKeyPath::ComparePaths(*a, *b);
 }
 
 // --- record numbers ----------------------------------------------------------------------
 
 int64_t TZDBBTreeRecordIndex::GetRecNo(int32_t session, const TZDBRecordID& recordID, const uint8_t* recordBuffer) {
-  RequireRoot(NoRootRecNo);
+  RequireRoot(errors::NoRootRecNo);
   TZDBKeyPath path;
   if (!FindRecordPath(session, recordID, path, recordBuffer)) return -1;
   return tree_.EntriesBefore(session, path) + 1;
 }
 
 void TZDBBTreeRecordIndex::GetRecordAtRecNo(int32_t session, TZDBRecordID& recordID, int64_t recNo) {
-  RequireRoot(NoRootAtRecNo);
+  RequireRoot(errors::NoRootAtRecNo);
   TZDBKeyPath path;
-  if (!tree_.FirstEntry(session, path)) RaiseError(EmptyIndex, "Cannot retrieve record from empty index");
+  if (!tree_.FirstEntry(session, path)) RaiseError(errors::EmptyIndex);
   if (!tree_.EntryAtPosition(session, std::max<int64_t>(recNo, 1) - 1, path))
-    RaiseError(RecNoTooLarge, "Cannot set RecNo greater than RecordCount");
+    RaiseError(errors::RecNoTooLarge);
   recordID = RecordIDAt(session, path);
 }
 
@@ -251,10 +224,10 @@ std::pair<int32_t, int32_t> TZDBBTreeRecordIndex::PathBase() {
 }
 
 void TZDBBTreeRecordIndex::GetRecordAtPath(int32_t session, const TZDBKeyPath& path, TZDBRecordID& recordID) {
-  RequireRoot(NoRootRead);
+  RequireRoot(errors::NoRootRead);
   uint8_t data[TZDBRecordID::ByteSize];
   if (!tree_.ReadEntryAtNumbers(session, path, nullptr, data))
-    RaiseError(InvalidPathNumbers, "Index error: invalid position");
+    RaiseError(errors::InvalidPathNumbers);
   recordID = TZDBRecordID::Read(data);
 }
 
@@ -262,7 +235,7 @@ void TZDBBTreeRecordIndex::GetRecordAtPath(int32_t session, const TZDBKeyPath& p
 
 bool TZDBBTreeRecordIndex::FindCondition(int32_t session, const TZDBIndexKeyCondition& condition, bool forward,
                                          TZDBKeyPath& path) {
-  RequireRoot(NoRootRead);
+  RequireRoot(errors::NoRootRead);
   const uint8_t* key = BuildKey(condition.SearchRow);
   TZDBCompareColumnsScope scope(keys_, condition.ColumnCount, condition.SearchRow, condition.PrefixSearch);
   return tree_.FindSatisfying(session, key, condition.Operator, forward, path);
@@ -272,9 +245,9 @@ bool TZDBBTreeRecordIndex::FindNextMatch(int32_t session, bool restart, TZDBInde
                                          TZDBRecordID& recordID, const uint8_t* recordBuffer,
                                          const TZDBIndexKeyCondition* endCondition,
                                          const TZDBIndexKeyCondition* condition, bool forward) {
-  if (state == nullptr) RaiseError(NoSearchState, "Pointer is nil");
-  if (restart && state->Started) RaiseError(StateStarted, "Index error: invalid params");
-  RequireRoot(NoRootRead);
+  if (state == nullptr) RaiseError(errors::NoSearchState);
+  if (restart && state->Started) RaiseError(errors::StateStarted);
+  RequireRoot(errors::NoRootRead);
 
   TZDBKeyPath path = state->Path;
   // A continuation that starts from a satisfying entry lying after the current row must
@@ -340,7 +313,7 @@ int TZDBBTreeRecordIndex::CompareConditions(const TZDBIndexKeyCondition& a, cons
 
 int64_t TZDBBTreeRecordIndex::EstimateCount(int32_t session, const TZDBIndexKeyCondition& a,
                                             const TZDBIndexKeyCondition& b, int64_t rowCount) {
-  RequireRoot(NoRootRead);
+  RequireRoot(errors::NoRootRead);
   const bool aFirst = CompareConditions(a, b) <= 0;
   TZDBIndexKeyCondition lower = aFirst ? a : b;
   TZDBIndexKeyCondition upper = aFirst ? b : a;
@@ -353,8 +326,8 @@ int64_t TZDBBTreeRecordIndex::EstimateCount(int32_t session, const TZDBIndexKeyC
 }
 
 void TZDBBTreeRecordIndex::MarkDistinct(int32_t session, TZDBRecordMarks* marks, int32_t columnCount) {
-  if (marks == nullptr) RaiseError(NoMarks, "Pointer is nil");
-  RequireRoot(NoRootRead);
+  if (marks == nullptr) RaiseError(errors::NoMarks);
+  RequireRoot(errors::NoRootRead);
   TZDBKeyPath path;
   if (!tree_.FirstEntry(session, path)) return;
   TZDBCompareColumnsScope scope(keys_, columnCount, nullptr, false);
@@ -381,7 +354,7 @@ void TZDBBTreeRecordIndex::MarkDistinct(int32_t session, TZDBRecordMarks* marks,
 
 bool TZDBBTreeRecordIndex::IsKeyFree(int32_t session, const uint8_t* recordBuffer) {
   if (!Definition().EnforcesUniqueness()) return true;
-  RequireRoot(NoRootKeyFree);
+  RequireRoot(errors::NoRootKeyFree);
   TZDBKeyPath path;
   return !tree_.FindSatisfying(session, BuildKey(recordBuffer), TZDBSearchOperator::Equal, true, path);
 }
@@ -395,29 +368,29 @@ bool TZDBBTreeRecordIndex::IsNewKeyFree(int32_t session, const uint8_t* oldRecor
 // --- keeping in step with the rows -------------------------------------------------------
 
 void TZDBBTreeRecordIndex::InsertEntry(const TZDBIndexCursor& cursor) {
-  RequireRoot(NoRootInsert);
+  RequireRoot(errors::NoRootInsert);
   InsertRow(cursor.SessionID(), cursor.RecordBuffer(), cursor.RecordID());
 }
 
 void TZDBBTreeRecordIndex::DeleteEntry(const TZDBIndexCursor& cursor) {
-  RequireRoot(NoRootDelete);
+  RequireRoot(errors::NoRootDelete);
   if (!RemoveRow(cursor.SessionID(), cursor.RecordBuffer(), cursor.RecordID()))
-    RaiseError(EntryNotFound, "Index error: cannot delete entry. Entry not found");
+    RaiseError(errors::IndexEntryNotFound);
 }
 
 void TZDBBTreeRecordIndex::UpdateEntry(const TZDBIndexCursor& cursor, bool deletePhase) {
-  RequireRoot(NoRootRead);
+  RequireRoot(errors::NoRootRead);
   if (CompareRows(cursor.OriginalRecordBuffer(), cursor.RecordBuffer(), keys_.ColumnCount()) == 0) return;
   if (deletePhase) {
     if (!RemoveRow(cursor.SessionID(), cursor.OriginalRecordBuffer(), cursor.RecordID()))
-      RaiseError(UpdateEntryNotFound, "Index error: cannot delete entry. Entry not found");
+      RaiseError(errors::UpdateEntryNotFound);
   } else {
     InsertRow(cursor.SessionID(), cursor.RecordBuffer(), cursor.RecordID());
   }
 }
 
 TZDBBTreeCheckReport TZDBBTreeRecordIndex::Check(int32_t session, bool resolve) {
-  RequireRoot(NoRootRead);
+  RequireRoot(errors::NoRootRead);
   return CheckBTree(pages_, session, keys_, tree_.RootPageNo(), resolve);
 }
 

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/file/ZDBPageManager.h"
 #include "engine/index/ZDBBTree.h"
 #include "engine/index/ZDBBTreeCheck.h"
@@ -104,7 +105,7 @@ class TZDBBTreeRecordIndex : public TZDBIndex {
 
  private:
   void PrepareKeys();
-  void RequireRoot(int32_t code) const;
+  void RequireRoot(const TZDBError& code) const;
   // The page key of a row, in the index's key buffer.
   const uint8_t* BuildKey(const uint8_t* recordBuffer);
   void InsertRow(int32_t session, const uint8_t* recordBuffer, const TZDBRecordID& recordID);

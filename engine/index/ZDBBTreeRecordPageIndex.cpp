@@ -6,16 +6,6 @@
 #include "engine/base/ZDBException.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t NextOfMissingPage = 20104;
-constexpr int32_t PriorOfMissingPage = 20105;
-constexpr int32_t RowBeyondLast = 20113;
-constexpr int32_t RowsBeforeMissingPage = 20114;
-constexpr int32_t RowCountsDisagree = 20292;
-constexpr int32_t DamagedLeafChain = 20029;  // the B-tree's own integrity code
-
-}  // namespace
 
 bool TZDBBTreeRecordPageIndex::HasRoom(uint16_t value, int32_t /*amount*/) const { return value < recordsPerPage_; }
 
@@ -42,7 +32,7 @@ bool TZDBBTreeRecordPageIndex::LastPage(int32_t session, int32_t& pageNo) {
 bool TZDBBTreeRecordPageIndex::Neighbour(int32_t session, int32_t pageNo, bool forward, int32_t& neighbour) {
   TZDBKeyPath path;
   if (!HasRoot() || !Find(session, pageNo, path))
-    RaiseError(forward ? NextOfMissingPage : PriorOfMissingPage, "Invalid page number");
+    RaiseError(forward ? errors::NextOfMissingPage : errors::PriorOfMissingPage);
   if (!(forward ? NextEntry(session, path) : PriorEntry(session, path))) return false;
   neighbour = GetPageNo(session, path);
   return true;
@@ -101,12 +91,12 @@ void TZDBBTreeRecordPageIndex::LocateRow(int32_t session, int64_t row, int32_t& 
     }
     return true;
   });
-  if (!found) RaiseError(RowBeyondLast, "Cannot set RecNo greater than RecordCount");
+  if (!found) RaiseError(errors::RowBeyondLast);
 }
 
 int64_t TZDBBTreeRecordPageIndex::RowsBefore(int32_t session, int32_t pageNo, int32_t slotPosition) {
   TZDBKeyPath path;
-  if (!HasRoot() || !Find(session, pageNo, path)) RaiseError(RowsBeforeMissingPage, "Invalid page number");
+  if (!HasRoot() || !Find(session, pageNo, path)) RaiseError(errors::RecNoOfMissingPage);
   // The entries before it on its own leaf, then every leaf to its left, whole.
   int64_t before = slotPosition;
   const TZDBKeyPathLevel at = path.Leaf();
@@ -121,7 +111,7 @@ int64_t TZDBBTreeRecordPageIndex::RowsBefore(int32_t session, int32_t pageNo, in
   while (leftNo != NoRoot) {
     // A damaged chain that loops must not walk forever.
     if (!seen.insert(leftNo).second)
-      RaiseError(DamagedLeafChain, "Index integrity error. PageNo=%d EntryNo=%d", {leftNo, -1});
+      RaiseError(errors::DamagedLeafChain, {leftNo, -1});
     TZDBPageRef page = Tree().FetchPage(session, leftNo);
     const TZDBBTreePage leaf = Tree().View(*page);
     for (int32_t i = 0; i < leaf.EntryCount(); ++i) before += ValueAt(leaf, i);
@@ -142,10 +132,7 @@ int64_t TZDBBTreeRecordPageIndex::TotalRows(int32_t session) {
 void TZDBBTreeRecordPageIndex::CheckRowCount(int32_t session, int64_t expected) {
   const int64_t total = TotalRows(session);
   if (total != expected)
-    RaiseError(RowCountsDisagree,
-               "Invalid table RecordPageIndex or MostUpdated. RecordPageIndex.RecordCount=%d, "
-               "MostUpdated.RecordCount=%d",
-               {total, expected});
+    RaiseError(errors::RowCountsDisagree, {total, expected});
 }
 
 }  // namespace zdb

@@ -6,16 +6,9 @@
 #include "engine/base/ZDBException.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t PathTooDeep = 20056;
-constexpr int32_t PathDepthsDiffer = 20051;
-constexpr int32_t PathPagesDiffer = 20052;
-
-}  // namespace
 
 void TZDBKeyPath::Push(int32_t pageNo, int32_t entryNo, int32_t entryCount) {
-  if (levelCount_ >= MaxLevels) RaiseError(PathTooDeep, "Buffer size exceeded");
+  if (levelCount_ >= MaxLevels) RaiseError(errors::BufferSizeExceeded);
   levels_[static_cast<size_t>(levelCount_)] = {pageNo, entryNo, entryCount};
   currentLevel_ = levelCount_;
   ++levelCount_;
@@ -28,11 +21,11 @@ void TZDBKeyPath::Pop() {
 }
 
 int TZDBKeyPath::ComparePaths(const TZDBKeyPath& a, const TZDBKeyPath& b) {
-  if (a.levelCount_ != b.levelCount_) RaiseError(PathDepthsDiffer, "Invalid index key path");
+  if (a.levelCount_ != b.levelCount_) RaiseError(errors::PathDepthsDiffer);
   for (int32_t i = 0; i < a.levelCount_; ++i) {
     const TZDBKeyPathLevel& x = a.Level(i);
     const TZDBKeyPathLevel& y = b.Level(i);
-    if (x.PageNo != y.PageNo) RaiseError(PathPagesDiffer, "Invalid index key path");
+    if (x.PageNo != y.PageNo) RaiseError(errors::PathPagesDiffer);
     if (x.EntryNo != y.EntryNo) return x.EntryNo < y.EntryNo ? -1 : 1;
   }
   return 0;

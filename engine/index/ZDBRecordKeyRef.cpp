@@ -11,11 +11,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t BlobColumn = 20295;
-constexpr int32_t UnorderedColumn = 30047;
-constexpr int32_t KeyTooLong = 20056;
-constexpr int32_t RowUnreadable = 20170;
-
 constexpr uint8_t NullByteNull = 1;
 constexpr uint8_t NullByteValue = 0;
 
@@ -60,14 +55,11 @@ void TZDBRecordKeyRef::Prepare(const std::vector<TZDBKeyColumnSource>& columns, 
   int64_t fullOffset = 0;
   for (const TZDBKeyColumnSource& source : columns) {
     if (IsBlobType(source.StorageType))
-      RaiseError(BlobColumn,
-                 "Cannot index BLOB field '%s'. Direct indexing of BLOB fields is not supported yet, please use "
-                 "CAST(blob_field, string) function to convert BLOB field to a string expression before indexing.",
-                 {source.FieldName});
+      RaiseError(errors::BlobColumn, {source.FieldName});
     // Values of these types have no order; refusing them here keeps an index from failing
     // half-built at its second entry.
     if (!IsKnownStorageType(source.StorageType) || source.StorageType == TZDBStorageType::VarBytes)
-      RaiseError(UnorderedColumn, "Unknown DataType: '%s'", {StorageTypeName(source.StorageType)});
+      RaiseError(errors::UnorderedColumn, {StorageTypeName(source.StorageType)});
     TZDBKeyColumnDesc column;
     column.PageKeyOffset = static_cast<int32_t>(pageOffset);
     column.FullKeyOffset = static_cast<int32_t>(fullOffset);
@@ -87,7 +79,7 @@ void TZDBRecordKeyRef::Prepare(const std::vector<TZDBKeyColumnSource>& columns, 
   }
   // Page keys are counted by a 16-bit size in every B-tree page.
   if (pageOffset > std::numeric_limits<uint16_t>::max() || fullOffset > std::numeric_limits<int32_t>::max())
-    RaiseError(KeyTooLong, "Buffer size exceeded");
+    RaiseError(errors::BufferSizeExceeded);
   columns_ = std::move(descriptors);
   hasTruncatedColumns_ =
       std::any_of(columns_.begin(), columns_.end(), [](const TZDBKeyColumnDesc& c) { return c.Truncated(); });
@@ -144,10 +136,10 @@ void TZDBRecordKeyRef::BuildFullKey(const uint8_t* recordBuffer, uint8_t* key) c
 }
 
 void TZDBRecordKeyRef::ReadFullKey(const TZDBRecordID& recordID, uint8_t* key, int32_t session) {
-  if (table_ == nullptr) RaiseError(RowUnreadable, "Cannot retrieve record for index");
+  if (table_ == nullptr) RaiseError(errors::RowUnreadable);
   scratchRow_.resize(static_cast<size_t>(std::max(table_->RecordBufferSize(), 0)));
   if (!table_->ReadRecord(session, recordID, scratchRow_.data()))
-    RaiseError(RowUnreadable, "Cannot retrieve record for index");
+    RaiseError(errors::RowUnreadable);
   BuildFullKey(scratchRow_.data(), key);
 }
 

@@ -6,13 +6,12 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t DamagedBlob = 20291;
 // Versions above this one mark pages that were freed or could not be read.
 constexpr int32_t MaxLivePageVersion = layout::PageVersionWrap;
 
 }  // namespace
 
-void RaiseDamagedBlob() { RaiseError(DamagedBlob, "Cannot read BLOB field value"); }
+void RaiseDamagedBlob() { RaiseError(errors::DamagedBlob); }
 
 TZDBPageRef TZDBBlobPages::Fetch(int32_t session, int32_t pageNo) const {
   if (pageNo <= 0) RaiseDamagedBlob();

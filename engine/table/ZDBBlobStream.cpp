@@ -3,12 +3,6 @@
 #include "engine/base/ZDBException.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t InvalidBlobSize = 20248;
-constexpr int32_t StoredBytesReadError = 20162;
-
-}  // namespace
 
 TZDBCompressedStreamParams TZDBBlobStream::StreamParams(const TZDBFieldDef& field) {
   TZDBCompressedStreamParams params;
@@ -28,7 +22,7 @@ TZDBBlobStream::TZDBBlobStream(int32_t fieldNo, const TZDBFieldDef& field, std::
 TZDBBlobStream::TZDBBlobStream(int32_t fieldNo, const TZDBFieldDef& field, std::unique_ptr<TZDBTemporaryStream> storage,
                                const TZDBBlobParams& params)
     : fieldNo_(fieldNo), storage_(std::move(storage)) {
-  if (params.StreamParamA < 0 || params.StreamParamC < 0) RaiseError(InvalidBlobSize, "Invalid blob field size");
+  if (params.StreamParamA < 0 || params.StreamParamC < 0) RaiseError(errors::InvalidBlobSize);
   TZDBCompressedStreamParams streamParams = StreamParams(field);
   streamParams.BlockCount = params.StreamParamA;
   streamParams.UncompressedSize = params.Size();
@@ -58,7 +52,7 @@ std::vector<uint8_t> TZDBBlobStream::StoredBytes() {
   std::vector<uint8_t> bytes(static_cast<size_t>(storage_->Size()));
   const int64_t count = static_cast<int64_t>(bytes.size());
   if (storage_->Seek(0, SeekOrigin::Beginning) != 0 || storage_->Read(bytes.data(), count) != count)
-    RaiseError(StoredBytesReadError, "Cannot read BLOB field value");
+    RaiseError(errors::CopyToStreamFailed);
   storage_->SetPosition(position);
   return bytes;
 }

@@ -11,36 +11,13 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t WriteTypeFailed = 10219;
-constexpr int32_t ReadTypeFailed = 10220;
-
 // IDs (reserved, table, target), then prefix and body of each name (reserved, table, target).
-constexpr int32_t NotNullWriteCodes[9] = {10240, 10241, 10242, 10243, 10244, 10245, 10246, 10247, 10248};
-constexpr int32_t NotNullReadCodes[9] = {10249, 10250, 10251, 10252, 10253, 10254, 10255, 10256, 10257};
-constexpr int32_t CheckWriteCodes[9] = {10227, 10228, 10229, 10221, 10222, 10223, 10224, 10225, 10226};
-constexpr int32_t CheckReadCodes[9] = {10230, 10231, 10232, 10233, 10234, 10235, 10236, 10237, 10238};
-constexpr int32_t KeyWriteCodes[9] = {30313, 30314, 30318, 30315, 30316, 30317, 30318, 30323, 30324};
-constexpr int32_t KeyReadCodes[9] = {30303, 30304, 30305, 30306, 30307, 30308, 30309, 30310, 30311};
-
-constexpr int32_t KeyWriteColumnCountFailed = 30319;
-constexpr int32_t KeyWriteColumnIDFailed = 30320;
-constexpr int32_t KeyWriteColumnNamePrefixFailed = 30321;
-constexpr int32_t KeyWriteColumnNameFailed = 30322;
-constexpr int32_t KeyReadColumnCountFailed = 30312;
-constexpr int32_t KeyReadColumnIDFailed = 30317;
-constexpr int32_t KeyReadColumnNamePrefixFailed = 30321;
-constexpr int32_t KeyReadColumnNameFailed = 30322;
-
-constexpr int32_t UnknownConstraintType = 30316;
-// Constraint kinds the file format names but the engine does not support (anything but
-// primary key, unique, not null and check) are refused with the engine's own texts.
-constexpr int32_t CopyNotImplemented = 30035;
-constexpr int32_t ResolveNotImplemented = 30037;
-constexpr int32_t TargetFieldNotFound = 30027;
-constexpr int32_t PrimaryIndexNotFound = 30325;
-constexpr int32_t UniqueIndexNotFound = 30326;
-constexpr int32_t PrimaryColumnNotFound = 30331;
-constexpr int32_t UniqueColumnNotFound = 30332;
+constexpr const TZDBError* NotNullWriteCodes[9] = {&errors::ConstraintNotNullWriteReservedIDFailed, &errors::ConstraintNotNullWriteTableIDFailed, &errors::ConstraintNotNullWriteTargetIDFailed, &errors::ConstraintNotNullWriteReservedNamePrefixFailed, &errors::ConstraintNotNullWriteReservedNameFailed, &errors::ConstraintNotNullWriteTableNamePrefixFailed, &errors::ConstraintNotNullWriteTableNameFailed, &errors::ConstraintNotNullWriteTargetNamePrefixFailed, &errors::ConstraintNotNullWriteTargetNameFailed};
+constexpr const TZDBError* NotNullReadCodes[9] = {&errors::ConstraintNotNullReadReservedIDFailed, &errors::ConstraintNotNullReadTableIDFailed, &errors::ConstraintNotNullReadTargetIDFailed, &errors::ConstraintNotNullReadReservedNamePrefixFailed, &errors::ConstraintNotNullReadReservedNameFailed, &errors::ConstraintNotNullReadTableNamePrefixFailed, &errors::ConstraintNotNullReadTableNameFailed, &errors::ConstraintNotNullReadTargetNamePrefixFailed, &errors::ConstraintNotNullReadTargetNameFailed};
+constexpr const TZDBError* CheckWriteCodes[9] = {&errors::ConstraintCheckWriteReservedIDFailed, &errors::ConstraintCheckWriteTableIDFailed, &errors::ConstraintCheckWriteTargetIDFailed, &errors::ConstraintCheckWriteReservedNamePrefixFailed, &errors::ConstraintCheckWriteReservedNameFailed, &errors::ConstraintCheckWriteTableNamePrefixFailed, &errors::ConstraintCheckWriteTableNameFailed, &errors::ConstraintCheckWriteTargetNamePrefixFailed, &errors::ConstraintCheckWriteTargetNameFailed};
+constexpr const TZDBError* CheckReadCodes[9] = {&errors::ConstraintCheckReadReservedIDFailed, &errors::ConstraintCheckReadTableIDFailed, &errors::ConstraintCheckReadTargetIDFailed, &errors::ConstraintCheckReadReservedNamePrefixFailed, &errors::ConstraintCheckReadReservedNameFailed, &errors::ConstraintCheckReadTableNamePrefixFailed, &errors::ConstraintCheckReadTableNameFailed, &errors::ConstraintCheckReadTargetNamePrefixFailed, &errors::ConstraintCheckReadTargetNameFailed};
+constexpr const TZDBError* KeyWriteCodes[9] = {&errors::ConstraintKeyWriteReservedIDFailed, &errors::ConstraintKeyWriteTableIDFailed, &errors::ConstraintKeyWriteTargetIDFailed, &errors::ConstraintKeyWriteReservedNamePrefixFailed, &errors::ConstraintKeyWriteReservedNameFailed, &errors::ConstraintKeyWriteTableNamePrefixFailed, &errors::ConstraintKeyWriteTargetIDFailed, &errors::ConstraintKeyWriteTargetNamePrefixFailed, &errors::ConstraintKeyWriteTargetNameFailed};
+constexpr const TZDBError* KeyReadCodes[9] = {&errors::ConstraintKeyReadReservedIDFailed, &errors::ConstraintKeyReadTableIDFailed, &errors::ConstraintKeyReadTargetIDFailed, &errors::ConstraintKeyReadReservedNamePrefixFailed, &errors::ConstraintKeyReadReservedNameFailed, &errors::ConstraintKeyReadTableNamePrefixFailed, &errors::ConstraintKeyReadTableNameFailed, &errors::ConstraintKeyReadTargetNamePrefixFailed, &errors::ConstraintKeyReadTargetNameFailed};
 
 constexpr const char* NotNullNamePart = "C_NotNull";
 constexpr const char* CheckNamePart = "C_Check";
@@ -80,26 +57,26 @@ void TZDBConstraintDef::Assign(const TZDBMetaObjectDef& source) {
 }
 
 void TZDBConstraintDef::LoadReferences(TStream& stream, const ReferenceCodes& codes, NameFraming framing) {
-  reservedObjectID_ = ReadI32(stream, codes[0]);
-  tableObjectID_ = ReadI32(stream, codes[1]);
-  targetObjectID_ = ReadI32(stream, codes[2]);
+  reservedObjectID_ = ReadI32(stream, *codes[0]);
+  tableObjectID_ = ReadI32(stream, *codes[1]);
+  targetObjectID_ = ReadI32(stream, *codes[2]);
   std::string* names[3] = {&reservedName_, &tableName_, &targetName_};
   for (int i = 0; i < 3; ++i) {
-    const int32_t prefixCode = codes[3 + 2 * i];
-    const int32_t bodyCode = codes[4 + 2 * i];
+    const TZDBError& prefixCode = *codes[3 + 2 * i];
+    const TZDBError& bodyCode = *codes[4 + 2 * i];
     *names[i] = framing == NameFraming::Prefix8 ? ReadShortString8(stream, prefixCode, bodyCode)
                                                 : ReadShortString32(stream, prefixCode, bodyCode);
   }
 }
 
 void TZDBConstraintDef::SaveReferences(TStream& stream, const ReferenceCodes& codes, NameFraming framing) const {
-  WriteI32(stream, reservedObjectID_, codes[0]);
-  WriteI32(stream, tableObjectID_, codes[1]);
-  WriteI32(stream, targetObjectID_, codes[2]);
+  WriteI32(stream, reservedObjectID_, *codes[0]);
+  WriteI32(stream, tableObjectID_, *codes[1]);
+  WriteI32(stream, targetObjectID_, *codes[2]);
   const std::string* names[3] = {&reservedName_, &tableName_, &targetName_};
   for (int i = 0; i < 3; ++i) {
-    const int32_t prefixCode = codes[3 + 2 * i];
-    const int32_t bodyCode = codes[4 + 2 * i];
+    const TZDBError& prefixCode = *codes[3 + 2 * i];
+    const TZDBError& bodyCode = *codes[4 + 2 * i];
     if (framing == NameFraming::Prefix8)
       WriteShortString8(stream, *names[i], prefixCode, bodyCode);
     else
@@ -155,12 +132,12 @@ void TZDBKeyConstraintDef::Assign(const TZDBMetaObjectDef& source) {
 void TZDBKeyConstraintDef::LoadFromStream(TStream& stream) {
   TZDBMetaObjectDef::LoadFromStream(stream);
   LoadReferences(stream, KeyReadCodes, NameFraming::Prefix32);
-  const int32_t count = ReadCount(stream, KeyReadColumnCountFailed);
+  const int32_t count = ReadCount(stream, errors::ConstraintKeyReadColumnCountFailed);
   columns_.clear();
   for (int32_t i = 0; i < count; ++i) {
     TZDBConstraintColumn column;
-    column.FieldObjectID = ReadI32(stream, KeyReadColumnIDFailed);
-    column.FieldName = ReadShortString32(stream, KeyReadColumnNamePrefixFailed, KeyReadColumnNameFailed);
+    column.FieldObjectID = ReadI32(stream, errors::ConstraintKeyReadColumnIDFailed);
+    column.FieldName = ReadShortString32(stream, errors::ConstraintKeyReadColumnNamePrefixFailed, errors::ConstraintKeyReadColumnNameFailed);
     columns_.push_back(std::move(column));
   }
 }
@@ -168,10 +145,10 @@ void TZDBKeyConstraintDef::LoadFromStream(TStream& stream) {
 void TZDBKeyConstraintDef::SaveToStream(TStream& stream) const {
   TZDBMetaObjectDef::SaveToStream(stream);
   SaveReferences(stream, KeyWriteCodes, NameFraming::Prefix32);
-  WriteI32(stream, static_cast<int32_t>(columns_.size()), KeyWriteColumnCountFailed);
+  WriteI32(stream, static_cast<int32_t>(columns_.size()), errors::ConstraintKeyWriteColumnCountFailed);
   for (const TZDBConstraintColumn& column : columns_) {
-    WriteI32(stream, column.FieldObjectID, KeyWriteColumnIDFailed);
-    WriteShortString32(stream, column.FieldName, KeyWriteColumnNamePrefixFailed, KeyWriteColumnNameFailed);
+    WriteI32(stream, column.FieldObjectID, errors::ConstraintKeyWriteColumnIDFailed);
+    WriteShortString32(stream, column.FieldName, errors::ConstraintKeyWriteColumnNamePrefixFailed, errors::ConstraintKeyWriteColumnNameFailed);
   }
 }
 
@@ -205,16 +182,16 @@ std::unique_ptr<TZDBConstraintDef> TZDBConstraintDefs::CreateOfType(uint8_t type
     case ConstraintTypeCode(TZDBConstraintType::Check):
       return std::make_unique<TZDBConstraintDefCheck>();
     default:
-      RaiseError(CopyNotImplemented, "Not implemented yet");
+      RaiseError(errors::CopyNotImplemented);
   }
 }
 
 void TZDBConstraintDefs::LoadFromStream(TStream& stream) {
   Clear();
-  const int32_t count = ReadCount(stream, ReadListCountFailed);
+  const int32_t count = ReadCount(stream, errors::ListCountReadFailed);
   for (int32_t i = 0; i < count; ++i) {
-    const uint8_t type = ReadU8(stream, ReadTypeFailed);
-    if (!IsImplementedConstraintType(type)) RaiseError(UnknownConstraintType, "Unknown Constraint Type: '%d'", {type});
+    const uint8_t type = ReadU8(stream, errors::ConstraintReadTypeFailed);
+    if (!IsImplementedConstraintType(type)) RaiseError(errors::UnknownConstraintType, {type});
     std::unique_ptr<TZDBConstraintDef> definition = CreateOfType(type);
     definition->LoadFromStream(stream);
     AddItem(std::move(definition));
@@ -222,9 +199,9 @@ void TZDBConstraintDefs::LoadFromStream(TStream& stream) {
 }
 
 void TZDBConstraintDefs::SaveToStream(TStream& stream) const {
-  WriteI32(stream, Count(), WriteListCountFailed);
+  WriteI32(stream, Count(), errors::ListCountWriteFailed);
   for (int32_t i = 0; i < Count(); ++i) {
-    WriteU8(stream, Items(i).ConstraintType(), WriteTypeFailed);
+    WriteU8(stream, Items(i).ConstraintType(), errors::ConstraintWriteTypeFailed);
     Items(i).SaveToStream(stream);
   }
 }
@@ -259,27 +236,25 @@ void TZDBConstraintDefs::Resolve(const TZDBFieldDefs& fields, const TZDBIndexDef
     if (type == ConstraintTypeCode(TZDBConstraintType::NotNull) ||
         type == ConstraintTypeCode(TZDBConstraintType::Check)) {
       const TZDBFieldDef* field = fields.FindByName(constraint.TargetName());
-      if (field == nullptr) RaiseError(TargetFieldNotFound, "Field '%s' not found", {constraint.TargetName()});
+      if (field == nullptr) RaiseError(errors::TargetFieldNotFound, {constraint.TargetName()});
       constraint.SetTargetObjectID(field->ObjectID());
     } else if (type == ConstraintTypeCode(TZDBConstraintType::PrimaryKey) ||
                type == ConstraintTypeCode(TZDBConstraintType::Unique)) {
       const bool primary = type == ConstraintTypeCode(TZDBConstraintType::PrimaryKey);
       const TZDBIndexDef* index = indexes.FindByName(constraint.TargetName());
       if (index == nullptr)
-        RaiseError(primary ? PrimaryIndexNotFound : UniqueIndexNotFound, "Index '%s' not found",
-                   {constraint.TargetName()});
+        RaiseError(primary ? errors::PrimaryIndexNotFound : errors::UniqueIndexNotFound, {constraint.TargetName()});
       constraint.SetTargetObjectID(index->ObjectID());
       auto* key = dynamic_cast<TZDBKeyConstraintDef*>(&constraint);
       if (key == nullptr) continue;  // a bare definition of the type has no columns
       for (TZDBConstraintColumn& column : key->MutableColumns()) {
         const TZDBFieldDef* field = fields.FindByName(column.FieldName);
         if (field == nullptr)
-          RaiseError(primary ? PrimaryColumnNotFound : UniqueColumnNotFound, "Field '%s' not found",
-                     {column.FieldName});
+          RaiseError(primary ? errors::PrimaryColumnNotFound : errors::UniqueColumnNotFound, {column.FieldName});
         column.FieldObjectID = field->ObjectID();
       }
     } else {
-      RaiseError(ResolveNotImplemented, "Not implemented yet");
+      RaiseError(errors::ResolveNotImplemented);
     }
   }
 }

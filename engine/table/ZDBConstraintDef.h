@@ -60,7 +60,7 @@ class TZDBConstraintDef : public TZDBMetaObjectDef {
  protected:
   // The error codes of the three IDs, then of the prefix and the body of each of the
   // three names.
-  using ReferenceCodes = int32_t[9];
+  using ReferenceCodes = const TZDBError* const[9];
   enum class NameFraming : uint8_t { Prefix8, Prefix32 };
   void LoadReferences(TStream& stream, const ReferenceCodes& codes, NameFraming framing);
   void SaveReferences(TStream& stream, const ReferenceCodes& codes, NameFraming framing) const;

@@ -11,16 +11,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t NotNullFieldMissing = 30024;
-constexpr int32_t NotNullViolated = 30026;
-constexpr int32_t CheckFieldMissing = 30028;
-constexpr int32_t BelowMinimum = 30029;
-constexpr int32_t AboveMaximum = 30030;
-constexpr int32_t UnknownConstraintType = 30036;
-constexpr int32_t PrimaryKeyDuplicate = 30319;
-constexpr int32_t UniqueDuplicate = 30320;
-constexpr int32_t PrimaryKeyNull = 30330;
-
 constexpr const char* PrimaryKeyPrefix = "C_PK";
 constexpr const char* UniquePrefix = "C_Unique";
 constexpr const char* NameSeparator = "$";
@@ -32,8 +22,8 @@ constexpr int VariantGreater = 2;
 class Verdict {
  public:
   explicit Verdict(bool raiseErrors) : raiseErrors_(raiseErrors) {}
-  bool Fail(int32_t code, const std::string& format, std::initializer_list<FormatArg> args) const {
-    if (raiseErrors_) RaiseError(code, format, args);
+  bool Fail(const TZDBError& error, std::initializer_list<FormatArg> args) const {
+    if (raiseErrors_) RaiseError(error, args);
     return false;
   }
 
@@ -69,32 +59,28 @@ bool TZDBBaseConstraintManager::CheckConstraints(const TZDBConstraintContext& co
       case TZDBConstraintType::NotNull: {
         int32_t fieldNo = 0;
         const TZDBFieldDef* field = findField(target, fieldNo);
-        if (field == nullptr) return verdict.Fail(NotNullFieldMissing, "Field #%d not found", {target});
+        if (field == nullptr) return verdict.Fail(errors::NotNullFieldMissing, {target});
         if (IsFieldNull(recordBuffer, fieldNo))
-          return verdict.Fail(NotNullViolated, "Constraint '%s' violated. Value in field '%s' cannot be null",
-                              {constraint.Name(), field->Name()});
+          return verdict.Fail(errors::NotNullViolated, {constraint.Name(), field->Name()});
         break;
       }
       case TZDBConstraintType::Check: {
         int32_t fieldNo = 0;
         const TZDBFieldDef* field = findField(target, fieldNo);
-        if (field == nullptr) return verdict.Fail(CheckFieldMissing, "Field #%d not found", {target});
+        if (field == nullptr) return verdict.Fail(errors::CheckFieldMissing, {target});
         if (IsFieldNull(recordBuffer, fieldNo)) break;
         const auto& check = static_cast<const TZDBConstraintDefCheck&>(constraint);
         const TZDBVariant value = FieldValue(*field, recordBuffer);
         if (!check.MinValue().IsNull() && value.Compare(check.MinValue(), false, false, false) == VariantLess)
-          return verdict.Fail(BelowMinimum, "Constraint '%s' violated. Value in field '%s' cannot be lower than '%s'",
-                              {constraint.Name(), field->Name(), check.MinValue().AsString()});
+          return verdict.Fail(errors::BelowMinimum, {constraint.Name(), field->Name(), check.MinValue().AsString()});
         if (!check.MaxValue().IsNull() && value.Compare(check.MaxValue(), false, false, false) == VariantGreater)
-          return verdict.Fail(AboveMaximum, "Constraint '%s' violated. Value in field '%s' cannot be greater than '%s'",
-                              {constraint.Name(), field->Name(), check.MaxValue().AsString()});
+          return verdict.Fail(errors::AboveMaximum, {constraint.Name(), field->Name(), check.MaxValue().AsString()});
         break;
       }
       case TZDBConstraintType::Unique: {
         if (!checkUniqueness || context.RecordCount == 0 || context.Indexes == nullptr) break;
         if (!context.Indexes->IsKeyFree(session, target, recordBuffer, keyBefore))
-          return verdict.Fail(UniqueDuplicate, "Constraint unique '%s' violated. Duplicate found.",
-                              {constraint.Name()});
+          return verdict.Fail(errors::UniqueKeyDuplicate, {constraint.Name()});
         break;
       }
       case TZDBConstraintType::PrimaryKey: {
@@ -109,16 +95,14 @@ bool TZDBBaseConstraintManager::CheckConstraints(const TZDBConstraintContext& co
           names += (names.empty() ? "" : ",") + column.FieldName;
         }
         if (allNull)
-          return verdict.Fail(PrimaryKeyNull, "Constraint '%s' violated. Value in field '%s' cannot be null",
-                              {constraint.Name(), names});
+          return verdict.Fail(errors::PrimaryKeyNull, {constraint.Name(), names});
         if (context.Indexes != nullptr && context.RecordCount > 0 &&
             !context.Indexes->IsKeyFree(session, target, recordBuffer, keyBefore))
-          return verdict.Fail(PrimaryKeyDuplicate, "Primary Key constraint '%s' violated. Duplicate found.",
-                              {constraint.Name()});
+          return verdict.Fail(errors::PrimaryKeyDuplicate, {constraint.Name()});
         break;
       }
       default:
-        return verdict.Fail(UnknownConstraintType, "Not implemented yet", {});
+        return verdict.Fail(errors::ConstraintTypeNotImplemented, {});
     }
   }
   return true;

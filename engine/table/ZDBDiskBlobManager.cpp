@@ -13,17 +13,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t StreamBlockSizeZero = 20149;
-constexpr int32_t CacheNotReleased = 20150;
-constexpr int32_t StreamMissing = 20161;
-constexpr int32_t CopyToStreamFailed = 20162;
-constexpr int32_t EntryNotFound = 20171;
-constexpr int32_t FieldNotFound = 30402;
-constexpr int32_t SharedPageFull = 20290;
-constexpr int32_t ReadValueFailed = 20291;
-
-constexpr const char* CannotReadValue = "Cannot read BLOB field value";
-
 // Runs `first`; when it fails with an engine error, runs `second`; when that fails too,
 // the first failure is the one reported.
 template <typename First, typename Second>
@@ -49,23 +38,23 @@ TZDBDiskBlobManager::TZDBDiskBlobManager(TZDBPageManager& pages, const TZDBBaseF
     : fields_(fields), temporaryFiles_(temporaryFiles), blobPages_(pages, owner), pageIndex_(pages) {}
 
 void TZDBDiskBlobManager::CheckReleased() const {
-  if (cache_.Count() != 0) RaiseError(CacheNotReleased, "Blob cache not released");
+  if (cache_.Count() != 0) RaiseError(errors::BlobCacheNotReleased);
 }
 
 // --- the BLOB-page index -------------------------------------------------------------------------
 
 // The root is one of the metadata stream's 4-byte numbers and fails like them.
-void TZDBDiskBlobManager::LoadIndexRoot(TStream& stream) { pageIndex_.SetRoot(ReadI32(stream, ReadListCountFailed)); }
+void TZDBDiskBlobManager::LoadIndexRoot(TStream& stream) { pageIndex_.SetRoot(ReadI32(stream, errors::ListCountReadFailed)); }
 
 void TZDBDiskBlobManager::SaveIndexRoot(TStream& stream) const {
-  WriteI32(stream, pageIndex_.RootPageNo(), WriteListCountFailed);
+  WriteI32(stream, pageIndex_.RootPageNo(), errors::ListCountWriteFailed);
 }
 
 // --- fields and in-memory values ----------------------------------------------------------------
 
 const TZDBFieldDef& TZDBDiskBlobManager::BlobField(int32_t fieldNo) const {
   if (fieldNo < 0 || fieldNo >= fields_.FieldCount() || !fields_.FieldDefs().Items(fieldNo).IsBlob())
-    RaiseError(FieldNotFound, "Field #%d not found", {fieldNo});
+    RaiseError(errors::FieldNotFound30402, {fieldNo});
   return fields_.FieldDefs().Items(fieldNo);
 }
 
@@ -223,29 +212,29 @@ void TZDBDiskBlobManager::DropBlobs(int32_t session, TZDBBaseRecordManager& reco
 // --- values ----------------------------------------------------------------------------------------
 
 TZDBBlobValue* TZDBDiskBlobManager::LoadedValue(int32_t session, uint8_t* recordBuffer, int32_t fieldNo,
-                                                int32_t missingCode) {
+                                                const TZDBError& missingCode) {
   BlobField(fieldNo);
   if (IsFieldNull(recordBuffer, fieldNo)) return nullptr;
   LoadFieldBlob(session, recordBuffer, fieldNo);
   TZDBBlobValue* value = InMemoryValue(recordBuffer, fieldNo);
-  if (value == nullptr) RaiseError(missingCode, CannotReadValue);
+  if (value == nullptr) RaiseError(missingCode);
   return value;
 }
 
 void TZDBDiskBlobManager::ReadFieldBlob(int32_t session, uint8_t* recordBuffer, int32_t fieldNo,
                                         std::vector<uint8_t>& bytes, TZDBBlobParams& params) {
-  const TZDBBlobValue* value = LoadedValue(session, recordBuffer, fieldNo, ReadValueFailed);
+  const TZDBBlobValue* value = LoadedValue(session, recordBuffer, fieldNo, errors::DamagedBlob);
   bytes = value != nullptr ? value->Bytes : std::vector<uint8_t>();
   params = value != nullptr ? value->Params : TZDBBlobParams();
 }
 
 void TZDBDiskBlobManager::CopyFieldBlobToStream(int32_t session, uint8_t* recordBuffer, TStream& stream,
                                                 TZDBBlobParams& params, int32_t fieldNo) {
-  const TZDBBlobValue* value = LoadedValue(session, recordBuffer, fieldNo, CopyToStreamFailed);
+  const TZDBBlobValue* value = LoadedValue(session, recordBuffer, fieldNo, errors::CopyToStreamFailed);
   params = value != nullptr ? value->Params : TZDBBlobParams();
   if (value == nullptr || value->Bytes.empty()) return;
   const int64_t count = static_cast<int64_t>(value->Bytes.size());
-  if (stream.Write(value->Bytes.data(), count) != count) RaiseError(CopyToStreamFailed, CannotReadValue);
+  if (stream.Write(value->Bytes.data(), count) != count) RaiseError(errors::CopyToStreamFailed);
 }
 
 void TZDBDiskBlobManager::WriteFieldBlob(uint8_t* recordBuffer, int32_t fieldNo, const uint8_t* bytes, size_t count,
@@ -259,7 +248,7 @@ void TZDBDiskBlobManager::WriteFieldBlob(uint8_t* recordBuffer, int32_t fieldNo,
 
 void TZDBDiskBlobManager::SetFieldBlobFromStream(uint8_t* recordBuffer, int32_t fieldNo, TZDBBlobStream* stream) {
   BlobField(fieldNo);
-  if (stream == nullptr) RaiseError(StreamMissing, "Pointer is nil");
+  if (stream == nullptr) RaiseError(errors::StreamMissing);
   if (!stream->Modified()) return;
   std::vector<uint8_t> bytes = stream->StoredBytes();
   const TZDBBlobParams params = stream->Params();
@@ -273,7 +262,7 @@ void TZDBDiskBlobManager::SetFieldBlobFromStream(uint8_t* recordBuffer, int32_t 
 std::unique_ptr<TZDBBlobStream> TZDBDiskBlobManager::OpenBlobStream(int32_t session, uint8_t* recordBuffer,
                                                                     int32_t fieldNo, bool startEmpty) {
   const TZDBFieldDef& field = BlobField(fieldNo);
-  if (field.BlobBlockSize() == 0) RaiseError(StreamBlockSizeZero, "Stream block size = 0 is not allowed");
+  if (field.BlobBlockSize() == 0) RaiseError(errors::StreamBlockSizeZero);
   try {
     auto storage = std::make_unique<TZDBTemporaryStream>(false, temporaryFiles_);
     if (startEmpty || recordBuffer == nullptr || IsFieldNull(recordBuffer, fieldNo)) {
@@ -308,7 +297,7 @@ void TZDBDiskBlobManager::ReadStoredValue(int32_t session, const TZDBBlobReferen
     TZDBPageRef page = blobPages_.Fetch(session, reference.PageNo);
     const TZDBSmallBlobPage view(*page);
     TZDBSmallBlobPage::Entry entry;
-    if (!view.Find(reference.BlobID, entry)) RaiseError(EntryNotFound, "Cannot find blob field");
+    if (!view.Find(reference.BlobID, entry)) RaiseError(errors::BlobFieldMissing);
     const uint8_t* from = view.ValueBytes(entry);
     bytes.assign(from, from + entry.Header.ValueSize);
     params = entry.Header.Params;
@@ -347,10 +336,7 @@ TZDBBlobReference TZDBDiskBlobManager::StoreShared(int32_t session, const TZDBBl
   }
   TZDBSmallBlobPage view(*page);
   if (!view.HasRoomFor(size))
-    RaiseError(SharedPageFull,
-               "Cannot add blob. Page is full: BlobCount=%d, BlobOffset=%d, BlobSize=%d, PageDataSize=%d, "
-               "SizeInBlobPageIndex=%d",
-               {view.EntryCount(), view.EntriesEnd(), entrySize, blobPages_.DataSize(),
+    RaiseError(errors::SharedPageFull, {view.EntryCount(), view.EntriesEnd(), entrySize, blobPages_.DataSize(),
                 pageIndex_.GetUsedBytes(session, pageNo)});
   TZDBBlobValueHeader header;
   header.Params = value.Params;
@@ -379,7 +365,7 @@ void TZDBDiskBlobManager::FreeShared(int32_t session, const TZDBBlobReference& r
   TZDBPageRef page = blobPages_.Fetch(session, reference.PageNo);
   TZDBSmallBlobPage view(*page);
   TZDBSmallBlobPage::Entry entry;
-  if (!view.Find(reference.BlobID, entry)) RaiseError(EntryNotFound, "Cannot find blob field");
+  if (!view.Find(reference.BlobID, entry)) RaiseError(errors::BlobFieldMissing);
   view.Remove(entry);
   const int32_t used = view.UsedBytes();
   page.Release();

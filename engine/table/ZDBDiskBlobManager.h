@@ -28,6 +28,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/base/ZDBStream.h"
 #include "engine/file/ZDBPageManager.h"
 #include "engine/index/ZDBBTreeBlobPageIndex.h"
@@ -143,7 +144,7 @@ class TZDBDiskBlobManager {
   // Replaces the field's in-memory value by a new one and names it in the buffer.
   TZDBBlobValue& NewInMemoryValue(uint8_t* recordBuffer, int32_t fieldNo);
   // The loaded value, or null for a NULL field.
-  TZDBBlobValue* LoadedValue(int32_t session, uint8_t* recordBuffer, int32_t fieldNo, int32_t missingCode);
+  TZDBBlobValue* LoadedValue(int32_t session, uint8_t* recordBuffer, int32_t fieldNo, const TZDBError& missingCode);
 
   TZDBBlobReference StoreValue(int32_t session, const TZDBBlobValue& value);
   TZDBBlobReference StoreShared(int32_t session, const TZDBBlobValue& value);

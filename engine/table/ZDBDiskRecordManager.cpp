@@ -9,16 +9,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t RowTooLarge = 20174;
-constexpr int32_t RecNoOfMissingPage = 20114;
-constexpr int32_t NextOnPageFailed = 20145;
-constexpr int32_t NextPageFailed = 20146;
-constexpr int32_t PriorOnPageFailed = 20147;
-constexpr int32_t PriorPageFailed = 20148;
-constexpr int32_t RecNoPageFailed = 20146;
-constexpr int32_t CurrentFailed = 20144;
-constexpr int32_t PageReadFailed = 20299;  // the page manager's
-
 // Versions above this one mark pages that were freed or could not be read.
 constexpr int32_t MaxLivePageVersion = layout::PageVersionWrap;
 
@@ -31,9 +21,7 @@ TZDBDiskRecordManager::TZDBDiskRecordManager(TZDBPageManager& pages, const TZDBB
 void TZDBDiskRecordManager::Init(int32_t recordBufferSize, int32_t storedRecordSize) {
   const int32_t recordsPerPage = TZDBSmallRecordPage::ComputeRecordsPerPage(pages_.PageDataSize(), storedRecordSize);
   if (recordsPerPage <= 0)
-    RaiseError(RowTooLarge,
-               "Cannot create table. Record is too large to fit in current database page. Please increase page "
-               "size of database file or decrease record size");
+    RaiseError(errors::RecordTooLarge);
   SetSizes(recordBufferSize, storedRecordSize, recordsPerPage);
   scratch_.assign(static_cast<size_t>(storedRecordSize), 0);
   pageIndex_.SetRecordsPerPage(recordsPerPage);
@@ -66,7 +54,7 @@ TZDBPageRef TZDBDiskRecordManager::FetchRecordPage(int32_t session, int32_t page
   try {
     page = TZDBPageRef(pages_, session, pageNo, true, AnyPageType);
   } catch (const EZDBException& e) {
-    if (e.NativeError() != PageReadFailed) throw;
+    if (!e.Is(errors::PageRead)) throw;
     return {};
   }
   if (!IsTableRecordPage(session, *page)) return {};
@@ -148,7 +136,7 @@ void TZDBDiskRecordManager::GetRecord(int32_t session, TZDBNavigationRequest& re
     int32_t first = 0;
     if (mode == grmNext)
       request.GetResult = pageIndex_.FirstPage(session, first)
-                              ? ReadEdgeRow(session, first, true, request, NextPageFailed)
+                              ? ReadEdgeRow(session, first, true, request, errors::NextPageFailed)
                               : static_cast<uint8_t>(grNotFound);
     else
       request.GetResult = mode == grmPrior ? grBOF : grNotFound;
@@ -158,7 +146,7 @@ void TZDBDiskRecordManager::GetRecord(int32_t session, TZDBNavigationRequest& re
     int32_t last = 0;
     if (mode == grmPrior)
       request.GetResult = pageIndex_.LastPage(session, last)
-                              ? ReadEdgeRow(session, last, false, request, PriorPageFailed)
+                              ? ReadEdgeRow(session, last, false, request, errors::PriorPageFailed)
                               : static_cast<uint8_t>(grNotFound);
     else
       request.GetResult = mode == grmNext ? grEOF : grNotFound;
@@ -185,7 +173,7 @@ uint8_t TZDBDiskRecordManager::ReadCurrent(int32_t session, TZDBNavigationReques
   if (!page) return grNotFound;
   const TZDBSmallRecordPage view = View(*page);
   if (!view.SlotUsed(request.RecordID.RecordNo)) return grNotFound;
-  return Deliver(view, request.RecordID, request, CurrentFailed);
+  return Deliver(view, request.RecordID, request, errors::CurrentFailed);
 }
 
 uint8_t TZDBDiskRecordManager::ReadNext(int32_t session, TZDBNavigationRequest& request) {
@@ -193,11 +181,11 @@ uint8_t TZDBDiskRecordManager::ReadNext(int32_t session, TZDBNavigationRequest& 
   if (TZDBPageRef page = FetchRecordPage(session, from.PageNo)) {
     const TZDBSmallRecordPage view = View(*page);
     TZDBRecordID next = from;
-    if (view.NextRecord(next)) return Deliver(view, next, request, NextOnPageFailed);
+    if (view.NextRecord(next)) return Deliver(view, next, request, errors::NextOnPageFailed);
   }
   int32_t nextPage = 0;
   if (!pageIndex_.PageAfter(session, from.PageNo, nextPage)) return grEOF;
-  return ReadEdgeRow(session, nextPage, true, request, NextPageFailed);
+  return ReadEdgeRow(session, nextPage, true, request, errors::NextPageFailed);
 }
 
 uint8_t TZDBDiskRecordManager::ReadPrior(int32_t session, TZDBNavigationRequest& request) {
@@ -205,15 +193,15 @@ uint8_t TZDBDiskRecordManager::ReadPrior(int32_t session, TZDBNavigationRequest&
   if (TZDBPageRef page = FetchRecordPage(session, from.PageNo)) {
     const TZDBSmallRecordPage view = View(*page);
     TZDBRecordID prior = from;
-    if (view.PriorRecord(prior)) return Deliver(view, prior, request, PriorOnPageFailed);
+    if (view.PriorRecord(prior)) return Deliver(view, prior, request, errors::PriorOnPageFailed);
   }
   int32_t priorPage = 0;
   if (!pageIndex_.PageBefore(session, from.PageNo, priorPage)) return grBOF;
-  return ReadEdgeRow(session, priorPage, false, request, PriorPageFailed);
+  return ReadEdgeRow(session, priorPage, false, request, errors::PriorPageFailed);
 }
 
 uint8_t TZDBDiskRecordManager::ReadEdgeRow(int32_t session, int32_t pageNo, bool first,
-                                           TZDBNavigationRequest& request, int32_t readFailedCode) {
+                                           TZDBNavigationRequest& request, const TZDBError& readFailedCode) {
   TZDBPageRef page = FetchRecordPage(session, pageNo);
   if (!page) return grNotFound;
   const TZDBSmallRecordPage view = View(*page);
@@ -221,11 +209,11 @@ uint8_t TZDBDiskRecordManager::ReadEdgeRow(int32_t session, int32_t pageNo, bool
 }
 
 uint8_t TZDBDiskRecordManager::Deliver(const TZDBSmallRecordPage& page, const TZDBRecordID& recordID,
-                                       TZDBNavigationRequest& request, int32_t readFailedCode) {
+                                       TZDBNavigationRequest& request, const TZDBError& readFailedCode) {
   if (request.RecordBuffer != nullptr) {
     // Decoded straight from the page: the row is read once.
     const uint8_t* stored = page.StoredRecord(recordID);
-    if (stored == nullptr) RaiseError(readFailedCode, "Record not found");
+    if (stored == nullptr) RaiseError(readFailedCode);
     fields_.ToRecordBuffer(stored, request.RecordBuffer);
   }
   request.RecordID = recordID;
@@ -241,7 +229,7 @@ TZDBRecordID TZDBDiskRecordManager::RecordIDAtRecNo(int32_t session, int64_t rec
   int32_t position = 0;
   pageIndex_.LocateRow(session, recNo - 1, pageNo, position);
   TZDBPageRef page = FetchRecordPage(session, pageNo);
-  if (!page) RaiseError(RecNoPageFailed, "Record not found");
+  if (!page) RaiseError(errors::NextPageFailed);
   return View(*page).RecordAt(position);
 }
 
@@ -249,7 +237,7 @@ int64_t TZDBDiskRecordManager::RecNoOfRecordID(int32_t session, const TZDBRecord
   int32_t slotsBefore = 0;
   {
     TZDBPageRef page = FetchRecordPage(session, recordID.PageNo);
-    if (!page) RaiseError(RecNoOfMissingPage, "Invalid page number");
+    if (!page) RaiseError(errors::RecNoOfMissingPage);
     slotsBefore = View(*page).UsedSlotsBefore(recordID);
   }
   return pageIndex_.RowsBefore(session, recordID.PageNo, slotsBefore) + 1;

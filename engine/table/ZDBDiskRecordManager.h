@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/file/ZDBPageManager.h"
 #include "engine/file/ZDBPageRef.h"
 #include "engine/index/ZDBBTreeRecordPageIndex.h"
@@ -94,10 +95,10 @@ class TZDBDiskRecordManager : public TZDBBaseRecordManager {
   uint8_t ReadPrior(int32_t session, TZDBNavigationRequest& request);
   // The first or last row of a page of the index; 3 when the page fails the check.
   uint8_t ReadEdgeRow(int32_t session, int32_t pageNo, bool first, TZDBNavigationRequest& request,
-                      int32_t readFailedCode);
+                      const TZDBError& readFailedCode);
   // Hands the row found to the request.
   uint8_t Deliver(const TZDBSmallRecordPage& page, const TZDBRecordID& recordID, TZDBNavigationRequest& request,
-                  int32_t readFailedCode);
+                  const TZDBError& readFailedCode);
 
   TZDBPageManager& pages_;
   const TZDBBaseFieldManager& fields_;

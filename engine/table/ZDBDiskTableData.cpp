@@ -26,28 +26,6 @@ namespace {
 
 constexpr int32_t SystemSession = TZDBPageManager::SystemSession;
 
-constexpr int32_t NoFieldsError = 20128;
-constexpr int32_t InsertNoRecordManager = 20135;
-constexpr int32_t InsertNoBuffer = 20136;
-constexpr int32_t DeleteNoRecordManager = 20137;
-constexpr int32_t UpdateNoRecordManager = 20138;
-constexpr int32_t UpdateNoBuffer = 20139;
-constexpr int32_t ExclusiveByOtherUser = 20208;
-constexpr int32_t OpenLocked = 20209;
-constexpr int32_t LocateLocked = 20214;
-constexpr int32_t FindKeyLocked = 20215;
-constexpr int32_t SetRecNoLocked = 20216;
-constexpr int32_t GetRecNoLocked = 20217;
-constexpr int32_t RecordCountLocked = 20218;
-constexpr int32_t SetRecNoPhysicalLocked = 20219;
-constexpr int32_t GetRecNoPhysicalLocked = 20220;
-constexpr int32_t TableLockNoRegion = 20221;
-constexpr int32_t ExclusiveByOtherCursor = 20242;
-constexpr int32_t UnimplementedConstraint = 30040;
-constexpr int32_t NotOpenError = 20151;
-constexpr int32_t TableExists = 30395;
-constexpr int32_t BlobCacheNotReleased = 20150;
-constexpr int32_t InvalidBlobCompressionMode = 20257;
 constexpr uint8_t MinBlobCompressionMode = 1;
 
 constexpr uint16_t MetaDataPageType = PageTypeCode(TZDBPageType::TableMetaData);
@@ -222,7 +200,7 @@ TZDBDiskTableData::~TZDBDiskTableData() {
 
 TZDBDiskPageManager& TZDBDiskTableData::DiskPages() const {
   TZDBDiskPageManager* pages = diskDatabase_.DiskPageManager();
-  if (pages == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  if (pages == nullptr) RaiseError(errors::NoDatabase);
   return *pages;
 }
 
@@ -231,7 +209,7 @@ TZDBDiskRecordManager* TZDBDiskTableData::DiskRecordManager() const {
 }
 
 TZDBDiskRecordManager& TZDBDiskTableData::Records() const {
-  if (recordManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  if (recordManager_ == nullptr) RaiseError(errors::NoDatabase);
   return *DiskRecordManager();
 }
 
@@ -240,7 +218,7 @@ bool TZDBDiskTableData::TrustsRecordPages(int32_t /*session*/) const {
   return pages.FreeSpaceManager().RepairMode() || pages.Header().FormatVersion < layout::MinimumFormatVersion;
 }
 
-int32_t TZDBDiskTableData::UnimplementedConstraintCode() const { return UnimplementedConstraint; }
+const TZDBError& TZDBDiskTableData::UnimplementedConstraintCode() const { return errors::DiskUnimplementedConstraint; }
 
 void TZDBDiskTableData::CreateFileObjects() {
   locksFile_ = std::make_unique<TZDBTableLocksFile>(DiskPages());
@@ -304,7 +282,7 @@ void TZDBDiskTableData::SaveMetaData(int32_t session) {
 void TZDBDiskTableData::ReloadMostUpdated(int32_t session) {
   const Guard guard = Lock();
   ForgetOtherSessionsView(session);
-  if (mostUpdatedFile_ == nullptr || recordManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  if (mostUpdatedFile_ == nullptr || recordManager_ == nullptr) RaiseError(errors::NoDatabase);
   const TZDBMostUpdatedCounts counts = LoadMostUpdatedData(mostUpdatedFile_->ReadAll(session), *fieldManager_);
   // Counts that moved since the view was taken were changed by someone else.
   if (counts.ChangeCount != loadedChangeCount_) ForgetCurrentView();
@@ -315,7 +293,7 @@ void TZDBDiskTableData::ReloadMostUpdated(int32_t session) {
 
 void TZDBDiskTableData::SetAutoincValues(TZDBTableCursor& cursor, const TZDBBaseFieldManager& source) {
   const Guard guard = Lock();
-  if (fieldManager_ == nullptr || recordManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  if (fieldManager_ == nullptr || recordManager_ == nullptr) RaiseError(errors::NoDatabase);
   const int32_t session = cursor.SessionID();
   const WriteAccess access(*this, cursor, true);
   const std::vector<int64_t> before = fieldManager_->AutoincValues();
@@ -345,7 +323,7 @@ bool TZDBDiskTableData::LockTable(int32_t session, TZDBTableLockKind kind, bool 
   const Guard guard = Lock();
   if (!MultiUser()) return true;
   TZDBDatabaseTableLockManager* locks = diskDatabase_.LockManager();
-  if (locks == nullptr || locksFile_ == nullptr) RaiseError(TableLockNoRegion, "Pointer is nil");
+  if (locks == nullptr || locksFile_ == nullptr) RaiseError(errors::TableLockNoRegion);
   if (!locks->LockTable(session, kind, flag, false, delayBaseMs, attempts, *locksFile_)) return false;
   DiskPages().CacheTracker().TableLocked(session, objectID_, kind);
   return true;
@@ -355,7 +333,7 @@ bool TZDBDiskTableData::UnlockTable(int32_t session, TZDBTableLockKind kind) {
   const Guard guard = Lock();
   if (!MultiUser()) return true;
   TZDBDatabaseTableLockManager* locks = diskDatabase_.LockManager();
-  if (locks == nullptr || locksFile_ == nullptr) RaiseError(TableLockNoRegion, "Pointer is nil");
+  if (locks == nullptr || locksFile_ == nullptr) RaiseError(errors::TableLockNoRegion);
   if (!locks->UnlockTable(session, kind, false, false, *locksFile_)) return false;
   DiskPages().CacheTracker().TableUnlocked(session, objectID_, kind);
   return true;
@@ -396,21 +374,19 @@ void TZDBDiskTableData::AfterRollback(int32_t session) {
 void TZDBDiskTableData::CreateTable(TZDBTableCursor& cursor, const TZDBFieldDefs& fieldDefs,
                                     const TZDBConstraintDefs& constraintDefs, const TZDBIndexDefs& indexDefs) {
   const Guard guard = Lock();
-  if (fieldDefs.Count() == 0) RaiseError(NoFieldsError, "Error creating table - no fields were specified");
+  if (fieldDefs.Count() == 0) RaiseError(errors::NoFields);
   // A compressed large value needs a level its algorithm can work with.
   for (int32_t i = 0; i < fieldDefs.Count(); ++i) {
     const TZDBFieldDef& field = fieldDefs.Items(i);
     if (field.IsBlob() && field.BlobCompressionAlgorithm() != CompressionNone &&
         (field.BlobCompressionMode() < MinBlobCompressionMode || field.BlobCompressionMode() > MaxCompressionLevel))
-      RaiseError(InvalidBlobCompressionMode,
-                 "Invalid BlobCompressionMode (must be in 1..9 range) for blob field '%s'. Cannot create table '%s'",
-                 {field.Name(), cursor.TableName()});
+      RaiseError(errors::InvalidBlobCompressionMode, {field.Name(), cursor.TableName()});
   }
   TablesLock tables(diskDatabase_);
   // Checked before anything is made: an open table's working objects must stay as they are.
   const TZDBTableListFile* list = diskDatabase_.TableList();
   if (IsOpen() || (list != nullptr && list->Exists(cursor.TableName())))
-    RaiseError(TableExists, "Cannot create table. Table '%s' already exists", {cursor.TableName()});
+    RaiseError(errors::TableExists, {cursor.TableName()});
   tableName_ = cursor.TableName();
   objectID_ = diskDatabase_.GetNextObjectID();
   try {
@@ -464,8 +440,7 @@ void TZDBDiskTableData::OpenTable(TZDBTableCursor& cursor) {
   std::optional<TablesLock> tables;
   if (!restructuring_) tables.emplace(diskDatabase_);
   if (!cursors_.empty() && cursor.Exclusive() && !openedExclusive_)
-    RaiseError(ExclusiveByOtherCursor, "Cannot access table '%s' in exclusive mode. Table is open by another cursors",
-               {tableName_});
+    RaiseError(errors::ExclusiveByOtherCursor, {tableName_});
   const bool first = cursors_.empty();
   if (first) {
     try {
@@ -490,9 +465,8 @@ void TZDBDiskTableData::OpenTable(TZDBTableCursor& cursor) {
       RemoveCursor(cursor);
       if (first) FreeManagers();
       if (kind == TableLockExclusive)
-        RaiseError(ExclusiveByOtherUser, "Cannot access table '%s' in exclusive mode. Table is open by another user",
-                   {tableName_});
-      RaiseError(OpenLocked, "Cannot open table '%s'. Table is locked", {tableName_});
+        RaiseError(errors::ExclusiveByOtherUser, {tableName_});
+      RaiseError(errors::OpenLocked, {tableName_});
     }
     openLocks_.push_back({&cursor, kind});
     cursor.SetHoldsTableLock(true);
@@ -526,7 +500,7 @@ void TZDBDiskTableData::CloseTable(TZDBTableCursor& cursor) {
     // dropped with the manager, and the close says so.
     const bool blobsLeft = blobManager_ != nullptr && blobManager_->InMemoryValueCount() != 0;
     FreeManagers();
-    if (!failure && blobsLeft) RaiseError(BlobCacheNotReleased, "Blob cache not released");
+    if (!failure && blobsLeft) RaiseError(errors::BlobCacheNotReleased);
   }
   if (failure) std::rethrow_exception(failure);
 }
@@ -632,8 +606,7 @@ void TZDBDiskTableData::ChangeDefinitions(int32_t session, Change change) {
   bool exclusive = false;
   if (MultiUser()) {
     if (!LockTable(session, TableLockExclusive, false, OpenLockDelayMs, OpenLockAttempts))
-      RaiseError(ExclusiveByOtherUser, "Cannot access table '%s' in exclusive mode. Table is open by another user",
-                 {tableName_});
+      RaiseError(errors::ExclusiveByOtherUser, {tableName_});
     exclusive = true;
   }
   try {
@@ -711,8 +684,8 @@ namespace {
 
 // Runs a read in its frame; a frame that cannot be had raises "Table is locked".
 template <typename Access, typename Read>
-auto ReadFramed(Access& access, int32_t lockedCode, Read read) {
-  if (!access.Granted()) RaiseError(lockedCode, "Table is locked");
+auto ReadFramed(Access& access, const TZDBError& lockedCode, Read read) {
+  if (!access.Granted()) RaiseError(lockedCode);
   if constexpr (std::is_void_v<decltype(read())>) {
     read();
     access.Finish();
@@ -777,7 +750,7 @@ bool TZDBDiskTableData::Locate(TZDBTableCursor& cursor, std::shared_ptr<const TZ
   bool found = false;
   if (QuickRead(cursor, [&] { found = TZDBTableData::Locate(cursor, condition); })) return found;
   ReadAccess access(*this, cursor);
-  return ReadFramed(access, LocateLocked, [&] { return TZDBTableData::Locate(cursor, condition); });
+  return ReadFramed(access, errors::LocateLocked, [&] { return TZDBTableData::Locate(cursor, condition); });
 }
 
 bool TZDBDiskTableData::FindKey(TZDBTableCursor& cursor, TZDBSearchOperator comparisonType) {
@@ -785,14 +758,14 @@ bool TZDBDiskTableData::FindKey(TZDBTableCursor& cursor, TZDBSearchOperator comp
   bool found = false;
   if (QuickRead(cursor, [&] { found = TZDBTableData::FindKey(cursor, comparisonType); })) return found;
   ReadAccess access(*this, cursor);
-  return ReadFramed(access, FindKeyLocked, [&] { return TZDBTableData::FindKey(cursor, comparisonType); });
+  return ReadFramed(access, errors::FindKeyLocked, [&] { return TZDBTableData::FindKey(cursor, comparisonType); });
 }
 
 void TZDBDiskTableData::SetRecNo(TZDBTableCursor& cursor, int64_t recNo) {
   const Guard guard = Lock();
   if (QuickRead(cursor, [&] { TZDBTableData::SetRecNo(cursor, recNo); })) return;
   ReadAccess access(*this, cursor);
-  ReadFramed(access, SetRecNoLocked, [&] { TZDBTableData::SetRecNo(cursor, recNo); });
+  ReadFramed(access, errors::SetRecNoLocked, [&] { TZDBTableData::SetRecNo(cursor, recNo); });
 }
 
 int64_t TZDBDiskTableData::GetRecNo(TZDBTableCursor& cursor) {
@@ -800,20 +773,20 @@ int64_t TZDBDiskTableData::GetRecNo(TZDBTableCursor& cursor) {
   int64_t recNo = -1;
   if (QuickRead(cursor, [&] { recNo = TZDBTableData::GetRecNo(cursor); })) return recNo;
   ReadAccess access(*this, cursor);
-  return ReadFramed(access, GetRecNoLocked, [&] { return TZDBTableData::GetRecNo(cursor); });
+  return ReadFramed(access, errors::GetRecNoLocked, [&] { return TZDBTableData::GetRecNo(cursor); });
 }
 
 void TZDBDiskTableData::SetRecNoPhysical(TZDBTableCursor& cursor, int64_t recNo) {
   const Guard guard = Lock();
   ReadAccess access(*this, cursor);
-  ReadFramed(access, SetRecNoPhysicalLocked,
+  ReadFramed(access, errors::SetRecNoPhysicalLocked,
              [&] { cursor.SetPosition(Records().RecordIDAtRecNo(cursor.SessionID(), recNo)); });
 }
 
 int64_t TZDBDiskTableData::GetRecNoPhysical(TZDBTableCursor& cursor) {
   const Guard guard = Lock();
   ReadAccess access(*this, cursor);
-  return ReadFramed(access, GetRecNoPhysicalLocked,
+  return ReadFramed(access, errors::GetRecNoPhysicalLocked,
                     [&] { return Records().RecNoOfRecordID(cursor.SessionID(), cursor.RecordID()); });
 }
 
@@ -822,12 +795,12 @@ int64_t TZDBDiskTableData::GetRecordCount(TZDBTableCursor& cursor) {
   int64_t count = 0;
   if (QuickRead(cursor, [&] { count = CountRecords(cursor); })) return count;
   ReadAccess access(*this, cursor);
-  return ReadFramed(access, RecordCountLocked, [&] { return CountRecords(cursor); });
+  return ReadFramed(access, errors::RecordCountLocked, [&] { return CountRecords(cursor); });
 }
 
 int64_t TZDBDiskTableData::GetLastAutoincValue(const TZDBBaseSession& session, int32_t fieldNo) {
   const Guard guard = Lock();
-  if (fieldManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  if (fieldManager_ == nullptr) RaiseError(errors::NoDatabase);
   return fieldManager_->GetLastAutoincValue(session, fieldNo);
 }
 
@@ -843,9 +816,9 @@ void TZDBDiskTableData::UpdateBitmapAfterChange(TZDBTableCursor& cursor, const T
 
 bool TZDBDiskTableData::InsertRecord(TZDBTableCursor& cursor) {
   const Guard guard = Lock();
-  if (recordManager_ == nullptr) RaiseError(InsertNoRecordManager, "Nil pointer occured");
+  if (recordManager_ == nullptr) RaiseError(errors::InsertNoRecordManager);
   uint8_t* row = cursor.MutableRecordBuffer();
-  if (row == nullptr) RaiseError(InsertNoBuffer, "Nil pointer occured");
+  if (row == nullptr) RaiseError(errors::InsertNoBuffer);
   const int32_t session = cursor.SessionID();
   // No reload here: the automatic values the cursor assigned have moved the counters.
   const WriteAccess access(*this, cursor, false);
@@ -867,9 +840,9 @@ bool TZDBDiskTableData::InsertRecord(TZDBTableCursor& cursor) {
 
 bool TZDBDiskTableData::UpdateRecord(TZDBTableCursor& cursor) {
   const Guard guard = Lock();
-  if (recordManager_ == nullptr) RaiseError(UpdateNoRecordManager, "Nil pointer occured");
+  if (recordManager_ == nullptr) RaiseError(errors::UpdateNoRecordManager);
   uint8_t* row = cursor.MutableRecordBuffer();
-  if (row == nullptr) RaiseError(UpdateNoBuffer, "Nil pointer occured");
+  if (row == nullptr) RaiseError(errors::UpdateNoBuffer);
   const int32_t session = cursor.SessionID();
   const WriteAccess access(*this, cursor, true);
   const TZDBRecordID recordID = cursor.RecordID();
@@ -925,7 +898,7 @@ void TZDBDiskTableData::PositionAfterDelete(TZDBTableCursor& cursor, TZDBRecordI
 
 bool TZDBDiskTableData::DeleteRecord(TZDBTableCursor& cursor) {
   const Guard guard = Lock();
-  if (recordManager_ == nullptr) RaiseError(DeleteNoRecordManager, "Nil pointer occured");
+  if (recordManager_ == nullptr) RaiseError(errors::DeleteNoRecordManager);
   const int32_t session = cursor.SessionID();
   const WriteAccess access(*this, cursor, true);
   const TZDBRecordID recordID = cursor.RecordID();
@@ -973,7 +946,7 @@ bool TZDBDiskTableData::HasBlobFields() const {
 }
 
 TZDBDiskBlobManager& TZDBDiskTableData::Blobs() const {
-  if (blobManager_ == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  if (blobManager_ == nullptr) RaiseError(errors::NoDatabase);
   return *blobManager_;
 }
 
@@ -1006,7 +979,7 @@ std::unique_ptr<TZDBBlobStream> TZDBDiskTableData::OpenBlobStream(TZDBTableCurso
   const Guard guard = Lock();
   TZDBDiskBlobManager& blobs = Blobs();
   ReadAccess access(*this, cursor);
-  return ReadFramed(access, LocateLocked, [&] {
+  return ReadFramed(access, errors::LocateLocked, [&] {
     return blobs.OpenBlobStream(cursor.SessionID(), cursor.MutableRecordBuffer(), fieldNo, newValue);
   });
 }
@@ -1014,7 +987,7 @@ std::unique_ptr<TZDBBlobStream> TZDBDiskTableData::OpenBlobStream(TZDBTableCurso
 void TZDBDiskTableData::SaveBlobStream(TZDBTableCursor& cursor, int32_t fieldNo, TZDBBlobStream& stream) {
   const Guard guard = Lock();
   uint8_t* row = cursor.MutableRecordBuffer();
-  if (row == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  if (row == nullptr) RaiseError(errors::NoDatabase);
   Blobs().SetFieldBlobFromStream(row, fieldNo, &stream);
 }
 
@@ -1023,9 +996,9 @@ void TZDBDiskTableData::ReadBlob(TZDBTableCursor& cursor, int32_t fieldNo, std::
   const Guard guard = Lock();
   TZDBDiskBlobManager& blobs = Blobs();
   uint8_t* row = cursor.MutableRecordBuffer();
-  if (row == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  if (row == nullptr) RaiseError(errors::NoDatabase);
   ReadAccess access(*this, cursor);
-  ReadFramed(access, LocateLocked, [&] { blobs.ReadFieldBlob(cursor.SessionID(), row, fieldNo, bytes, params); });
+  ReadFramed(access, errors::LocateLocked, [&] { blobs.ReadFieldBlob(cursor.SessionID(), row, fieldNo, bytes, params); });
 }
 
 void TZDBDiskTableData::WriteBlob(uint8_t* recordBuffer, int32_t fieldNo, const uint8_t* bytes, size_t count,
@@ -1066,7 +1039,7 @@ void RegisterDiskTableData() {
 TZDBDiskTableData& DiskTableDataOf(TZDBDiskDatabaseData& database, std::string_view tableName) {
   RegisterDiskTableData();
   auto* tableData = dynamic_cast<TZDBDiskTableData*>(&database.GetTableData(tableName));
-  if (tableData == nullptr) RaiseError(NotOpenError, "Pointer is nil");
+  if (tableData == nullptr) RaiseError(errors::NoDatabase);
   return *tableData;
 }
 

@@ -165,7 +165,7 @@ class TZDBDiskTableData : public TZDBTableData, public TZDBRecordPageOwner {
   int32_t BlobPageIndexRoot() const;
 
  protected:
-  int32_t UnimplementedConstraintCode() const override;
+  const TZDBError& UnimplementedConstraintCode() const override;
   TZDBRecordID PhysicalRecordIDAt(int32_t session, int64_t recNo) override;
   int64_t PhysicalRecNoOf(int32_t session, const TZDBRecordID& recordID) override;
 

@@ -10,20 +10,14 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t ReadInvalidFieldNumber = 10000;
-constexpr int32_t WriteNilRecordBuffer = 10001;
-constexpr int32_t GetFieldDataFailed = 10002;
-constexpr int32_t ReadNilRecordBuffer = 10003;
-constexpr int32_t WriteInvalidFieldNumber = 10004;
-
 constexpr int32_t SmallIntSize = 2;
 constexpr size_t CardinalSize = 4;
 constexpr int32_t LargeIntSize = 8;
 constexpr int32_t DoubleSize = 8;
 
-void CheckFieldNumber(int32_t fieldNo, const TZDBFieldDefs& fieldDefs, int32_t code) {
+void CheckFieldNumber(int32_t fieldNo, const TZDBFieldDefs& fieldDefs, const TZDBError& code) {
   if (fieldNo < 0 || fieldNo >= fieldDefs.Count())
-    RaiseError(code, "Invalid field number - FieldNo = %d, FieldCount = %d", {fieldNo, fieldDefs.Count()});
+    RaiseError(code, {fieldNo, fieldDefs.Count()});
 }
 
 // A field whose offsets were not computed for this list would reach outside the row.
@@ -32,8 +26,7 @@ void CheckLayout(int32_t fieldNo, const TZDBFieldDef& field, const TZDBFieldDefs
   const int64_t end = static_cast<int64_t>(field.MemoryOffset()) + field.MemoryDataSize();
   if (recordBufferSize < 0) recordBufferSize = fieldDefs.RecordBufferSize();
   if (field.MemoryOffset() < fieldDefs.NullMapSize() || end > recordBufferSize)
-    RaiseError(GetFieldDataFailed, "Error getting field data - FieldNo = %d, MemoryOffset = %d, MemoryDataSize = %d",
-               {fieldNo, field.MemoryOffset(), field.MemoryDataSize()});
+    RaiseError(errors::GetFieldDataFailed, {fieldNo, field.MemoryOffset(), field.MemoryDataSize()});
 }
 
 bool IsEmptyText(const TZDBFieldDef& field, const uint8_t* datasetBuffer) {
@@ -64,8 +57,8 @@ int32_t DatasetDataSize(const TZDBFieldDef& field) {
 
 bool ReadFieldData(int32_t fieldNo, const TZDBFieldDefs& fieldDefs, uint8_t* datasetBuffer,
                    const uint8_t* recordBuffer, int32_t recordBufferSize) {
-  CheckFieldNumber(fieldNo, fieldDefs, ReadInvalidFieldNumber);
-  if (recordBuffer == nullptr) RaiseError(ReadNilRecordBuffer, "Nil pointer occured");
+  CheckFieldNumber(fieldNo, fieldDefs, errors::ReadInvalidFieldNumber);
+  if (recordBuffer == nullptr) RaiseError(errors::NoSourceRow);
   if (IsFieldNull(recordBuffer, fieldNo)) return false;
   const TZDBFieldDef& field = fieldDefs.Items(fieldNo);
   if (datasetBuffer == nullptr || IsBlobLogicalType(field.LogicalType())) return true;
@@ -93,8 +86,8 @@ bool ReadFieldData(int32_t fieldNo, const TZDBFieldDefs& fieldDefs, uint8_t* dat
 
 void WriteFieldData(int32_t fieldNo, const TZDBFieldDefs& fieldDefs, const uint8_t* datasetBuffer,
                     uint8_t* recordBuffer) {
-  CheckFieldNumber(fieldNo, fieldDefs, WriteInvalidFieldNumber);
-  if (recordBuffer == nullptr) RaiseError(WriteNilRecordBuffer, "Nil pointer occured");
+  CheckFieldNumber(fieldNo, fieldDefs, errors::WriteInvalidFieldNumber);
+  if (recordBuffer == nullptr) RaiseError(errors::NoTargetRow);
   const TZDBFieldDef& field = fieldDefs.Items(fieldNo);
   if (datasetBuffer == nullptr || IsEmptyText(field, datasetBuffer)) {
     SetFieldNull(recordBuffer, fieldNo, true);

@@ -6,37 +6,8 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t UnsupportedDataType = 30007;
-constexpr int32_t RecordTooLarge = 20174;
-
-constexpr int32_t WriteStorageTypeFailed = 10170;
-constexpr int32_t WriteLogicalTypeFailed = 10171;
-constexpr int32_t WriteFieldSizeFailed = 10172;
-constexpr int32_t WriteBlobAlgorithmFailed = 10175;
-constexpr int32_t WriteBlobModeFailed = 10176;
-constexpr int32_t WriteBlobBlockSizeFailed = 10177;
-constexpr int32_t WriteIncrementFailed = 30412;
-constexpr int32_t WriteInitialValueFailed = 30413;
-constexpr int32_t WriteMinValueFailed = 30414;
-constexpr int32_t WriteMaxValueFailed = 30415;
-constexpr int32_t WriteCycledFailed = 30416;
-
-constexpr int32_t ReadStorageTypeFailed = 10187;
-constexpr int32_t ReadLogicalTypeFailed = 10188;
-constexpr int32_t ReadFieldSizeFailed = 10189;
-constexpr int32_t ReadBlobAlgorithmFailed = 10192;
-constexpr int32_t ReadBlobModeFailed = 10193;
-constexpr int32_t ReadBlobBlockSizeFailed = 10194;
-constexpr int32_t ReadIncrementFailed = 30407;
-constexpr int32_t ReadInitialValueFailed = 30408;
-constexpr int32_t ReadMinValueFailed = 30409;
-constexpr int32_t ReadMaxValueFailed = 30410;
-constexpr int32_t ReadCycledFailed = 30411;
-
 [[noreturn]] void RaiseRecordTooLarge() {
-  RaiseError(RecordTooLarge,
-             "Cannot create table. Record is too large to fit in current database page. Please increase page "
-             "size of database file or decrease record size");
+  RaiseError(errors::RecordTooLarge);
 }
 
 int32_t RowSize(int64_t size) {
@@ -54,7 +25,7 @@ TZDBFieldDef::TZDBFieldDef(std::string_view name, TZDBLogicalType type, int32_t 
 void TZDBFieldDef::SetDataType(TZDBLogicalType type, int32_t fieldSize) {
   const TZDBStorageType storageType = LogicalToStorageType(type);
   if (storageType == TZDBStorageType::None)
-    RaiseError(UnsupportedDataType, "Unsupported data type '%s'", {LogicalTypeName(type)});
+    RaiseError(errors::UnsupportedDataType, {LogicalTypeName(type)});
   const int32_t memoryDataSize = MemoryDataSizeOf(storageType, fieldSize);  // raises before anything changes
   logicalType_ = type;
   storageType_ = storageType;
@@ -97,19 +68,19 @@ void TZDBFieldDef::Assign(const TZDBMetaObjectDef& source) {
 
 void TZDBFieldDef::LoadFromStream(TStream& stream) {
   TZDBMetaObjectDef::LoadFromStream(stream);
-  storageType_ = static_cast<TZDBStorageType>(ReadU8(stream, ReadStorageTypeFailed));
-  logicalType_ = static_cast<TZDBLogicalType>(ReadU8(stream, ReadLogicalTypeFailed));
-  fieldSize_ = ReadI32(stream, ReadFieldSizeFailed);
+  storageType_ = static_cast<TZDBStorageType>(ReadU8(stream, errors::FieldDefReadStorageTypeFailed));
+  logicalType_ = static_cast<TZDBLogicalType>(ReadU8(stream, errors::FieldDefReadLogicalTypeFailed));
+  fieldSize_ = ReadI32(stream, errors::FieldDefReadFieldSizeFailed);
   if (IsBlob()) {
-    blobCompressionAlgorithm_ = ReadU8(stream, ReadBlobAlgorithmFailed);
-    blobCompressionMode_ = ReadU8(stream, ReadBlobModeFailed);
-    blobBlockSize_ = ReadI32(stream, ReadBlobBlockSizeFailed);
+    blobCompressionAlgorithm_ = ReadU8(stream, errors::FieldDefReadBlobAlgorithmFailed);
+    blobCompressionMode_ = ReadU8(stream, errors::FieldDefReadBlobModeFailed);
+    blobBlockSize_ = ReadI32(stream, errors::FieldDefReadBlobBlockSizeFailed);
   }
-  autoincIncrement_ = ReadI64(stream, ReadIncrementFailed);
-  autoincInitialValue_ = ReadI64(stream, ReadInitialValueFailed);
-  autoincMinValue_ = ReadI64(stream, ReadMinValueFailed);
-  autoincMaxValue_ = ReadI64(stream, ReadMaxValueFailed);
-  autoincCycled_ = ReadU8(stream, ReadCycledFailed) != 0;
+  autoincIncrement_ = ReadI64(stream, errors::FieldDefReadIncrementFailed);
+  autoincInitialValue_ = ReadI64(stream, errors::FieldDefReadInitialValueFailed);
+  autoincMinValue_ = ReadI64(stream, errors::FieldDefReadMinValueFailed);
+  autoincMaxValue_ = ReadI64(stream, errors::FieldDefReadMaxValueFailed);
+  autoincCycled_ = ReadU8(stream, errors::FieldDefReadCycledFailed) != 0;
   TZDBVariant defaultValue;
   defaultValue.LoadFromStream(stream);
   SetDefaultValue(defaultValue);
@@ -118,19 +89,19 @@ void TZDBFieldDef::LoadFromStream(TStream& stream) {
 
 void TZDBFieldDef::SaveToStream(TStream& stream) const {
   TZDBMetaObjectDef::SaveToStream(stream);
-  WriteU8(stream, StorageTypeCode(storageType_), WriteStorageTypeFailed);
-  WriteU8(stream, LogicalTypeCode(logicalType_), WriteLogicalTypeFailed);
-  WriteI32(stream, fieldSize_, WriteFieldSizeFailed);
+  WriteU8(stream, StorageTypeCode(storageType_), errors::FieldDefWriteStorageTypeFailed);
+  WriteU8(stream, LogicalTypeCode(logicalType_), errors::FieldDefWriteLogicalTypeFailed);
+  WriteI32(stream, fieldSize_, errors::FieldDefWriteFieldSizeFailed);
   if (IsBlob()) {
-    WriteU8(stream, blobCompressionAlgorithm_, WriteBlobAlgorithmFailed);
-    WriteU8(stream, blobCompressionMode_, WriteBlobModeFailed);
-    WriteI32(stream, blobBlockSize_, WriteBlobBlockSizeFailed);
+    WriteU8(stream, blobCompressionAlgorithm_, errors::FieldDefWriteBlobAlgorithmFailed);
+    WriteU8(stream, blobCompressionMode_, errors::FieldDefWriteBlobModeFailed);
+    WriteI32(stream, blobBlockSize_, errors::FieldDefWriteBlobBlockSizeFailed);
   }
-  WriteI64(stream, autoincIncrement_, WriteIncrementFailed);
-  WriteI64(stream, autoincInitialValue_, WriteInitialValueFailed);
-  WriteI64(stream, autoincMinValue_, WriteMinValueFailed);
-  WriteI64(stream, autoincMaxValue_, WriteMaxValueFailed);
-  WriteU8(stream, autoincCycled_ ? BooleanTrue : 0, WriteCycledFailed);
+  WriteI64(stream, autoincIncrement_, errors::FieldDefWriteIncrementFailed);
+  WriteI64(stream, autoincInitialValue_, errors::FieldDefWriteInitialValueFailed);
+  WriteI64(stream, autoincMinValue_, errors::FieldDefWriteMinValueFailed);
+  WriteI64(stream, autoincMaxValue_, errors::FieldDefWriteMaxValueFailed);
+  WriteU8(stream, autoincCycled_ ? BooleanTrue : 0, errors::FieldDefWriteCycledFailed);
   defaultValue_.SaveToStream(stream);
 }
 

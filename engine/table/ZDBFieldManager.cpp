@@ -10,13 +10,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t FieldNotFound = 30402;
-constexpr int32_t CounterNotFound = 30403;
-constexpr int32_t AutoincMaxExceeded = 20160;
-constexpr int32_t NoSequenceLastValue = 30012;
-constexpr int32_t ZeroBlobBlockSize = 10421;
-constexpr int32_t InvalidTableHeaderData = 20164;
-
 constexpr uint8_t AllNull = 0xFF;
 constexpr size_t CountSize = 4;
 constexpr size_t CounterSize = 8;
@@ -85,7 +78,7 @@ void WriteValueBytes(const TZDBFieldDef& field, const TZDBVariant& value, uint8_
   std::memcpy(target, value.Data(), std::min(room, static_cast<size_t>(value.DataSize())));
 }
 
-[[noreturn]] void RaiseInvalidHeaderData() { RaiseError(InvalidTableHeaderData, "Invalid table header data"); }
+[[noreturn]] void RaiseInvalidHeaderData() { RaiseError(errors::InvalidTableHeaderData); }
 
 }  // namespace
 
@@ -117,7 +110,7 @@ int64_t TZDBBaseFieldManager::NextAutoincValue(int32_t fieldNo) {
     counter = field.AutoincMinValue();
   } else {
     if (!overflow) counter = next;
-    RaiseError(AutoincMaxExceeded, "Autoinc max value exceeded for field '%s'", {field.Name()});
+    RaiseError(errors::AutoincMaxExceeded, {field.Name()});
   }
   return counter;
 }
@@ -178,8 +171,7 @@ int64_t TZDBBaseFieldManager::GetLastAutoincValue(const TZDBBaseSession& session
   const TZDBFieldDef& field = fieldDefs_.Items(fieldNo);
   if (const TZDBSessionNamedObjectSequenceValue* last = session.FindSequenceValue(field.ObjectID())) return last->Value;
   if (session.MultiUser())
-    RaiseError(NoSequenceLastValue, "No SequenceLastValue in session for sequence '%s'. Call GetNextVal first",
-               {field.Name()});
+    RaiseError(errors::NoSequenceLastValue, {field.Name()});
   return field.IsAutoinc() ? autoincValues_[static_cast<size_t>(fieldNo)] : 0;
 }
 
@@ -212,7 +204,7 @@ bool TZDBBaseFieldManager::HasBlobFields() const {
     const TZDBFieldDef& field = fieldDefs_.Items(i);
     if (!field.IsBlob()) continue;
     if (field.BlobBlockSize() == 0)
-      RaiseError(ZeroBlobBlockSize, "BLOB block size should be > 0 for field %s", {field.Name()});
+      RaiseError(errors::ZeroBlobBlockSize, {field.Name()});
     found = true;
   }
   hasBlobFields_ = found;
@@ -220,9 +212,9 @@ bool TZDBBaseFieldManager::HasBlobFields() const {
 }
 
 void TZDBBaseFieldManager::CheckCounterField(int32_t fieldNo) const {
-  if (fieldNo < 0 || fieldNo >= fieldDefs_.Count()) RaiseError(FieldNotFound, "Field #%d not found", {fieldNo});
+  if (fieldNo < 0 || fieldNo >= fieldDefs_.Count()) RaiseError(errors::FieldNotFound30402, {fieldNo});
   if (static_cast<size_t>(fieldNo) >= autoincValues_.size())
-    RaiseError(CounterNotFound, "Field #%d not found", {fieldNo});
+    RaiseError(errors::CounterNotFound, {fieldNo});
 }
 
 // --- counters --------------------------------------------------------------------------------

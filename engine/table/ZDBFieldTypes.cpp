@@ -13,10 +13,6 @@ using L = TZDBLogicalType;
 using S = TZDBStorageType;
 using F = TFieldType;
 
-constexpr int32_t UnknownDatasetTypeError = 30289;
-constexpr int32_t UnknownStorageTypeError = 30050;
-constexpr int32_t UnsupportedDataTypeError = 30007;
-
 // (FieldSize + 1) * 2 must stay a valid int32 width.
 constexpr int32_t MaxFieldSize = std::numeric_limits<int32_t>::max() / 2 - 1;
 
@@ -132,7 +128,7 @@ std::string StorageTypeNameOf(TZDBStorageType type) {
 TZDBLogicalType DatasetToLogicalType(TFieldType type) {
   const TSQLFieldType* row = FirstRow([type](const TSQLFieldType& r) { return r.DatasetType == type; });
   if (row == nullptr)
-    RaiseError(UnknownDatasetTypeError, "Unknown DataType: '%s'", {std::to_string(static_cast<int>(type))});
+    RaiseError(errors::UnknownDatasetType, {std::to_string(static_cast<int>(type))});
   return row->LogicalType;
 }
 
@@ -145,7 +141,7 @@ TZDBLogicalType LogicalTypeOfName(std::string_view name) {
 int32_t MemoryDataSizeOf(TZDBStorageType type, int32_t fieldSize) {
   const auto sizedBy = [&](int32_t unitSize) {
     if (fieldSize < 0 || fieldSize > MaxFieldSize)
-      RaiseError(UnsupportedDataTypeError, "Unsupported data type '%s'", {StorageTypeNameOf(type)});
+      RaiseError(errors::UnsupportedDataType, {StorageTypeNameOf(type)});
     return (fieldSize + 1) * unitSize;
   };
   switch (type) {
@@ -184,7 +180,7 @@ int32_t MemoryDataSizeOf(TZDBStorageType type, int32_t fieldSize) {
     case S::None:
       break;
   }
-  RaiseError(UnknownStorageTypeError, "Unknown DataType: '%s'", {StorageTypeNameOf(type)});
+  RaiseError(errors::UnknownStorageType, {StorageTypeNameOf(type)});
 }
 
 int32_t StoredDataSizeOf(TZDBStorageType type, int32_t fieldSize) {

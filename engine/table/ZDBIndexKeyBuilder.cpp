@@ -3,13 +3,6 @@
 #include "engine/base/ZDBException.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t FieldNotFound = 20043;
-constexpr int32_t NoFieldManager = 20044;
-constexpr int32_t BlobColumn = 20295;
-
-}  // namespace
 
 TZDBIndexKeyDef MakeIndexKeyDef(const TZDBIndexDef& definition, const TZDBFieldDefs& fields) {
   TZDBIndexKeyDef keyDef;
@@ -20,13 +13,10 @@ TZDBIndexKeyDef MakeIndexKeyDef(const TZDBIndexDef& definition, const TZDBFieldD
   keyDef.RootPageNo = definition.RootPageNo();
   for (const TZDBIndexColumn& column : definition.Columns()) {
     const int32_t fieldNo = fields.IndexOfName(column.FieldName);
-    if (fieldNo < 0) RaiseError(FieldNotFound, "Cannot find index field '%s'", {column.FieldName});
+    if (fieldNo < 0) RaiseError(errors::IndexKeyFieldNotFound, {column.FieldName});
     const TZDBFieldDef& field = fields.Items(fieldNo);
     if (field.IsBlob())
-      RaiseError(BlobColumn,
-                 "Cannot index BLOB field '%s'. Direct indexing of BLOB fields is not supported yet, please use "
-                 "CAST(blob_field, string) function to convert BLOB field to a string expression before indexing.",
-                 {column.FieldName});
+      RaiseError(errors::BlobColumn, {column.FieldName});
     TZDBKeyColumnSource source;
     source.FieldName = column.FieldName;
     source.FieldNo = fieldNo;
@@ -42,7 +32,7 @@ TZDBIndexKeyDef MakeIndexKeyDef(const TZDBIndexDef& definition, const TZDBFieldD
 }
 
 TZDBIndexKeyDef MakeIndexKeyDef(const TZDBIndexDef& definition, const TZDBBaseFieldManager* fieldManager) {
-  if (fieldManager == nullptr) RaiseError(NoFieldManager, "Pointer is nil");
+  if (fieldManager == nullptr) RaiseError(errors::NoFieldManager);
   return MakeIndexKeyDef(definition, fieldManager->FieldDefs());
 }
 

@@ -13,14 +13,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t IndexNotFound = 20018;
-constexpr int32_t OrdersLengthDiffers = 10276;
-constexpr int32_t CasesLengthDiffers = 10277;
-constexpr const char* ListLengthsDiffer = "Error - different list lengths. L1 = %d, L2 = %d";
-constexpr int32_t DuplicateName = 10424;
-constexpr int32_t PrimaryKeyDuplicate = 30319;
-constexpr int32_t UniqueKeyDuplicate = 30320;
-
 // The cursor an index entry is removed for, with the row as it is stored instead of the
 // cursor's own buffer.
 class StoredRowCursor : public TZDBIndexCursor {
@@ -82,7 +74,7 @@ bool TZDBBaseIndexManager::VisibleTo(const TZDBIndexDef& definition, int32_t ses
 
 int32_t TZDBBaseIndexManager::PositionOf(int32_t objectID) const {
   const int32_t position = definitions_.IndexOfObjectID(objectID);
-  if (position < 0) RaiseError(IndexNotFound, "Index not found");
+  if (position < 0) RaiseError(errors::IndexNotFound);
   return position;
 }
 
@@ -100,8 +92,8 @@ int32_t TZDBBaseIndexManager::FindIndexFor(const std::vector<std::string>& field
                                            const std::vector<std::string>& orders,
                                            const std::vector<std::string>& cases, int32_t session) const {
   if (orders.size() != fields.size())
-    RaiseError(OrdersLengthDiffers, ListLengthsDiffer, {fields.size(), orders.size()});
-  if (cases.size() != fields.size()) RaiseError(CasesLengthDiffers, ListLengthsDiffer, {fields.size(), cases.size()});
+    RaiseError(errors::OrdersLengthDiffers, {fields.size(), orders.size()});
+  if (cases.size() != fields.size()) RaiseError(errors::IndexOrderCasesLengthDiffers, {fields.size(), cases.size()});
   const TZDBBaseFieldManager* fieldManager = owner_.IndexedFieldManager();
 
   const auto isTextField = [&](const std::string& name) {
@@ -182,7 +174,7 @@ void TZDBBaseIndexManager::BuildAllIndexes(const TZDBIndexCursor* cursor) {
 int32_t TZDBBaseIndexManager::AddIndex(const TZDBIndexCursor* cursor, const TZDBIndexDef& definition) {
   // Two indexes of one name would make the name lookups ambiguous.
   if (!definition.Name().empty() && definitions_.FindByName(definition.Name()) != nullptr)
-    RaiseError(DuplicateName, "Duplicate field name %s", {definition.Name()});
+    RaiseError(errors::DuplicateFieldName, {definition.Name()});
   auto copy = std::make_unique<TZDBIndexDef>();
   copy->Assign(definition);
   copy->SetRootPageNo(TZDBIndexDef::NoRootPageNo);
@@ -292,8 +284,8 @@ void TZDBBaseIndexManager::GetRecord(int32_t session, TZDBNavigationRequest& req
 
 void TZDBBaseIndexManager::RaiseDuplicate(const TZDBIndexDef& definition) {
   if (definition.Primary())
-    RaiseError(PrimaryKeyDuplicate, "Primary Key constraint '%s' violated. Duplicate found.", {definition.Name()});
-  RaiseError(UniqueKeyDuplicate, "Constraint unique '%s' violated. Duplicate found.", {definition.Name()});
+    RaiseError(errors::PrimaryKeyDuplicate, {definition.Name()});
+  RaiseError(errors::UniqueKeyDuplicate, {definition.Name()});
 }
 
 bool TZDBBaseIndexManager::IsKeyFree(int32_t session, int32_t objectID, const uint8_t* recordBuffer,

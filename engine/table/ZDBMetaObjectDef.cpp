@@ -5,20 +5,6 @@
 #include "engine/table/ZDBMetaStream.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t WriteNameLengthFailed = 10164;
-constexpr int32_t WriteNameFailed = 10165;
-constexpr int32_t WriteObjectIDFailed = 10168;
-constexpr int32_t ReadNameLengthFailed = 10166;
-constexpr int32_t ReadNameFailed = 10167;
-constexpr int32_t ReadObjectIDFailed = 10169;
-
-constexpr int32_t InvalidItemNumber = 10413;
-constexpr int32_t DuplicateName = 10424;
-constexpr int32_t NotOverridden = 30339;
-
-}  // namespace
 
 bool SameObjectName(std::string_view a, std::string_view b) { return TZDBTableListFile::SameName(a, b); }
 
@@ -30,13 +16,13 @@ void TZDBMetaObjectDef::Assign(const TZDBMetaObjectDef& source) {
 }
 
 void TZDBMetaObjectDef::LoadFromStream(TStream& stream) {
-  name_ = ReadShortName(stream, ReadNameLengthFailed, ReadNameFailed);
-  objectID_ = ReadI32(stream, ReadObjectIDFailed);
+  name_ = ReadShortName(stream, errors::MetaObjectReadNameLengthFailed, errors::MetaObjectReadNameFailed);
+  objectID_ = ReadI32(stream, errors::MetaObjectReadObjectIDFailed);
 }
 
 void TZDBMetaObjectDef::SaveToStream(TStream& stream) const {
-  WriteShortName(stream, name_, WriteNameLengthFailed, WriteNameFailed);
-  WriteI32(stream, objectID_, WriteObjectIDFailed);
+  WriteShortName(stream, name_, errors::MetaObjectWriteNameLengthFailed, errors::MetaObjectWriteNameFailed);
+  WriteI32(stream, objectID_, errors::MetaObjectWriteObjectIDFailed);
 }
 
 TZDBMetaObjectDef& TZDBMetaObjectDefs::InternalAddCreated() { RaiseNotOverridden("InternalAddCreated"); }
@@ -46,17 +32,17 @@ std::unique_ptr<TZDBMetaObjectDef> TZDBMetaObjectDefs::CreateLike(const TZDBMeta
 }
 
 void TZDBMetaObjectDefs::RaiseNotOverridden(const char* method) const {
-  RaiseError(NotOverridden, "The method '%s' not overrided in class '%s'", {method, ClassName()});
+  RaiseError(errors::NotOverridden, {method, ClassName()});
 }
 
 void TZDBMetaObjectDefs::LoadFromStream(TStream& stream) {
   Clear();
-  const int32_t count = ReadCount(stream, ReadListCountFailed);
+  const int32_t count = ReadCount(stream, errors::ListCountReadFailed);
   for (int32_t i = 0; i < count; ++i) InternalAddCreated().LoadFromStream(stream);
 }
 
 void TZDBMetaObjectDefs::SaveToStream(TStream& stream) const {
-  WriteI32(stream, Count(), WriteListCountFailed);
+  WriteI32(stream, Count(), errors::ListCountWriteFailed);
   for (const auto& definition : items_) definition->SaveToStream(stream);
 }
 
@@ -65,7 +51,7 @@ void TZDBMetaObjectDefs::Assign(const TZDBMetaObjectDefs& source) {
   Clear();
   for (const auto& definition : source.items_) {
     const std::string& name = definition->Name();
-    if (!name.empty() && IndexOfName(name) >= 0) RaiseError(DuplicateName, "Duplicate field name %s", {name});
+    if (!name.empty() && IndexOfName(name) >= 0) RaiseError(errors::DuplicateFieldName, {name});
     std::unique_ptr<TZDBMetaObjectDef> copy = CreateLike(*definition);
     copy->Assign(*definition);
     items_.push_back(std::move(copy));
@@ -128,7 +114,7 @@ void TZDBMetaObjectDefs::ReplaceItem(int32_t position, std::unique_ptr<TZDBMetaO
 
 void TZDBMetaObjectDefs::CheckPosition(int32_t position, int32_t limit) const {
   if (position < 0 || position >= limit)
-    RaiseError(InvalidItemNumber, "Invalid item number - ItemNo = %d, ItemCount = %d", {position, Count()});
+    RaiseError(errors::InvalidItemNumber, {position, Count()});
 }
 
 }  // namespace zdb

@@ -14,15 +14,12 @@
 #include <string>
 #include <string_view>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/base/ZDBStream.h"
 
 namespace zdb {
 
 inline constexpr size_t MaxShortNameLength = 255;
-
-// The 4-byte count in front of every stored list.
-inline constexpr int32_t WriteListCountFailed = 10158;
-inline constexpr int32_t ReadListCountFailed = 10159;
 
 // The name cut to what a length byte can describe.
 std::string ToShortName(std::string_view name);
@@ -32,21 +29,21 @@ std::string ToShortName(std::string_view name);
 inline constexpr uint8_t FlagTrue = 0xFF;
 inline constexpr uint8_t BooleanTrue = 1;
 
-void WriteU8(TStream& stream, uint8_t value, int32_t code);
-void WriteI32(TStream& stream, int32_t value, int32_t code);
-void WriteI64(TStream& stream, int64_t value, int32_t code);
-uint8_t ReadU8(TStream& stream, int32_t code);
-int32_t ReadI32(TStream& stream, int32_t code);
-int64_t ReadI64(TStream& stream, int32_t code);
+void WriteU8(TStream& stream, uint8_t value, const TZDBError& code);
+void WriteI32(TStream& stream, int32_t value, const TZDBError& code);
+void WriteI64(TStream& stream, int64_t value, const TZDBError& code);
+uint8_t ReadU8(TStream& stream, const TZDBError& code);
+int32_t ReadI32(TStream& stream, const TZDBError& code);
+int64_t ReadI64(TStream& stream, const TZDBError& code);
 // A count that must not be negative; a negative one fails like a short read.
-int32_t ReadCount(TStream& stream, int32_t code);
+int32_t ReadCount(TStream& stream, const TZDBError& code);
 
-void WriteShortName(TStream& stream, std::string_view name, int32_t lengthCode, int32_t charsCode);
-std::string ReadShortName(TStream& stream, int32_t lengthCode, int32_t charsCode);
+void WriteShortName(TStream& stream, std::string_view name, const TZDBError& lengthCode, const TZDBError& charsCode);
+std::string ReadShortName(TStream& stream, const TZDBError& lengthCode, const TZDBError& charsCode);
 
-void WriteShortString8(TStream& stream, std::string_view name, int32_t prefixCode, int32_t bodyCode);
-std::string ReadShortString8(TStream& stream, int32_t prefixCode, int32_t bodyCode);
-void WriteShortString32(TStream& stream, std::string_view name, int32_t prefixCode, int32_t bodyCode);
-std::string ReadShortString32(TStream& stream, int32_t prefixCode, int32_t bodyCode);
+void WriteShortString8(TStream& stream, std::string_view name, const TZDBError& prefixCode, const TZDBError& bodyCode);
+std::string ReadShortString8(TStream& stream, const TZDBError& prefixCode, const TZDBError& bodyCode);
+void WriteShortString32(TStream& stream, std::string_view name, const TZDBError& prefixCode, const TZDBError& bodyCode);
+std::string ReadShortString32(TStream& stream, const TZDBError& prefixCode, const TZDBError& bodyCode);
 
 }  // namespace zdb

@@ -5,11 +5,6 @@
 #include "engine/base/ZDBException.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t InvalidConditionNumber = 10382;
-
-}  // namespace
 
 bool TZDBScanSearchCondition::BoundsFromBelow() const {
   return ComparisonType == TZDBSearchOperator::Equal || ComparisonType == TZDBSearchOperator::Greater ||
@@ -23,7 +18,7 @@ bool TZDBScanSearchCondition::BoundsFromAbove() const {
 
 const TZDBScanSearchCondition& TZDBScanSearchConditionArray::Items(int32_t number) const {
   if (number < 0 || number >= Count())
-    RaiseError(InvalidConditionNumber, "Invalid condition number = %d, count = %d", {number, Count()});
+    RaiseError(errors::InvalidConditionNumber, {number, Count()});
   return items_[static_cast<size_t>(number)];
 }
 

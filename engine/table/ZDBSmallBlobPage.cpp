@@ -11,8 +11,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t NoBlobIDLeft = 20172;
-
 int16_t NextBlobID(int16_t id) {
   if (id == std::numeric_limits<int16_t>::max()) return std::numeric_limits<int16_t>::min();
   if (id == TZDBBlobReference::ChainID - 1) return 0;  // -1 names a chain
@@ -82,7 +80,7 @@ int16_t TZDBSmallBlobPage::NewBlobID() const {
     if (used.count(id) == 0 && id != TZDBBlobReference::AmbiguousID) return id;
     id = NextBlobID(id);
   }
-  RaiseError(NoBlobIDLeft, "Invalid blob field ID");
+  RaiseError(errors::NoBlobIDLeft);
 }
 
 int16_t TZDBSmallBlobPage::Add(const TZDBBlobValueHeader& header, const uint8_t* bytes) {

@@ -10,12 +10,6 @@
 namespace zdb {
 namespace {
 
-constexpr int32_t InvalidRecordsOnPage = 20140;
-constexpr int32_t PageFull = 20141;
-constexpr int32_t NoFirstRecord = 20143;
-constexpr int32_t NoLastRecord = 20144;
-constexpr int32_t NoRecordAt = 20146;
-
 constexpr double SlotMapBytesPerSlot = 0.125;
 
 }  // namespace
@@ -33,7 +27,7 @@ TZDBSmallRecordPage::TZDBSmallRecordPage(TZDBPage& page, int32_t storedRecordSiz
       slotMapSize_(SlotMapSize(recordsPerPage)) {
   const int64_t used = int64_t{slotMapSize_} + int64_t{recordsPerPage_} * storedRecordSize_;
   if (recordsPerPage_ <= 0 || storedRecordSize_ <= 0 || used > static_cast<int64_t>(page.DataSize()))
-    RaiseError(InvalidRecordsOnPage, "Invalid number of records on page");
+    RaiseError(errors::InvalidRecordsOnPage);
 }
 
 void TZDBSmallRecordPage::Clear() {
@@ -77,7 +71,7 @@ int32_t TZDBSmallRecordPage::UsedSlotCount() const {
 
 TZDBRecordID TZDBSmallRecordPage::AddRecord(const uint8_t* storedRecord) {
   const int32_t slot = FindFreeSlot();
-  if (slot == NoSlot) RaiseError(PageFull, "Cannot add record to page. Page is full");
+  if (slot == NoSlot) RaiseError(errors::RecordPageFull);
   SetSlotUsed(slot, true);
   std::memcpy(Slot(slot), storedRecord, static_cast<size_t>(storedRecordSize_));
   page_.MarkDirty();
@@ -112,13 +106,13 @@ const uint8_t* TZDBSmallRecordPage::StoredRecord(const TZDBRecordID& recordID) c
 TZDBRecordID TZDBSmallRecordPage::FirstRecord() const {
   for (int32_t slot = 0; slot < recordsPerPage_; ++slot)
     if (SlotUsed(slot)) return IdOf(slot);
-  RaiseError(NoFirstRecord, "Record not found. PageNo=%d, PageRecordCount=%d", {PageNo(), UsedSlotCount()});
+  RaiseError(errors::NoFirstRecord, {PageNo(), UsedSlotCount()});
 }
 
 TZDBRecordID TZDBSmallRecordPage::LastRecord() const {
   for (int32_t slot = recordsPerPage_ - 1; slot >= 0; --slot)
     if (SlotUsed(slot)) return IdOf(slot);
-  RaiseError(NoLastRecord, "Record not found");
+  RaiseError(errors::CurrentFailed);
 }
 
 bool TZDBSmallRecordPage::NextRecord(TZDBRecordID& recordID) const {
@@ -148,7 +142,7 @@ TZDBRecordID TZDBSmallRecordPage::RecordAt(int32_t n) const {
       if (SlotUsed(slot) && seen++ == n) return IdOf(slot);
     }
   }
-  RaiseError(NoRecordAt, "Record not found");
+  RaiseError(errors::NextPageFailed);
 }
 
 int32_t TZDBSmallRecordPage::UsedSlotsBefore(const TZDBRecordID& recordID) const {

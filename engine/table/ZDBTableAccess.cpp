@@ -6,16 +6,6 @@
 #include "platform/os/System.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t InsertRefused = -1;
-constexpr int32_t UpdateRefused = -2;
-constexpr int32_t DeleteRefused = -3;
-constexpr int32_t RowChanged = -4;
-constexpr int32_t RowGone = -6;
-constexpr int32_t TableLocked = -13;
-
-}  // namespace
 
 TZDBTableWriteLock::TZDBTableWriteLock(TZDBDiskTableData& table, const TZDBTableCursor& cursor, int32_t tries,
                                        uint32_t pauseMs)
@@ -25,7 +15,7 @@ TZDBTableWriteLock::TZDBTableWriteLock(TZDBDiskTableData& table, const TZDBTable
   if (!table_.MultiUser()) return;
   for (int32_t done = 1;; ++done) {
     if (table_.LockTable(session_, kind_, kind_ == TableLockTransaction, 0, 1)) break;
-    if (done >= tries) RaiseError(TableLocked, "Table is locked");
+    if (done >= tries) RaiseError(errors::TableLocked);
     os::SleepMs(pauseMs);
   }
   // Inside a transaction the lock stays until the transaction ends.
@@ -121,21 +111,21 @@ void PrepareUpdate(TZDBDiskTableData& table, TZDBTableCursor& cursor) {
 }
 
 void StoreInsert(TZDBDiskTableData& table, TZDBTableCursor& cursor) {
-  if (!table.InsertRecord(cursor)) RaiseError(InsertRefused, "Error adding record");
+  if (!table.InsertRecord(cursor)) RaiseError(errors::AddFailed);
 }
 
 void StoreUpdate(TZDBDiskTableData& table, TZDBTableCursor& cursor) {
   std::vector<uint8_t> stored(static_cast<size_t>(table.RecordBufferSize()), 0);
   if (!table.ReadRecord(cursor.SessionID(), cursor.RecordID(), stored.data()))
-    RaiseError(RowGone, "Error updating record - record was deleted by other process");
+    RaiseError(errors::UpdateDeletedByOther);
   const uint8_t* original = cursor.OriginalRecordBuffer();
   if (original != nullptr && !table.FieldManager()->RecordBuffersEqual(original, stored.data()))
-    RaiseError(RowChanged, "Error updating record - record was modified by other process");
-  if (!table.UpdateRecord(cursor)) RaiseError(UpdateRefused, "Error updating record");
+    RaiseError(errors::UpdateModifiedByOther);
+  if (!table.UpdateRecord(cursor)) RaiseError(errors::UpdateFailed);
 }
 
 void StoreDelete(TZDBDiskTableData& table, TZDBTableCursor& cursor) {
-  if (!table.DeleteRecord(cursor)) RaiseError(DeleteRefused, "Error deleting record");
+  if (!table.DeleteRecord(cursor)) RaiseError(errors::DeleteFailed);
 }
 
 void PostInsert(TZDBDiskTableData& table, TZDBTableCursor& cursor) {

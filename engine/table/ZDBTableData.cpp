@@ -6,18 +6,6 @@
 #include "engine/table/ZDBTableSearch.h"
 
 namespace zdb {
-namespace {
-
-constexpr int32_t DeleteOpenTable = 20017;
-constexpr int32_t RenameOpenTable = 10150;
-constexpr int32_t RenameFieldMissing = 30343;
-constexpr int32_t RenameFieldTaken = 30344;
-constexpr int32_t UnimplementedConstraint = 30058;
-constexpr int32_t NoActiveIndex = 20258;
-constexpr int32_t IndexNotFound = 20018;
-constexpr int32_t TableNotOpen = 20151;
-
-}  // namespace
 
 void TZDBTableFieldManager::RenameField(std::string_view oldName, std::string_view newName) {
   if (TZDBFieldDef* field = MutableFieldDefs().FindByName(oldName)) field->SetName(newName);
@@ -30,7 +18,7 @@ TZDBTableData::~TZDBTableData() = default;
 
 TZDBPageManager& TZDBTableData::PageManager() const {
   TZDBPageManager* pages = database_.PageManager();
-  if (pages == nullptr) RaiseError(TableNotOpen, "Pointer is nil");
+  if (pages == nullptr) RaiseError(errors::NoDatabase);
   return *pages;
 }
 
@@ -40,7 +28,7 @@ bool TZDBTableData::HasCursor(const TZDBTableCursor& cursor) const {
 
 void TZDBTableData::RemoveCursor(const TZDBTableCursor& cursor) { std::erase(cursors_, &cursor); }
 
-int32_t TZDBTableData::UnimplementedConstraintCode() const { return UnimplementedConstraint; }
+const TZDBError& TZDBTableData::UnimplementedConstraintCode() const { return errors::UnimplementedConstraint; }
 
 // --- what the indexes see ----------------------------------------------------------------------
 
@@ -95,7 +83,7 @@ void TZDBTableData::SetIndexDefs(const TZDBIndexDefs& indexDefs) {
 void TZDBTableData::SetConstraintDefs(const TZDBConstraintDefs& constraintDefs) {
   for (int32_t i = 0; i < constraintDefs.Count(); ++i)
     if (!IsImplementedConstraintType(constraintDefs.Items(i).ConstraintType()))
-      RaiseError(UnimplementedConstraintCode(), "Not implemented yet");
+      RaiseError(UnimplementedConstraintCode());
   TZDBConstraintDefs& target = constraintManager_->MutableConstraintDefs();
   TZDBConstraintDefs copy;
   copy.Assign(constraintDefs);
@@ -142,7 +130,7 @@ bool TZDBTableData::RefreshIndexState(const TZDBIndexCursor& cursor) {
 void TZDBTableData::DeleteTable(TZDBTableCursor& /*cursor*/, bool skipCheck) {
   const Guard guard = Lock();
   if (!skipCheck && !cursors_.empty())
-    RaiseError(DeleteOpenTable, "Cannot delete table '%s'. Table is open by another dataset", {tableName_});
+    RaiseError(errors::DeleteOpenTable, {tableName_});
 }
 
 void TZDBTableData::EmptyTable(TZDBTableCursor& cursor) {
@@ -154,7 +142,7 @@ void TZDBTableData::EmptyTable(TZDBTableCursor& cursor) {
 void TZDBTableData::RenameTable(std::string_view newName, TZDBTableCursor& /*cursor*/) {
   const Guard guard = Lock();
   if (!cursors_.empty())
-    RaiseError(RenameOpenTable, "Cannot rename table '%s'. Table is open by another dataset", {tableName_});
+    RaiseError(errors::RenameOpenTable, {tableName_});
   tableName_ = newName;
 }
 
@@ -171,11 +159,11 @@ void TZDBTableData::CloseTable(TZDBTableCursor& cursor) {
 void TZDBTableData::RenameField(std::string_view oldName, std::string_view newName) {
   const Guard guard = Lock();
   const TZDBFieldDef* field = fieldManager_->FieldDefs().FindByName(oldName);
-  if (field == nullptr) RaiseError(RenameFieldMissing, "Field '%s' not found", {oldName});
+  if (field == nullptr) RaiseError(errors::TableRenameFieldMissing, {oldName});
   const TZDBFieldDef* other = fieldManager_->FieldDefs().FindByName(newName);
   // A new spelling of the same name is no clash.
   if (other != nullptr && other != field)
-    RaiseError(RenameFieldTaken, "Cannot rename field '%s'. Field '%s' already exists", {oldName, newName});
+    RaiseError(errors::TableRenameFieldTaken, {oldName, newName});
   const std::string oldText(field->Name());
   fieldManager_->RenameField(oldText, newName);
   indexManager_->RenameField(oldText, newName);
@@ -194,7 +182,7 @@ int32_t TZDBTableData::AddIndex(const TZDBIndexDef& definition, TZDBTableCursor&
 void TZDBTableData::DropIndex(int32_t indexID, TZDBTableCursor& cursor) {
   const Guard guard = Lock();
   const TZDBIndexDef* definition = indexManager_->FindIndexDef(indexID);
-  if (definition == nullptr) RaiseError(IndexNotFound, "Index not found");
+  if (definition == nullptr) RaiseError(errors::IndexNotFound);
   if (!definition->Temporary()) constraintManager_->DropConstraintForIndex(indexID);
   indexManager_->DropIndex(cursor.SessionID(), indexID);
 }
@@ -292,8 +280,7 @@ bool TZDBTableData::Locate(TZDBTableCursor& cursor, std::shared_ptr<const TZDBRo
 bool TZDBTableData::FindKey(TZDBTableCursor& cursor, TZDBSearchOperator comparisonType) {
   const Guard guard = Lock();
   if (cursor.IndexID() == TZDBTableCursor::NoIndex)
-    RaiseError(NoActiveIndex,
-               "No active index is set for Key search. Set Table.IndexName to the index on search fields.");
+    RaiseError(errors::NoActiveIndex);
   TZDBTableSearch search(*this, cursor);
   search.AddKeyCondition(comparisonType, cursor.KeyBuffer(), cursor.KeyBufferSize(), cursor.KeyFieldCount(),
                          cursor.IndexID());

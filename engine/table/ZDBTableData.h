@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/base/ZDBErrors.h"
 #include "engine/file/ZDBDatabaseData.h"
 #include "engine/file/ZDBPageManager.h"
 #include "engine/index/ZDBNavigationRequest.h"
@@ -142,7 +143,7 @@ class TZDBTableData : public TZDBBaseTableData, public TZDBIndexManagerOwner {
   Guard Lock() const { return Guard(database_.CriticalSection()); }
 
   // The code SetConstraintDefs raises for a constraint type the engine lacks.
-  virtual int32_t UnimplementedConstraintCode() const;
+  virtual const TZDBError& UnimplementedConstraintCode() const;
   // The rows the cursor sees: the bitmap's count for a filtered cursor (rebuilt when
   // stale), else the record manager's.
   int64_t CountRecords(TZDBTableCursor& cursor);

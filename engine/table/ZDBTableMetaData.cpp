@@ -9,10 +9,9 @@ namespace {
 
 // The root page numbers are 4-byte numbers of the stream like the list counts, and fail
 // with the same codes.
-constexpr int32_t WriteRootPageFailed = WriteListCountFailed;
-constexpr int32_t ReadRootPageFailed = ReadListCountFailed;
+constexpr const TZDBError& WriteRootPageFailed = errors::ListCountWriteFailed;
+constexpr const TZDBError& ReadRootPageFailed = errors::ListCountReadFailed;
 
-constexpr int32_t InvalidTableHeaderData = 20164;
 constexpr size_t CountSize = 4;
 constexpr size_t CounterSize = 8;
 // The writer's scratch area: generous for the counters and both counts.
@@ -46,7 +45,7 @@ std::vector<uint8_t> SaveMostUpdatedData(const TZDBBaseFieldManager& fields, con
   std::vector<uint8_t> bytes(ScratchUnit * (CounterSize * counters + ScratchExtra));
   size_t position = 0;
   fields.SaveAutoincValues(bytes, position);
-  if (bytes.size() - position < 2 * CountSize) RaiseError(InvalidTableHeaderData, "Invalid table header data");
+  if (bytes.size() - position < 2 * CountSize) RaiseError(errors::InvalidTableHeaderData);
   le::PutI32(bytes.data() + position, counts.ChangeCount);
   position += CountSize;
   le::PutU32(bytes.data() + position, static_cast<uint32_t>(counts.RecordCount));
@@ -57,11 +56,11 @@ std::vector<uint8_t> SaveMostUpdatedData(const TZDBBaseFieldManager& fields, con
 
 TZDBMostUpdatedCounts LoadMostUpdatedData(const std::vector<uint8_t>& bytes, TZDBBaseFieldManager& fields) {
   // The whole content is checked first, so that a short one changes no counter.
-  if (bytes.size() < CountSize) RaiseError(InvalidTableHeaderData, "Invalid table header data");
+  if (bytes.size() < CountSize) RaiseError(errors::InvalidTableHeaderData);
   const int64_t fieldCount = le::GetI32(bytes.data());
   const int64_t needed = static_cast<int64_t>(3 * CountSize) + fieldCount * static_cast<int64_t>(CounterSize);
   if (fieldCount < 0 || static_cast<int64_t>(bytes.size()) < needed)
-    RaiseError(InvalidTableHeaderData, "Invalid table header data");
+    RaiseError(errors::InvalidTableHeaderData);
   size_t position = 0;
   fields.LoadAutoincValues(bytes, position);
   TZDBMostUpdatedCounts counts;

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/base/ZDBException.h"
-#include "engine/base/ZDBMessages.h"
 
 namespace zdb {
 namespace {
@@ -89,30 +89,40 @@ TEST(EZDBException, TextEndsWithCodeInFiveDigits) {
   }
 }
 
-TEST(RaiseError, ThrowsFilledOrUnfilledMessage) {
+TEST(RaiseError, ThrowsTheEntrysCodeKindAndFilledOrUnfilledText) {
   try {
-    RaiseError(20132, MessageForCode(20132), {"Maximo"});
+    RaiseError(errors::DeleteMissingTable, {"Maximo"});
     FAIL();
   } catch (const EZDBException& e) {
     EXPECT_EQ(e.NativeError(), 20132);
+    EXPECT_EQ(e.Kind(), TZDBErrorKind::NotFound);
+    EXPECT_TRUE(e.Is(errors::DeleteMissingTable));
     EXPECT_STREQ(e.what(), "Table 'Maximo' not found - Native error: 20132");
   }
   try {
-    RaiseError(10471, "Invalid PageNo = %d", {});
+    RaiseError(errors::InvalidPageNo, {});
     FAIL();
   } catch (const EZDBException& e) {
     EXPECT_STREQ(e.what(), "Invalid PageNo = %d Arguments are invalid! - Native error: 10471");
   }
-  // A plain message is never taken for a format.
+  // Without arguments the text is never taken for a format.
   try {
-    RaiseError(30004, "100% used");
+    RaiseError(errors::MemoryLimitExceeded);
     FAIL();
   } catch (const EZDBException& e) {
+    EXPECT_EQ(e.Message(), "Memory limit exceeded (Limit = %d bytes)");
+  }
+  try {
+    RaiseErrorMessage(errors::CheckFailed, "100% used");
+    FAIL();
+  } catch (const EZDBException& e) {
+    EXPECT_EQ(e.NativeError(), -8);
     EXPECT_EQ(e.Message(), "100% used");
+    EXPECT_EQ(e.Kind(), TZDBErrorKind::Constraint);
   }
 }
 
-TEST(MessageCatalogue, ResolvesExactCodes) {
+TEST(ErrorTable, ResolvesExactCodes) {
   struct Case {
     int32_t code;
     const char* text;
@@ -122,59 +132,83 @@ TEST(MessageCatalogue, ResolvesExactCodes) {
       {30382, "Unknown Page Type: (%d)"},
       {20230, "Database is locked"},
       {20236, "Database is locked"},
-      {10000, "Invalid field number - FieldNo = %d, FieldCount = %d"},  // lowest of a range
-      {20139, "Nil pointer occured"},                                  // highest of a range
+      {10000, "Invalid field number - FieldNo = %d, FieldCount = %d"},
+      {20139, "Nil pointer occured"},
       {10512, "Cannot repair page index for large table. Table name: \"%s\""},
       {30388, "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d"},
       {30499, "Missing field name. FieldNo=%d, table '%s'"},
-      {10115, "BLOB field already opened. FieldNo = %d, FieldName = %s"},  // shared: first listed
-      // between the ends of ranges, or outside the engine's numbering
-      {10080, nullptr},
-      {20100, nullptr},
+      {10115, "BLOB field already opened. FieldNo = %d, FieldName = %s"},  // two texts: the first
+      {10172, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"},
+      {-4, "Error updating record - record was modified by other process"},
+      // codes the engine never raises
+      {10050, nullptr},
       {9999, nullptr},
       {30500, nullptr},
       {0, nullptr},
-      {-1, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
-    if (c.text == nullptr)
-      EXPECT_EQ(MessageForCode(c.code), nullptr);
-    else
-      EXPECT_STREQ(MessageForCode(c.code), c.text);
+    const TZDBError* error = FindError(c.code);
+    if (c.text == nullptr) {
+      EXPECT_EQ(error, nullptr);
+      continue;
+    }
+    ASSERT_NE(error, nullptr);
+    EXPECT_STREQ(error->Text, c.text);
   }
 }
 
-TEST(MessageCatalogue, SharedCodeNamesBothMessages) {
-  const auto shared = MessagesForCode(20034);
+TEST(ErrorTable, ACodeRaisedWithTwoTextsHasAnEntryForEach) {
+  const auto shared = FindErrors(20034);
   ASSERT_EQ(shared.size(), 2u);
   EXPECT_STREQ(shared[0]->Text, "Index integrity error. Invlaid leaf link. PageNo=%d EntryNo=%d");
   EXPECT_STREQ(shared[1]->Text, "No SQL statement available");
-  EXPECT_TRUE(MessagesForCode(10080).empty());
+  EXPECT_STRNE(shared[0]->Name, shared[1]->Name);
+  EXPECT_TRUE(FindErrors(10050).empty());
 }
 
-TEST(MessageCatalogue, AMessageRaisedAtManyPlacesListsEachOfTheirCodes) {
-  const auto found = MessagesForCode(10001);
-  ASSERT_EQ(found.size(), 1u);
-  const MessageEntry& nilPointer = *found[0];
-  EXPECT_STREQ(nilPointer.Text, "Nil pointer occured");
-  EXPECT_EQ(nilPointer.LowestCode(), 10001);
-  for (const int32_t code : {10003, 20135, 20139})
-    EXPECT_TRUE(nilPointer.HasExactCode(code)) << code;
-  EXPECT_FALSE(nilPointer.HasExactCode(10050));
-
-  const MessageEntry& locked = *MessagesForCode(20213).at(0);
-  EXPECT_EQ(std::vector<int32_t>(locked.ExactCodes().begin(), locked.ExactCodes().end()),
-            (std::vector<int32_t>{20213, 20230, 20231, 20232, 20236}));
+TEST(ErrorTable, ATextRaisedAtManyPlacesHasACodeAndANameForEach) {
+  std::vector<std::string> names;
+  for (const int32_t code : {10001, 10003, 20135, 20139}) {
+    const TZDBError* error = FindError(code);
+    ASSERT_NE(error, nullptr) << code;
+    EXPECT_STREQ(error->Text, "Nil pointer occured");
+    names.emplace_back(error->Name);
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
 }
 
-TEST(MessageCatalogue, ACodeRaisedWithAnotherTextThanListedElsewhereHasTheRaisedText) {
-  EXPECT_STREQ(MessageForCode(20043), "Cannot find index field '%s'");
-  EXPECT_STREQ(MessageForCode(20295),
+TEST(ErrorTable, ACodeRaisedWithAnotherTextThanListedElsewhereHasTheRaisedText) {
+  EXPECT_STREQ(FindError(20043)->Text, "Cannot find index field '%s'");
+  EXPECT_STREQ(FindError(20295)->Text,
                "Cannot index BLOB field '%s'. Direct indexing of BLOB fields is not supported yet, please use "
                "CAST(blob_field, string) function to convert BLOB field to a string expression before indexing.");
-  EXPECT_STREQ(MessageForCode(20044), "Pointer is nil");
-  EXPECT_EQ(MessagesForCode(20043).size(), 1u);
+  EXPECT_STREQ(FindError(20044)->Text, "Pointer is nil");
+  EXPECT_EQ(FindErrors(20043).size(), 1u);
+}
+
+// Callers react to the kind: a wrong password is asked again, a locked file retried, a
+// damaged one repaired.
+TEST(ErrorTable, KindsTellWhatAFailureMeans) {
+  struct Case {
+    int32_t code;
+    TZDBErrorKind kind;
+  };
+  const Case cases[] = {
+      {30445, TZDBErrorKind::WrongPassword}, {20213, TZDBErrorKind::Locked},
+      {20208, TZDBErrorKind::Locked},        {30446, TZDBErrorKind::Damaged},
+      {20300, TZDBErrorKind::Damaged},       {30364, TZDBErrorKind::IO},
+      {30395, TZDBErrorKind::Exists},        {20132, TZDBErrorKind::NotFound},
+      {30320, TZDBErrorKind::Constraint},    {-4, TZDBErrorKind::Conflict},
+      {-12, TZDBErrorKind::Locked},          {-1, TZDBErrorKind::Refused},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    EXPECT_EQ(EZDBException(c.code, "x").Kind(), c.kind) << ErrorKindName(EZDBException(c.code, "x").Kind());
+  }
+  // A code from outside the table is the engine's own fault, not a condition to react to.
+  EXPECT_EQ(EZDBException(99999, "x").Kind(), TZDBErrorKind::Internal);
 }
 
 }  // namespace

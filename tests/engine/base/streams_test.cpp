@@ -42,7 +42,7 @@ Bytes Content(TZDBMemoryStream& stream) { return Bytes(stream.Memory(), stream.M
 Bytes ReadAll(TStream& stream) {
   Bytes bytes(static_cast<size_t>(stream.Size()));
   stream.SetPosition(0);
-  ReadStreamExact(stream, bytes.data(), static_cast<int64_t>(bytes.size()), 1);
+  ReadStreamExact(stream, bytes.data(), static_cast<int64_t>(bytes.size()), errors::StreamSaveReadFailed);
   return bytes;
 }
 
@@ -119,19 +119,19 @@ TEST(StreamHelpers, ShortTransfersRaiseTheCallersCode) {
   TZDBMemoryStream stream(Bytes(10, 7));
   stream.SetPosition(4);
   uint8_t buffer[8];
-  ExpectError([&] { ReadStreamExact(stream, buffer, 8, 10183); }, 10183,
+  ExpectError([&] { ReadStreamExact(stream, buffer, 8, errors::VariantReadTypeFailed); }, 10183,
               "Cannot read from stream. Position = 4, Stream size = 10, Block size = 8, Bytes Read = 6");
-  ExpectError([&] { SetStreamPosition(stream, 20, 10079); }, 10079,
+  ExpectError([&] { SetStreamPosition(stream, 20, errors::ReadBlockPosition); }, 10079,
               "Cannot set stream position to 20. Position = 10, Size = 10");
   stream.SetPosition(0);
-  ReadStreamExact(stream, buffer, 8, 1);
+  ReadStreamExact(stream, buffer, 8, errors::StreamSaveReadFailed);
   EXPECT_EQ(stream.Position(), 8);
 
   const std::string path = TempPath("readonly");
   TZDBFileStream::Create(path)->Write(buffer, 8);
   auto readOnly = TZDBFileStream::Open(path, FileOpenMode::OpenRead | FileOpenMode::ShareDenyNone);
   readOnly->SetPosition(2);
-  ExpectError([&] { WriteStreamExact(*readOnly, buffer, 4, 10179); }, 10179,
+  ExpectError([&] { WriteStreamExact(*readOnly, buffer, 4, errors::VariantWriteTypeFailed); }, 10179,
               "Cannot write to stream. Position = 2, Stream size = 8, Block size = 4, Bytes Write = 0");
   readOnly.reset();
   std::filesystem::remove(path);
@@ -181,10 +181,10 @@ TEST(FileStream, ReadsWritesAndSizes) {
     auto stream = TZDBFileStream::Create(path);
     EXPECT_EQ(stream->Mode(), FileOpenMode::Create);
     const Bytes data = Pattern(100);
-    WriteStreamExact(*stream, data.data(), 100, 1);
+    WriteStreamExact(*stream, data.data(), 100, errors::StreamSaveWriteFailed);
     // A write past the end leaves zeros in the gap.
     EXPECT_EQ(stream->Seek(200, SeekOrigin::Beginning), 200);
-    WriteStreamExact(*stream, data.data(), 1, 1);
+    WriteStreamExact(*stream, data.data(), 1, errors::StreamSaveWriteFailed);
     EXPECT_EQ(stream->Size(), 201);
     Bytes expected = data;
     expected.resize(200, 0);
@@ -214,7 +214,7 @@ TEST(FileStream, TemporaryFilesGoWithTheStream) {
   EXPECT_FALSE(std::filesystem::exists(path));
   auto unnamed = TZDBFileStream::CreateTemporary();
   const Bytes data = Pattern(10);
-  WriteStreamExact(*unnamed, data.data(), 10, 1);
+  WriteStreamExact(*unnamed, data.data(), 10, errors::StreamSaveWriteFailed);
   EXPECT_EQ(ReadAll(*unnamed), data);
 }
 
@@ -236,7 +236,7 @@ TEST(FileStream, FailedReadsAndWritesMoveNothing) {
   os::FaultInjectingFileSystem faults(os::FileSystem::Default());
   auto stream = TZDBFileStream::CreateTemporary(faults);
   const Bytes data = Pattern(10);
-  WriteStreamExact(*stream, data.data(), 10, 1);
+  WriteStreamExact(*stream, data.data(), 10, errors::StreamSaveWriteFailed);
   faults.FailCall(os::FileOperation::Read, 1, os::win32::ReadFault, true);
   faults.FailCall(os::FileOperation::Write, 1, os::win32::DiskFull, true);
   stream->SetPosition(0);
@@ -253,13 +253,13 @@ TEST(TemporaryStream, MovesToAFileAtTheWriteThatPassesTheThreshold) {
   ASSERT_EQ(threshold, 1048576);
   const Bytes first = Pattern(static_cast<size_t>(threshold), 1);
   TZDBTemporaryStream stream;
-  WriteStreamExact(stream, first.data(), threshold, 1);
+  WriteStreamExact(stream, first.data(), threshold, errors::StreamSaveWriteFailed);
   EXPECT_TRUE(stream.InMemory());  // exactly the threshold still fits
 
   // Overwrite near the end so that the write crosses the threshold mid-stream.
   const Bytes second = Pattern(1000, 2);
   stream.SetPosition(threshold - 576);
-  WriteStreamExact(stream, second.data(), 1000, 1);
+  WriteStreamExact(stream, second.data(), 1000, errors::StreamSaveWriteFailed);
   EXPECT_FALSE(stream.InMemory());
   EXPECT_EQ(stream.Position(), threshold + 424);
   EXPECT_EQ(stream.Size(), threshold + 424);
@@ -272,7 +272,7 @@ TEST(TemporaryStream, MovesToAFileAtTheWriteThatPassesTheThreshold) {
 TEST(TemporaryStream, MemoryOnlyNeverMoves) {
   TZDBTemporaryStream stream(true);
   const Bytes data = Pattern(TZDBTemporaryStream::MemoryThreshold + 10);
-  WriteStreamExact(stream, data.data(), static_cast<int64_t>(data.size()), 1);
+  WriteStreamExact(stream, data.data(), static_cast<int64_t>(data.size()), errors::StreamSaveWriteFailed);
   EXPECT_TRUE(stream.InMemory());
   EXPECT_EQ(ReadAll(stream), data);
 }
@@ -282,12 +282,12 @@ TEST(TemporaryStream, AFailedMoveLosesNothing) {
   faults.FailCall(os::FileOperation::CreateTemporary, 1, os::win32::DiskFull);
   TZDBTemporaryStream stream(false, faults);
   const Bytes data = Pattern(TZDBTemporaryStream::MemoryThreshold);
-  WriteStreamExact(stream, data.data(), static_cast<int64_t>(data.size()), 1);
+  WriteStreamExact(stream, data.data(), static_cast<int64_t>(data.size()), errors::StreamSaveWriteFailed);
   ExpectError([&] { stream.Write(data.data(), 1); }, 10104, "Cannot create file. FileName = (temporary file)");
   EXPECT_TRUE(stream.InMemory());
   EXPECT_EQ(ReadAll(stream), data);
   // The next attempt gets its file.
-  WriteStreamExact(stream, data.data(), 1, 1);
+  WriteStreamExact(stream, data.data(), 1, errors::StreamSaveWriteFailed);
   EXPECT_FALSE(stream.InMemory());
   EXPECT_EQ(stream.Size(), static_cast<int64_t>(data.size()) + 1);
 }
@@ -351,7 +351,7 @@ TEST(CompressedBlobStream, BlocksAreStoredByteForByte) {
   const Bytes data = Pattern(2500);
   TZDBTemporaryStream underlying;
   TZDBCompressedBLOBStream blob(underlying, ZlibParams(), false, true);
-  WriteStreamExact(blob, data.data(), 2500, 1);
+  WriteStreamExact(blob, data.data(), 2500, errors::StreamSaveWriteFailed);
 
   const Bytes image = Join({BlockImage(Slice(data, 0, 1000)), BlockImage(Slice(data, 1000, 2000)),
                             BlockImage(Slice(data, 2000, 2500))});
@@ -367,7 +367,7 @@ TEST(CompressedBlobStream, BlocksAreStoredByteForByte) {
   // Ten bytes from five before the end of the second block run into the third.
   blob.SetPosition(1995);
   uint8_t span[10];
-  ReadStreamExact(blob, span, 10, 1);
+  ReadStreamExact(blob, span, 10, errors::StreamSaveReadFailed);
   EXPECT_EQ(Bytes(span, span + 10), Slice(data, 1995, 2005));
   EXPECT_EQ(blob.Position(), 2005);
 }
@@ -377,8 +377,8 @@ TEST(CompressedBlobStream, AppendingRewritesOnlyThePartialBlock) {
   const Bytes extra = Pattern(10, 9);
   TZDBMemoryStream underlying;
   TZDBCompressedBLOBStream blob(underlying, ZlibParams(), false, true);
-  WriteStreamExact(blob, data.data(), 2500, 1);
-  WriteStreamExact(blob, extra.data(), 10, 1);
+  WriteStreamExact(blob, data.data(), 2500, errors::StreamSaveWriteFailed);
+  WriteStreamExact(blob, extra.data(), 10, errors::StreamSaveWriteFailed);
   EXPECT_EQ(blob.BlockCount(), 3);
   EXPECT_EQ(Content(underlying), Join({BlockImage(Slice(data, 0, 1000)), BlockImage(Slice(data, 1000, 2000)),
                                        BlockImage(Join({Slice(data, 2000, 2500), extra}))}));
@@ -389,7 +389,7 @@ TEST(CompressedBlobStream, AppendingRewritesOnlyThePartialBlock) {
   EXPECT_EQ(blob.Size(), 2510);
   // One past the end fills the gap with zeros first.
   blob.SetPosition(2600);
-  WriteStreamExact(blob, extra.data(), 3, 1);
+  WriteStreamExact(blob, extra.data(), 3, errors::StreamSaveWriteFailed);
   EXPECT_EQ(blob.Size(), 2603);
   EXPECT_EQ(ReadAll(blob), Join({data, extra, Bytes(90, 0), Slice(extra, 0, 3)}));
 }
@@ -403,7 +403,7 @@ TEST(CompressedBlobStream, ShrinkingKeepsWholeBlocksAndCutsTheRest) {
   for (const auto& c : cases) {
     TZDBMemoryStream underlying;
     TZDBCompressedBLOBStream blob(underlying, ZlibParams(), false, true);
-    WriteStreamExact(blob, data.data(), 2510, 1);
+    WriteStreamExact(blob, data.data(), 2510, errors::StreamSaveWriteFailed);
     blob.SetSize(c.size);
     EXPECT_EQ(blob.Size(), c.size);
     EXPECT_EQ(blob.BlockCount(), c.blocks) << c.size;
@@ -421,7 +421,7 @@ TEST(CompressedBlobStream, GrowingAppendsZeros) {
   const Bytes data = Pattern(2500);
   TZDBMemoryStream underlying;
   TZDBCompressedBLOBStream blob(underlying, ZlibParams(), false, true);
-  WriteStreamExact(blob, data.data(), 2500, 1);
+  WriteStreamExact(blob, data.data(), 2500, errors::StreamSaveWriteFailed);
   blob.SetPosition(7);
   blob.SetSize(4200);
   EXPECT_EQ(blob.BlockCount(), 5);
@@ -436,7 +436,7 @@ TEST(CompressedBlobStream, ReopensFromItsParameters) {
   TZDBCompressedStreamParams params;
   {
     TZDBCompressedBLOBStream blob(underlying, ZlibParams(4), false, true);
-    WriteStreamExact(blob, data.data(), 3500, 1);
+    WriteStreamExact(blob, data.data(), 3500, errors::StreamSaveWriteFailed);
     params = blob.Params();
   }
   EXPECT_EQ(Slice(Content(underlying), 0, 4), prefix);
@@ -456,7 +456,7 @@ TEST(CompressedBlobStream, DamageIsReportedWithItsCode) {
   {
     TZDBMemoryStream underlying;
     TZDBCompressedBLOBStream blob(underlying, ZlibParams(), false, true);
-    WriteStreamExact(blob, data.data(), 2500, 1);
+    WriteStreamExact(blob, data.data(), 2500, errors::StreamSaveWriteFailed);
     image = Content(underlying);
     params = blob.Params();
   }
@@ -570,9 +570,9 @@ TEST(CompressedBlobStream, WithoutCompressionTheBytesLieAsTheyAre) {
   params.StartPosition = 4;
   {
     TZDBCompressedBLOBStream blob(underlying, params, false, true);
-    WriteStreamExact(blob, "hello", 5, 1);
+    WriteStreamExact(blob, "hello", 5, errors::StreamSaveWriteFailed);
     blob.SetPosition(10);
-    WriteStreamExact(blob, "!", 1, 1);
+    WriteStreamExact(blob, "!", 1, errors::StreamSaveWriteFailed);
     EXPECT_EQ(blob.Size(), 11);
     EXPECT_EQ(blob.CompressionRate(), 0.0);
     EXPECT_EQ(Content(underlying), Join({Bytes{'P', 'R', 'E', 'F', 'h', 'e', 'l', 'l', 'o'}, Bytes(5, 0), Bytes{'!'}}));

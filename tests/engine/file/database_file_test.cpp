@@ -25,7 +25,7 @@ class DatabaseFile : public testing::Test {
 
   void CreateWith(const std::vector<uint8_t>& bytes) {
     file_.CreateFile(path_);
-    file_.WriteBuffer(bytes.data(), 0, bytes.size(), 1);
+    file_.WriteBuffer(bytes.data(), 0, bytes.size(), errors::PageWrite);
   }
 
   test::TempFolder folder_;
@@ -46,8 +46,8 @@ TEST_F(DatabaseFile, EveryOperationChecksTheOpenStateFirst) {
       {"SetSize", [&] { file_.SetSize(0); }},
       {"GetSize", [&] { file_.GetSize(); }},
       {"ReadBuffer", [&] { file_.ReadBuffer(&byte, 0, 1); }},
-      {"ReadBuffer", [&] { file_.ReadBuffer(&byte, 0, 1, 10464); }},
-      {"WriteBuffer", [&] { file_.WriteBuffer(&byte, 0, 1, 10462); }},
+      {"ReadBuffer", [&] { file_.ReadBuffer(&byte, 0, 1, errors::HeaderRead); }},
+      {"WriteBuffer", [&] { file_.WriteBuffer(&byte, 0, 1, errors::HeaderWrite); }},
       {"FlushFileBuffers", [&] { file_.FlushFileBuffers(); }},
       {"LockByte", [&] { file_.LockByte(1, 0); }},
       {"UnlockByte", [&] { file_.UnlockByte(1, 0); }},
@@ -93,7 +93,7 @@ TEST_F(DatabaseFile, CreateReplacesAFileButNotOneInUse) {
 
   TZDBDatabaseFile user;
   user.OpenFile(path_, TZDBDatabaseFile::AccessReadWrite, TZDBDatabaseFile::ShareReadWrite);
-  user.WriteBuffer("abc", 0, 3, 1);
+  user.WriteBuffer("abc", 0, 3, errors::PageWrite);
   auto raised = Raised([&] { file_.CreateFile(path_); });
   EXPECT_EQ(raised.code, 30361);
   EXPECT_NE(raised.text.find("Error code: 32."), std::string::npos) << raised.text;
@@ -115,14 +115,14 @@ TEST_F(DatabaseFile, FailuresCarryTheCallersCodeAndTheSystemError) {
   CreateWith({1, 2, 3, 4});
   uint8_t byte = 0;
   faulty_.FailCall(FileOperation::Read, 1, win32::ReadFault, true);
-  EXPECT_EQ(Raised([&] { file_.ReadBuffer(&byte, 2, 1, 10464); }).text,
+  EXPECT_EQ(Raised([&] { file_.ReadBuffer(&byte, 2, 1, errors::HeaderRead); }).text,
             ErrorText("Cannot Read from file: '" + path_ +
                           "' Position = 2, Count = 1, FilePosition = 4, FileSize = 4, ErrorCode:30. "
                           "ErrorMessage: The system cannot read from the specified device.",
                       10464));
   faulty_.Reset();
   faulty_.FailCall(FileOperation::Write, 1, win32::DiskFull, true);
-  EXPECT_EQ(Raised([&] { file_.WriteBuffer(&byte, 8, 1, 10469); }).text,
+  EXPECT_EQ(Raised([&] { file_.WriteBuffer(&byte, 8, 1, errors::PageWrite); }).text,
             ErrorText("Cannot Write to file: '" + path_ +
                           "' Position = 8, Count = 1, FilePosition = 4, FileSize = 4, ErrorCode:112. "
                           "ErrorMessage: There is not enough space on the disk.",
@@ -140,9 +140,9 @@ TEST_F(DatabaseFile, FailuresCarryTheCallersCodeAndTheSystemError) {
                           "' to 100 bytes. ErrorCode:112. ErrorMessage: There is not enough space on the disk.",
                       30370));
   faulty_.Reset();
-  EXPECT_EQ(Raised([&] { file_.Seek(-5, 20100); }).text,
+  EXPECT_EQ(Raised([&] { file_.Seek(-5, errors::FileSeekFailed); }).text,
             ErrorText("Cannot Set File Position to -5. FileName='" + path_ + "'. FilePosition = 4, FileSize = 4",
-                      20100));
+                      30372));
   EXPECT_EQ(Raised([&] { file_.Seek(-1); }).code, 30372);
   EXPECT_EQ(test::ReadBytes(path_), (std::vector<uint8_t>{1, 2, 3, 4}));
 }
@@ -154,14 +154,14 @@ TEST_F(DatabaseFile, AFlushReachesTheDiskOnlyWhenSomethingChangedSinceTheLastOne
   file_.FlushFileBuffers();  // nothing new: the commit's caller asking again
   EXPECT_EQ(faulty_.CallCount(FileOperation::Flush), 1u);
   const uint8_t byte = 9;
-  file_.WriteBuffer(&byte, 0, 1, 10469);
+  file_.WriteBuffer(&byte, 0, 1, errors::PageWrite);
   file_.FlushFileBuffers();
   file_.SetSize(2);
   file_.FlushFileBuffers();
   EXPECT_EQ(faulty_.CallCount(FileOperation::Flush), 3u);
   // A failed flush is asked for again next time.
   faulty_.FailCall(FileOperation::Flush, 1, win32::WriteFault, true);
-  file_.WriteBuffer(&byte, 1, 1, 10469);
+  file_.WriteBuffer(&byte, 1, 1, errors::PageWrite);
   EXPECT_EQ(Raised([&] { file_.FlushFileBuffers(); }).code, 30379);
   faulty_.Reset();
   file_.FlushFileBuffers();
@@ -173,7 +173,7 @@ TEST_F(DatabaseFile, AFailedOperationIsTriedOnceMore) {
   uint8_t byte = 0;
   // The handle still works (the size can be read), so the read is simply repeated.
   faulty_.FailCall(FileOperation::Read, 1, win32::GenFailure);
-  file_.ReadBuffer(&byte, 1, 1, 10464);
+  file_.ReadBuffer(&byte, 1, 1, errors::HeaderRead);
   EXPECT_EQ(byte, 2);
   EXPECT_EQ(faulty_.CallCount(FileOperation::Read), 2u);
   EXPECT_EQ(faulty_.CallCount(FileOperation::Open), 0u);
@@ -189,11 +189,11 @@ TEST_F(DatabaseFile, ALostHandleIsReopenedWithTheSameModes) {
   faulty_.FailCall(FileOperation::GetSize, 1, win32::InvalidHandle);
   faulty_.FailCall(FileOperation::Open, 1, win32::BadNetPath);
   uint8_t byte = 0;
-  file_.ReadBuffer(&byte, 3, 1, 10464);
+  file_.ReadBuffer(&byte, 3, 1, errors::HeaderRead);
   EXPECT_EQ(byte, 4);
   EXPECT_EQ(faulty_.CallCount(FileOperation::Open), 2u);
   // Reopened read-only, as it was opened.
-  EXPECT_EQ(Raised([&] { file_.WriteBuffer(&byte, 0, 1, 10462); }).code, 10462);
+  EXPECT_EQ(Raised([&] { file_.WriteBuffer(&byte, 0, 1, errors::HeaderWrite); }).code, 10462);
 }
 
 TEST_F(DatabaseFile, AHandleThatCannotBeReopenedFailsAfterItsAttempts) {
@@ -202,13 +202,13 @@ TEST_F(DatabaseFile, AHandleThatCannotBeReopenedFailsAfterItsAttempts) {
   faulty_.FailCall(FileOperation::Open, 1, win32::BadNetPath, true);
   faulty_.FailCall(FileOperation::Read, 1, win32::NetNameDeleted, true);
   uint8_t byte = 0;
-  auto raised = Raised([&] { file_.ReadBuffer(&byte, 0, 1, 10464); });
+  auto raised = Raised([&] { file_.ReadBuffer(&byte, 0, 1, errors::HeaderRead); });
   EXPECT_EQ(raised.code, 10464);
   EXPECT_NE(raised.text.find("ErrorCode:64."), std::string::npos) << raised.text;
   EXPECT_EQ(faulty_.CallCount(FileOperation::Open), 3u);
 
   faulty_.Reset();  // the network is back: the next call reopens and works
-  file_.ReadBuffer(&byte, 0, 1, 10464);
+  file_.ReadBuffer(&byte, 0, 1, errors::HeaderRead);
   EXPECT_EQ(byte, 1);
 }
 

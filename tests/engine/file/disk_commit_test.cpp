@@ -83,7 +83,7 @@ TEST_F(DiskCommit, ACommitWritesItsPagesBetweenTheHeaderMarks) {
   TZDBDiskPageManager holder;
   OpenDatabase(reader, path_, shared);
   OpenDatabase(holder, path_, shared);
-  TZDBDatabaseLockGuard held(holder.DatabaseLock(), TZDBDatabaseLock::CommitError, holder.LockRetry());
+  TZDBDatabaseLockGuard held(holder.DatabaseLock(), errors::CommitLocked, holder.LockRetry());
   EXPECT_EQ(PageValue(reader, pageNo), 0xA1B2C3D4u);
   reader.ApplyChanges(Session);
   EXPECT_EQ(OnDisk().commitCounter, 1);
@@ -268,7 +268,7 @@ TEST_F(DiskCommit, TheTablesLockByteAndThePageCountWaitForOthers) {
 
   EXPECT_EQ(second.GetTotalPageCount(), 6);
   {
-    TZDBDatabaseLockGuard held(first.DatabaseLock(), TZDBDatabaseLock::CommitError, first.LockRetry());
+    TZDBDatabaseLockGuard held(first.DatabaseLock(), errors::CommitLocked, first.LockRetry());
     EXPECT_EQ(Raised([&] { second.GetTotalPageCount(); }).text, ErrorText("Database is locked", 20236));
     // Nested holders of one manager never wait for themselves.
     EXPECT_EQ(first.GetTotalPageCount(), 6);

@@ -236,7 +236,7 @@ TEST_F(DiskOpen, OpenWaitsForTheDatabaseLockByteThenGivesUp) {
   TZDBDiskPageManager holder;
   OpenOptions shared{true, false, false};
   OpenDatabase(holder, path_, shared);
-  TZDBDatabaseLockGuard held(holder.DatabaseLock(), TZDBDatabaseLock::OpenError, holder.LockRetry());
+  TZDBDatabaseLockGuard held(holder.DatabaseLock(), errors::DatabaseLockedAtOpen, holder.LockRetry());
 
   TZDBDiskPageManager manager;
   manager.SetLockRetry({3, 1});

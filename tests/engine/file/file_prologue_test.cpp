@@ -142,10 +142,10 @@ TEST(PageTypes, NamesAndTheMessagesThatQuoteThem) {
   EXPECT_EQ(Raised([] { PageTypeName(13); }).text, ErrorText("Unknown Page Type: (13)", 30382));
   EXPECT_EQ(Raised([] { PageTypeName(255); }).code, 30382);
 
-  EXPECT_EQ(Raised([] { RaiseWrongPageType(30424, 10, 3); }).text,
+  EXPECT_EQ(Raised([] { RaiseWrongPageType(errors::MarkWrongPageType, 10, 3); }).text,
             ErrorText("Wrong page type. Found 'TableRecord Page', but expecting: 'PFS Page'", 30424));
   // A corrupt type code still gives the caller's error, not the name lookup's.
-  EXPECT_EQ(WrongPageTypeMessage(999, 2),
+  EXPECT_EQ(WrongPageTypeMessage(errors::SearchWrongPageType, 999, 2),
             "Wrong page type. Found 'Unknown Page Type: (999)', but expecting: 'EAM Page'");
 }
 

@@ -330,7 +330,7 @@ TEST_F(InterruptedCommit, AReadOnlyFileSaysItNeedsRecoveryByAUserWhoCanWriteIt) 
     Connection connection(path, true);
     ADD_FAILURE() << "opened";
   } catch (const EZDBException& error) {
-    EXPECT_EQ(error.NativeError(), TZDBRollbackJournal::NeedsRecoveryError);
+    EXPECT_TRUE(error.Is(errors::NeedsRecovery));
     EXPECT_NE(error.Message().find("needs recovery of an interrupted commit"), std::string::npos) << error.what();
   }
   EXPECT_TRUE(JournalIsValid());

@@ -40,7 +40,7 @@ int64_t Execute(const std::string& line, std::unique_ptr<TZDBDiskPageManager>& m
   }
   if (!manager) return -1;
   if (command == "lockdb") {
-    manager->DatabaseLock().Lock(TZDBDatabaseLock::OpenError, Quick);
+    manager->DatabaseLock().Lock(errors::DatabaseLockedAtOpen, Quick);
     return 0;
   }
   if (command == "unlockdb") {
@@ -50,7 +50,7 @@ int64_t Execute(const std::string& line, std::unique_ptr<TZDBDiskPageManager>& m
   if (command == "holddb") {
     uint32_t ms = 0;
     in >> ms;
-    manager->DatabaseLock().Lock(TZDBDatabaseLock::OpenError, Quick);
+    manager->DatabaseLock().Lock(errors::DatabaseLockedAtOpen, Quick);
     std::cout << 0 << std::endl;
     os::SleepMs(ms);
     manager->DatabaseLock().Unlock();
