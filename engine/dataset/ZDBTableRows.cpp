@@ -1,6 +1,7 @@
 // The open table, its fields, reading rows, and adding rows.
 #include "engine/dataset/ZDBTableRows.h"
 
+#include <stdexcept>
 #include <vector>
 
 #include "engine/dataset/ZDBDatabase.h"
@@ -100,6 +101,7 @@ void TZDBTableRows::NewRow() {
 }
 
 void TZDBTableRows::FillRow(const std::vector<int32_t>& columns, const std::vector<std::string>& texts) {
+  if (texts.size() != columns.size()) throw std::invalid_argument("FillRow takes one text for each column");
   TZDBTableFieldManager& fields = *state_->Data().FieldManager();
   uint8_t* row = state_->cursor.MutableRecordBuffer();
   for (size_t i = 0; i < columns.size(); ++i) SetFieldFromText(fields.FieldDefs(), columns[i], texts[i], row);

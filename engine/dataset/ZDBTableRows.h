@@ -89,7 +89,8 @@ class TZDBTableRows {
   // A new row: empty, with the fields' defaults.
   void NewRow();
   // The texts into the fields of the new row (texts[i] into field columns[i]), then its
-  // automatic values and the check of its constraints.
+  // automatic values and the check of its constraints. std::invalid_argument when the
+  // counts differ.
   void FillRow(const std::vector<int32_t>& columns, const std::vector<std::string>& texts);
   // Inserts the new row; false when it was refused without an error.
   bool Insert();
