@@ -14,7 +14,7 @@ set(ZDB_LAYER_RULES
   "engine/framework:engine/base,platform/os"
   "engine/dataset:engine/framework,engine/table,engine/index,engine/file,engine/base,platform/os"
   "include/zdb:engine/dataset,engine/framework,engine/table,engine/index,engine/file,engine/base,platform/os"
-  "tools/zdb:include/zdb,engine/dataset,engine/framework,engine/table,engine/index,engine/file,engine/base,platform/os"
+  "tools/zdb:include/zdb"
   "store:include/zdb"
   "ui:store,calc,include/zdb"
 )

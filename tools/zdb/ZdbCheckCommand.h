@@ -14,7 +14,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/base/ZDBPassword.h"
+#include "zdb/Password.h"
 
 namespace zdbtool {
 

@@ -8,10 +8,8 @@
 
 #include <string>
 
-#include "engine/base/ZDBPassword.h"
-#include "engine/dataset/ZDBDatabase.h"
-#include "engine/file/ZDBDiskDatabaseData.h"
-#include "engine/table/ZDBBaseSession.h"
+#include "zdb/Database.h"
+#include "zdb/Password.h"
 
 namespace zdbtool {
 
@@ -25,9 +23,8 @@ class TZdbConnection {
   TZdbConnection(const TZdbConnection&) = delete;
   TZdbConnection& operator=(const TZdbConnection&) = delete;
 
-  zdb::TZDBDiskDatabaseData& Data() const { return *database_.DatabaseData(); }
-  // The connection's session: what the tool's cursors work through.
-  zdb::TZDBBaseSession& Session() const { return *database_.Handle(); }
+  // The connected database component: what the tool's tables work through.
+  zdb::TZDBDatabase& Database() { return database_; }
 
  private:
   zdb::TZDBDatabase database_;

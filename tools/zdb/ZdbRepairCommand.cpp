@@ -1,9 +1,9 @@
 #include "tools/zdb/ZdbRepairCommand.h"
 
-#include "engine/dataset/ZDBDatabase.h"
-#include "engine/dataset/ZDBRepairReport.h"
-#include "engine/dataset/ZDBUserPrompts.h"
 #include "tools/zdb/ZdbCheckCommand.h"
+#include "zdb/Database.h"
+#include "zdb/Repair.h"
+#include "zdb/UserPrompts.h"
 
 namespace zdbtool {
 namespace {

@@ -5,12 +5,11 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "engine/base/ZDBException.h"
-#include "engine/table/ZDBTableAccess.h"
 #include "tools/zdb/ZdbConnection.h"
 #include "tools/zdb/ZdbCsv.h"
-#include "tools/zdb/ZdbFieldText.h"
 #include "tools/zdb/ZdbTableCommands.h"
+#include "zdb/TableRows.h"
+#include "zdb/Values.h"
 
 namespace zdbtool {
 namespace {
@@ -28,22 +27,23 @@ std::string ReadWholeFile(const std::string& fileName) {
 }
 
 // The field number of each CSV column, from the header line.
-std::vector<int32_t> ColumnFields(const TZdbCsvRecord& header, const zdb::TZDBFieldDefs& fields,
+std::vector<int32_t> ColumnFields(const TZdbCsvRecord& header, const zdb::TZDBTableRows& table,
                                   const std::string& tableName) {
+  const std::vector<zdb::TZDBFieldDefinition> fields = table.Definitions().Fields;
   std::vector<int32_t> columns;
   for (const std::string& name : header.Fields) {
     int32_t fieldNo = -1;
     try {
-      fieldNo = fields.IndexOfName(Utf8ToAnsi(name));
+      fieldNo = table.FieldNumber(zdb::Utf8ToAnsi(name));
     } catch (const std::exception& error) {
       throw TZdbInputError(header.Line, error.what());
     }
     if (fieldNo < 0) throw TZdbInputError(header.Line, "'" + name + "' is not a field of table '" + tableName + "'");
     if (std::find(columns.begin(), columns.end(), fieldNo) != columns.end())
       throw TZdbInputError(header.Line, "field '" + name + "' is named twice");
-    if (!HasTextForm(fields.Items(fieldNo)))
+    if (!table.HasTextForm(fieldNo))
       throw TZdbInputError(header.Line, "field '" + name + "' of type " +
-                                            zdb::LogicalTypeName(fields.Items(fieldNo).LogicalType()) +
+                                            zdb::LogicalTypeName(fields[static_cast<size_t>(fieldNo)].Type) +
                                             " cannot be loaded from CSV");
     columns.push_back(fieldNo);
   }
@@ -53,18 +53,16 @@ std::vector<int32_t> ColumnFields(const TZdbCsvRecord& header, const zdb::TZDBFi
 // One batch of rows under one write lock and one commit.
 class Loader {
  public:
-  Loader(zdb::TZDBDiskTableData& table, zdb::TZDBTableCursor& cursor, const std::vector<int32_t>& columns)
-      : table_(table), cursor_(cursor), columns_(columns) {}
+  Loader(zdb::TZDBTableRows& table, const std::vector<int32_t>& columns) : table_(table), columns_(columns) {}
 
   // Stores up to BatchRows records of the reader; answers the rows stored. A record that
   // cannot be stored ends the batch: the rows before it are committed and the error
   // passed on.
   int64_t LoadBatch(TZdbCsvReader& reader) {
-    const zdb::TZDBTableWriteLock lock(table_, cursor_);
-    const int32_t session = cursor_.SessionID();
+    const zdb::TZDBTableRows::TWriteLock lock(table_);
     int64_t stored = 0;
     try {
-      table_.ReloadMostUpdated(session);
+      table_.ReloadCounters();
       int64_t firstLine = 0;
       TZdbCsvRecord record;
       for (;;) {
@@ -86,7 +84,7 @@ class Loader {
       throw;
     } catch (...) {
       // Nothing half-done stays with the session.
-      table_.Rollback(session, false);
+      table_.Rollback();
       throw;
     }
     return stored;
@@ -97,7 +95,7 @@ class Loader {
 
  private:
   void Commit(int64_t stored) {
-    table_.Commit(cursor_.SessionID(), false);
+    table_.Commit();
     loaded_ += stored;
   }
 
@@ -105,13 +103,13 @@ class Loader {
     bool inserted = false;
     std::string failure = "the row could not be stored";
     try {
-      inserted = table_.InsertRecord(cursor_);
+      inserted = table_.Insert();
     } catch (const std::exception& error) {
       failure = error.what();
     }
     if (inserted) return;
     // What the failed insert left behind goes, and with it the batch's earlier rows.
-    table_.Rollback(cursor_.SessionID(), false);
+    table_.Rollback();
     if (firstLine < record.Line)
       failure += "; the rows of lines " + std::to_string(firstLine) + " to " + std::to_string(record.Line - 1) +
                  " were not stored either";
@@ -122,22 +120,15 @@ class Loader {
     if (record.Fields.size() != columns_.size())
       throw TZdbInputError(record.Line, std::to_string(record.Fields.size()) + " fields, the header names " +
                                             std::to_string(columns_.size()));
-    zdb::TZDBTableFieldManager& fields = *table_.FieldManager();
-    uint8_t* row = cursor_.MutableRecordBuffer();
-    fields.InitRecordBuffer(row);
-    fields.ApplyDefaults(row);
+    table_.NewRow();
     try {
-      for (size_t i = 0; i < columns_.size(); ++i)
-        SetFieldFromText(fields.FieldDefs(), columns_[i], record.Fields[i], row);
-      fields.AssignAutoincValues(cursor_.Session(), row);
-      table_.CheckConstraints(cursor_.SessionID(), row, true, true, {}, true, nullptr);
+      table_.FillRow(columns_, record.Fields);
     } catch (const std::exception& error) {
       throw TZdbInputError(record.Line, error.what());
     }
   }
 
-  zdb::TZDBDiskTableData& table_;
-  zdb::TZDBTableCursor& cursor_;
+  zdb::TZDBTableRows& table_;
   const std::vector<int32_t>& columns_;
   int64_t loaded_ = 0;
 };
@@ -148,13 +139,12 @@ void LoadCommand(const std::string& fileName, const zdb::TZDBPassword& password,
                  const std::string& csvFileName, std::ostream& out) {
   TZdbCsvReader reader(ReadWholeFile(csvFileName));
   TZdbConnection connection(fileName, password);
-  zdb::TZDBTableCursor cursor(connection.Session(), Utf8ToAnsi(tableName));
-  zdb::TZDBOpenTable table(connection.Data(), cursor);
+  zdb::TZDBTableRows table(connection.Database(), zdb::Utf8ToAnsi(tableName));
   TZdbCsvRecord header;
   if (!reader.Next(header)) throw TZdbInputError(1, "the file has no header line naming the fields");
-  const std::vector<int32_t> columns = ColumnFields(header, table.Data().FieldManager()->FieldDefs(), tableName);
-  cursor.SetDeferCommit(true);
-  Loader loader(table.Data(), cursor, columns);
+  const std::vector<int32_t> columns = ColumnFields(header, table, tableName);
+  table.DeferCommits();
+  Loader loader(table, columns);
   try {
     while (loader.LoadBatch(reader) == BatchRows) {
     }
@@ -168,32 +158,28 @@ void LoadCommand(const std::string& fileName, const zdb::TZDBPassword& password,
 void DumpCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
                  const std::string& indexName, std::ostream& out) {
   TZdbConnection connection(fileName, password);
-  zdb::TZDBTableCursor cursor(connection.Session(), Utf8ToAnsi(tableName));
-  zdb::TZDBOpenTable table(connection.Data(), cursor);
-  zdb::TZDBDiskTableData& data = table.Data();
-  if (!indexName.empty()) {
-    const zdb::TZDBIndexDef* index = data.IndexManager()->FindIndexDefByName(Utf8ToAnsi(indexName), cursor.SessionID());
-    if (index == nullptr) throw std::runtime_error("Table '" + tableName + "' has no index '" + indexName + "'");
-    cursor.SetIndexID(index->ObjectID());
-  }
-  const zdb::TZDBFieldDefs& fields = data.FieldManager()->FieldDefs();
+  zdb::TZDBTableRows table(connection.Database(), zdb::Utf8ToAnsi(tableName));
+  if (!indexName.empty() && !table.UseIndex(zdb::Utf8ToAnsi(indexName)))
+    throw std::runtime_error("Table '" + tableName + "' has no index '" + indexName + "'");
+  const std::vector<zdb::TZDBFieldDefinition> fields = table.Definitions().Fields;
+  const int32_t fieldCount = static_cast<int32_t>(fields.size());
   std::string line;
-  for (int32_t i = 0; i < fields.Count(); ++i) {
-    if (!HasDumpForm(fields.Items(i)))
-      throw std::runtime_error("Field '" + AnsiToUtf8(fields.Items(i).Name()) + "' of type " +
-                               zdb::LogicalTypeName(fields.Items(i).LogicalType()) + " cannot be dumped to CSV");
-    line += (i == 0 ? "" : ",") + CsvField(AnsiToUtf8(fields.Items(i).Name()));
+  for (int32_t i = 0; i < fieldCount; ++i) {
+    const zdb::TZDBFieldDefinition& field = fields[static_cast<size_t>(i)];
+    if (!table.HasDumpForm(i))
+      throw std::runtime_error("Field '" + zdb::AnsiToUtf8(field.Name) + "' of type " +
+                               zdb::LogicalTypeName(field.Type) + " cannot be dumped to CSV");
+    line += (i == 0 ? "" : ",") + CsvField(zdb::AnsiToUtf8(field.Name));
   }
   out << line << LineEnd;
-  cursor.SetToBegin();
-  uint8_t result = zdb::grOK;
-  while ((result = data.GetRecord(cursor, zdb::grmNext)) == zdb::grOK) {
+  table.ToBegin();
+  zdb::TZDBRowRead result = zdb::TZDBRowRead::Row;
+  while ((result = table.Next()) == zdb::TZDBRowRead::Row) {
     line.clear();
-    for (int32_t i = 0; i < fields.Count(); ++i)
-      line += (i == 0 ? "" : ",") + CsvField(FieldDumpText(data, cursor, i));
+    for (int32_t i = 0; i < fieldCount; ++i) line += (i == 0 ? "" : ",") + CsvField(table.FieldDumpText(i));
     out << line << LineEnd;
   }
-  if (result != zdb::grEOF)
+  if (result != zdb::TZDBRowRead::End)
     throw std::runtime_error("Table '" + tableName + "' could not be read to its end: it is locked or damaged");
 }
 

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/base/ZDBPassword.h"
+#include "zdb/Password.h"
 
 namespace zdbtool {
 

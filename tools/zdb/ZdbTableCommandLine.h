@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/base/ZDBPassword.h"
+#include "zdb/Password.h"
 
 namespace zdbtool {
 

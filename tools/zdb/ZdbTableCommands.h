@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/base/ZDBPassword.h"
-#include "engine/table/ZDBFieldTypes.h"
+#include "zdb/Fields.h"
+#include "zdb/Password.h"
 
 namespace zdbtool {
 

@@ -4,13 +4,10 @@
 #include <memory>
 #include <sstream>
 
-#include "engine/table/ZDBConstraintDef.h"
-#include "engine/table/ZDBFieldDef.h"
-#include "engine/table/ZDBIndexDef.h"
-#include "engine/table/ZDBTableAccess.h"
 #include "tools/zdb/ZdbConnection.h"
-#include "tools/zdb/ZdbFieldText.h"
 #include "tools/zdb/ZdbTableCommands.h"
+#include "zdb/TableRows.h"
+#include "zdb/Values.h"
 
 namespace zdbtool {
 namespace {
@@ -79,29 +76,26 @@ std::string ParseBlobCompression(const std::vector<std::string>& parts, TZdbFiel
   return {};
 }
 
-std::string ConstraintText(const zdb::TZDBConstraintDef& constraint) {
-  std::string text = constraint.Name() + " ";
-  switch (static_cast<zdb::TZDBConstraintType>(constraint.ConstraintType())) {
-    case zdb::TZDBConstraintType::NotNull:
-      return text + "NOT NULL (" + constraint.TargetName() + ")";
-    case zdb::TZDBConstraintType::Check: {
-      const auto& check = static_cast<const zdb::TZDBConstraintDefCheck&>(constraint);
-      text += "CHECK (" + constraint.TargetName() + ")";
-      if (!check.MinValue().IsNull()) text += " >= " + check.MinValue().AsString();
-      if (!check.MaxValue().IsNull()) text += " <= " + check.MaxValue().AsString();
+std::string ConstraintText(const zdb::TZDBConstraintDefinition& constraint) {
+  std::string text = constraint.Name + " ";
+  switch (constraint.Kind) {
+    case zdb::TZDBConstraintKind::NotNull:
+      return text + "NOT NULL (" + constraint.TargetName + ")";
+    case zdb::TZDBConstraintKind::Check:
+      text += "CHECK (" + constraint.TargetName + ")";
+      if (constraint.HasMinValue) text += " >= " + constraint.MinValue;
+      if (constraint.HasMaxValue) text += " <= " + constraint.MaxValue;
       return text;
+    case zdb::TZDBConstraintKind::PrimaryKey:
+    case zdb::TZDBConstraintKind::Unique: {
+      text += constraint.Kind == zdb::TZDBConstraintKind::PrimaryKey ? "PRIMARY KEY (" : "UNIQUE (";
+      for (size_t i = 0; i < constraint.KeyFields.size(); ++i) text += (i == 0 ? "" : ", ") + constraint.KeyFields[i];
+      return text + ") index " + constraint.TargetName;
     }
-    case zdb::TZDBConstraintType::PrimaryKey:
-    case zdb::TZDBConstraintType::Unique: {
-      const auto& key = static_cast<const zdb::TZDBKeyConstraintDef&>(constraint);
-      text += constraint.ConstraintType() == zdb::ConstraintTypeCode(zdb::TZDBConstraintType::PrimaryKey)
-                  ? "PRIMARY KEY ("
-                  : "UNIQUE (";
-      for (size_t i = 0; i < key.Columns().size(); ++i) text += (i == 0 ? "" : ", ") + key.Columns()[i].FieldName;
-      return text + ") index " + constraint.TargetName();
-    }
+    case zdb::TZDBConstraintKind::Other:
+      break;
   }
-  return text + "type " + std::to_string(constraint.ConstraintType());
+  return text + "type " + std::to_string(constraint.TypeCode);
 }
 
 }  // namespace
@@ -159,82 +153,66 @@ std::string ParseIndexSpec(const std::string& text, TZdbIndexSpec& spec) {
 void CreateTableCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
                         const std::vector<TZdbFieldSpec>& fields, const std::vector<TZdbIndexSpec>& indexes,
                         const std::vector<std::string>& notNullFields) {
-  zdb::TZDBFieldDefs fieldDefs;
+  std::vector<zdb::TZDBFieldDefinition> fieldDefinitions;
   for (const TZdbFieldSpec& field : fields) {
-    auto definition = std::make_unique<zdb::TZDBFieldDef>(Utf8ToAnsi(field.Name), field.Type, field.Size);
-    definition->SetBlobCompressionAlgorithm(field.BlobAlgorithm);
-    definition->SetBlobCompressionMode(field.BlobLevel);
-    fieldDefs.Add(std::move(definition));
+    zdb::TZDBFieldDefinition definition;
+    definition.Name = zdb::Utf8ToAnsi(field.Name);
+    definition.Type = field.Type;
+    definition.Size = field.Size;
+    definition.BlobAlgorithm = field.BlobAlgorithm;
+    definition.BlobLevel = field.BlobLevel;
+    fieldDefinitions.push_back(std::move(definition));
   }
-  zdb::TZDBIndexDefs indexDefs;
-  zdb::TZDBConstraintDefs constraintDefs;
+  std::vector<zdb::TZDBIndexDefinition> indexDefinitions;
   for (const TZdbIndexSpec& index : indexes) {
-    auto definition = std::make_unique<zdb::TZDBIndexDef>();
-    definition->SetName(Utf8ToAnsi(index.Name));
-    std::vector<zdb::TZDBIndexColumn> columns;
-    for (const std::string& field : index.Fields) columns.push_back({Utf8ToAnsi(field), index.Descending});
-    definition->SetColumns(std::move(columns));
-    definition->SetUnique(index.Unique);
-    definition->SetPrimary(index.Primary);
-    indexDefs.Add(std::move(definition));
-    if (!index.Unique && !index.Primary) continue;
-    // The constraint an added index would get, so that keys are checked by name.
-    zdb::TZDBKeyConstraintDef& key = index.Primary
-                                         ? static_cast<zdb::TZDBKeyConstraintDef&>(constraintDefs.AddPrimary())
-                                         : constraintDefs.AddUnique();
-    std::string name = index.Primary ? "C_PK" : "C_Unique";
-    std::vector<zdb::TZDBConstraintColumn> keyColumns;
+    zdb::TZDBIndexDefinition definition;
+    definition.Name = zdb::Utf8ToAnsi(index.Name);
     for (const std::string& field : index.Fields) {
-      name += "$" + Utf8ToAnsi(field);
-      keyColumns.push_back({Utf8ToAnsi(field), zdb::UnassignedObjectID});
+      zdb::TZDBIndexColumnDefinition column;
+      column.FieldName = zdb::Utf8ToAnsi(field);
+      column.Descending = index.Descending;
+      definition.Columns.push_back(std::move(column));
     }
-    key.SetName(name);
-    key.SetTargetName(Utf8ToAnsi(index.Name));
-    key.SetColumns(std::move(keyColumns));
+    definition.Unique = index.Unique;
+    definition.Primary = index.Primary;
+    indexDefinitions.push_back(std::move(definition));
   }
-  for (const std::string& field : notNullFields) constraintDefs.AddNotNull().SetTargetName(Utf8ToAnsi(field));
+  std::vector<std::string> notNull;
+  for (const std::string& field : notNullFields) notNull.push_back(zdb::Utf8ToAnsi(field));
 
   TZdbConnection connection(fileName, password);
-  zdb::CreateDiskTable(connection.Data(), connection.Session(), Utf8ToAnsi(tableName), fieldDefs, indexDefs,
-                       constraintDefs);
+  zdb::CreateTable(connection.Database(), zdb::Utf8ToAnsi(tableName), fieldDefinitions, indexDefinitions, notNull);
 }
 
 void SchemaCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
                    std::ostream& out) {
   TZdbConnection connection(fileName, password);
-  zdb::TZDBTableCursor cursor(connection.Session(), Utf8ToAnsi(tableName));
-  zdb::TZDBOpenTable table(connection.Data(), cursor);
-  zdb::TZDBDiskTableData& data = table.Data();
-  out << "table: " << AnsiToUtf8(data.TableName()) << '\n';
-  const zdb::TZDBFieldDefs& fields = data.FieldManager()->FieldDefs();
-  for (int32_t i = 0; i < fields.Count(); ++i) {
-    const zdb::TZDBFieldDef& field = fields.Items(i);
-    out << "field: " << AnsiToUtf8(field.Name()) << ' ' << zdb::LogicalTypeName(field.LogicalType());
-    if (TakesSize(field.LogicalType())) out << '(' << field.FieldSize() << ')';
-    if (field.IsBlob() && field.BlobCompressionAlgorithm() != 0) {
-      const uint8_t algorithm = field.BlobCompressionAlgorithm();
+  zdb::TZDBTableRows table(connection.Database(), zdb::Utf8ToAnsi(tableName));
+  const zdb::TZDBTableDefinitions definitions = table.Definitions();
+  out << "table: " << zdb::AnsiToUtf8(definitions.TableName) << '\n';
+  for (const zdb::TZDBFieldDefinition& field : definitions.Fields) {
+    out << "field: " << zdb::AnsiToUtf8(field.Name) << ' ' << zdb::LogicalTypeName(field.Type);
+    if (TakesSize(field.Type)) out << '(' << field.Size << ')';
+    if (field.IsBlob && field.BlobAlgorithm != 0) {
+      const uint8_t algorithm = field.BlobAlgorithm;
       out << ' '
           << (algorithm < std::size(BlobAlgorithmNames) ? BlobAlgorithmNames[algorithm] : std::to_string(algorithm))
-          << ':' << static_cast<int>(field.BlobCompressionMode());
+          << ':' << static_cast<int>(field.BlobLevel);
     }
     out << '\n';
   }
-  const zdb::TZDBIndexDefs& indexes = data.IndexManager()->IndexDefs();
-  for (int32_t i = 0; i < indexes.Count(); ++i) {
-    const zdb::TZDBIndexDef& index = indexes.Items(i);
-    if (index.Temporary()) continue;
-    out << "index: " << AnsiToUtf8(index.Name()) << " (";
-    for (size_t c = 0; c < index.Columns().size(); ++c) {
-      const zdb::TZDBIndexColumn& column = index.Columns()[c];
-      out << (c == 0 ? "" : ", ") << AnsiToUtf8(column.FieldName) << (column.Descending ? " DESC" : "")
+  for (const zdb::TZDBIndexDefinition& index : definitions.Indexes) {
+    out << "index: " << zdb::AnsiToUtf8(index.Name) << " (";
+    for (size_t c = 0; c < index.Columns.size(); ++c) {
+      const zdb::TZDBIndexColumnDefinition& column = index.Columns[c];
+      out << (c == 0 ? "" : ", ") << zdb::AnsiToUtf8(column.FieldName) << (column.Descending ? " DESC" : "")
           << (column.CaseInsensitive ? " NO_CASE" : "");
     }
-    out << ')' << (index.Unique() ? " unique" : "") << (index.Primary() ? " primary" : "") << '\n';
+    out << ')' << (index.Unique ? " unique" : "") << (index.Primary ? " primary" : "") << '\n';
   }
-  const zdb::TZDBConstraintDefs& constraints = data.ConstraintManager()->ConstraintDefs();
-  for (int32_t i = 0; i < constraints.Count(); ++i)
-    out << "constraint: " << AnsiToUtf8(ConstraintText(constraints.Items(i))) << '\n';
-  out << "rows: " << data.GetRecordCount(cursor) << '\n';
+  for (const zdb::TZDBConstraintDefinition& constraint : definitions.Constraints)
+    out << "constraint: " << zdb::AnsiToUtf8(ConstraintText(constraint)) << '\n';
+  out << "rows: " << table.RowCount() << '\n';
 }
 
 }  // namespace zdbtool

@@ -4,11 +4,11 @@
 
 #include <iostream>
 
-#include "engine/dataset/ZDBTable.h"
 #include "tools/zdb/ZdbConnection.h"
-#include "tools/zdb/ZdbFieldText.h"
 #include "tools/zdb/ZdbTableCommandLine.h"
 #include "tools/zdb/ZdbTableCommands.h"
+#include "zdb/Table.h"
+#include "zdb/Values.h"
 
 namespace zdbtool {
 namespace {
@@ -21,7 +21,7 @@ class TZdbTableComponent {
   TZdbTableComponent(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName)
       : connection_(fileName, password) {
     table_.SetDatabaseName(TZdbConnection::DatabaseName);
-    table_.SetTableName(Utf8ToAnsi(tableName));
+    table_.SetTableName(zdb::Utf8ToAnsi(tableName));
   }
   zdb::TZDBTable& Table() { return table_; }
 
@@ -49,7 +49,7 @@ void DropTableCommand(const std::string& fileName, const zdb::TZDBPassword& pass
 void RenameTableCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
                         const std::string& newName, std::ostream& out) {
   TZdbTableComponent component(fileName, password, tableName);
-  component.Table().RenameTable(Utf8ToAnsi(newName));
+  component.Table().RenameTable(zdb::Utf8ToAnsi(newName));
   out << "renamed table " << tableName << " to " << newName << '\n';
 }
 
@@ -57,27 +57,27 @@ void AddIndexCommand(const std::string& fileName, const zdb::TZDBPassword& passw
                      const TZdbIndexSpec& index, std::ostream& out) {
   std::string fields;
   for (const std::string& field : index.Fields)
-    fields += (fields.empty() ? "" : std::string(1, ComponentFieldSeparator)) + Utf8ToAnsi(field);
+    fields += (fields.empty() ? "" : std::string(1, ComponentFieldSeparator)) + zdb::Utf8ToAnsi(field);
   zdb::TZDBIndexOptions options;
   options.Primary = index.Primary;
   options.Unique = index.Unique;
   options.Descending = index.Descending;
   TZdbTableComponent component(fileName, password, tableName);
-  component.Table().AddIndex(Utf8ToAnsi(index.Name), fields, options);
+  component.Table().AddIndex(zdb::Utf8ToAnsi(index.Name), fields, options);
   out << "added index " << index.Name << '\n';
 }
 
 void DropIndexCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
                       const std::string& indexName, std::ostream& out) {
   TZdbTableComponent component(fileName, password, tableName);
-  component.Table().DeleteIndex(Utf8ToAnsi(indexName));
+  component.Table().DeleteIndex(zdb::Utf8ToAnsi(indexName));
   out << "dropped index " << indexName << '\n';
 }
 
 void RenameFieldCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
                         const std::string& oldName, const std::string& newName, std::ostream& out) {
   TZdbTableComponent component(fileName, password, tableName);
-  component.Table().RenameField(Utf8ToAnsi(oldName), Utf8ToAnsi(newName));
+  component.Table().RenameField(zdb::Utf8ToAnsi(oldName), zdb::Utf8ToAnsi(newName));
   out << "renamed field " << oldName << " to " << newName << '\n';
 }
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/dataset/ZDBUserPrompts.h"
+#include "zdb/UserPrompts.h"
 
 namespace zdbtool {
 

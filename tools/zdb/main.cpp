@@ -28,13 +28,8 @@
 #include <cstdint>
 #include <exception>
 #include <iostream>
-#include <limits>
 #include <string>
 
-#include "engine/base/ZDBCipherCodes.h"
-#include "engine/file/ZDBDiskDatabaseData.h"
-#include "engine/file/ZDBFileLayout.h"
-#include "engine/file/ZDBTableLocksFile.h"
 #include "tools/zdb/ZdbBlobCommands.h"
 #include "tools/zdb/ZdbCheckCommand.h"
 #include "tools/zdb/ZdbCommands.h"
@@ -44,14 +39,13 @@
 #include "tools/zdb/ZdbTableCommandLine.h"
 #include "tools/zdb/ZdbTableOperationCommands.h"
 #include "tools/zdb/ZdbTerminalPrompts.h"
+#include "zdb/FileCreation.h"
+#include "zdb/Password.h"
 
 namespace {
 
 constexpr int ExitEngineError = 1;
 constexpr int ExitUsageError = 2;
-// Every table's lock region takes 12 bytes a slot; beyond this a region would not fit
-// the 32-bit size of an internal file.
-constexpr int MaxConnectionsLimit = std::numeric_limits<int32_t>::max() / zdb::TZDBTableLocksFile::BytesPerSlot;
 
 std::string CipherNames() {
   std::string names;
@@ -84,7 +78,7 @@ int main(int argc, char** argv) {
   std::string fileName;
   int pageSize = zdb::layout::DefaultPageSize;
   int pagesPerExtent = zdb::layout::DefaultPagesPerExtent;
-  int maxConnections = zdb::TZDBDiskDatabaseData::DefaultSlotCount;
+  int maxConnections = zdb::DefaultNewFileSlotCount;
   std::string password;
   std::string cipherName = zdb::FindCipher(zdb::CipherCodeOf(zdb::TZDBCipherCode::Rijndael128))->Name;
 
@@ -95,7 +89,7 @@ int main(int argc, char** argv) {
   create->add_option("--extent-pages", pagesPerExtent, "Pages per extent")
       ->check(CLI::Range(zdb::layout::MinPagesPerExtent, zdb::layout::MaxPagesPerExtent));
   create->add_option("--max-connections", maxConnections, "Session slots: sessions that may use the file at once")
-      ->check(CLI::Range(1, MaxConnectionsLimit));
+      ->check(CLI::Range(1, zdb::MaxNewFileSlotCount));
   CLI::Option* createPassword =
       create->add_option("--password", password, "Encrypt the file with this password")->check(NonEmptyPassword);
   create

@@ -1,4 +1,5 @@
-// Field values as the text of the tool's CSV files, both ways:
+// Field values of a record buffer as text, both ways, for tools that exchange rows as
+// text (the CSV files of the zdb tool):
 //   integers          decimal ("-12")
 //   floating types    plain notation with a point ("2683.34"), and NAN, INF, -INF
 //   DATE              2024-05-25          TIME     10:20:30 or 10:20:30.125
@@ -19,29 +20,24 @@
 #include "engine/table/ZDBDiskTableData.h"
 #include "engine/table/ZDBFieldDef.h"
 
-namespace zdbtool {
-
-// Names and text kept in single-byte form (Windows-1252) and the UTF-8 of the command
-// line and the CSV files. A character without a single-byte form: std::runtime_error.
-std::string Utf8ToAnsi(std::string_view text);
-std::string AnsiToUtf8(std::string_view text);
+namespace zdb {
 
 // Whether the field's values can be moved as text.
-bool HasTextForm(const zdb::TZDBFieldDef& field);
+bool HasTextForm(const TZDBFieldDef& field);
 
 // Writes the value into the record buffer (or marks it NULL). std::runtime_error with the
 // reason when the text is not a value of the field: "field 'any': ..." .
-void SetFieldFromText(const zdb::TZDBFieldDefs& fields, int32_t fieldNo, std::string_view text, uint8_t* recordBuffer);
+void SetFieldFromText(const TZDBFieldDefs& fields, int32_t fieldNo, std::string_view text, uint8_t* recordBuffer);
 // The value's text; empty for NULL.
-std::string FieldAsText(const zdb::TZDBFieldDefs& fields, int32_t fieldNo, const uint8_t* recordBuffer);
+std::string FieldAsText(const TZDBFieldDefs& fields, int32_t fieldNo, const uint8_t* recordBuffer);
 
 // Whether a dump can show the field: a text form or a large value.
-bool HasDumpForm(const zdb::TZDBFieldDef& field);
+bool HasDumpForm(const TZDBFieldDef& field);
 // A large value as a dump shows it, from its size and its first bytes (the whole value or
 // more than LargeValuePrefixBytes of it).
 inline constexpr int64_t LargeValuePrefixBytes = 64;
-std::string LargeValueText(const zdb::TZDBFieldDef& field, int64_t size, const std::vector<uint8_t>& prefix);
+std::string LargeValueText(const TZDBFieldDef& field, int64_t size, const std::vector<uint8_t>& prefix);
 // The field of the row in the cursor's buffer as a dump shows it; empty for NULL.
-std::string FieldDumpText(zdb::TZDBDiskTableData& table, zdb::TZDBTableCursor& cursor, int32_t fieldNo);
+std::string FieldDumpText(TZDBDiskTableData& table, TZDBTableCursor& cursor, int32_t fieldNo);
 
-}  // namespace zdbtool
+}  // namespace zdb

@@ -1,4 +1,4 @@
-#include "tools/zdb/ZdbFieldText.h"
+#include "engine/table/ZDBFieldText.h"
 
 #include <algorithm>
 #include <array>
@@ -15,96 +15,22 @@
 #include "engine/base/ZDBDateTime.h"
 #include "engine/base/ZDBEndian.h"
 #include "engine/base/ZDBExtended.h"
+#include "engine/base/ZDBUtf8Text.h"
 #include "engine/base/ZDBValueText.h"
 #include "engine/table/ZDBFieldManager.h"
 
-namespace zdbtool {
+namespace zdb {
 namespace {
 
-using zdb::TZDBStorageType;
 using S = TZDBStorageType;
-namespace le = zdb::le;
 
 constexpr int16_t LogicalTrue = -1;
 constexpr int32_t MillisecondsPerSecond = 1000;
 constexpr int32_t SecondsPerMinute = 60;
 constexpr int32_t MinutesPerHour = 60;
 
-[[noreturn]] void Refuse(const zdb::TZDBFieldDef& field, const std::string& reason) {
+[[noreturn]] void Refuse(const TZDBFieldDef& field, const std::string& reason) {
   throw std::runtime_error("field '" + field.Name() + "': " + reason);
-}
-
-// --- UTF-8 -----------------------------------------------------------------------------------------
-
-// Strict: a malformed sequence, an overlong form or a surrogate is no text.
-bool Utf8ToWide(std::string_view text, std::u16string& wide) {
-  wide.clear();
-  for (size_t i = 0; i < text.size();) {
-    const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
-    const uint8_t lead = byte(i);
-    size_t length = 0;
-    char32_t code = 0;
-    if (lead < 0x80) {
-      length = 1;
-      code = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2;
-      code = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3;
-      code = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4;
-      code = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (size_t k = 1; k < length; ++k) {
-      if ((byte(i + k) & 0xC0) != 0x80) return false;
-      code = (code << 6) | (byte(i + k) & 0x3F);
-    }
-    static constexpr char32_t Smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < Smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      wide += static_cast<char16_t>(0xD800 + (code >> 10));
-      wide += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-    } else {
-      wide += static_cast<char16_t>(code);
-    }
-    i += length;
-  }
-  return true;
-}
-
-std::string WideToUtf8(std::u16string_view wide) {
-  std::string text;
-  for (size_t i = 0; i < wide.size(); ++i) {
-    char32_t code = wide[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;  // a lone surrogate has no UTF-8 form
-    }
-    if (code < 0x80) {
-      text += static_cast<char>(code);
-    } else if (code < 0x800) {
-      text += static_cast<char>(0xC0 | (code >> 6));
-      text += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      text += static_cast<char>(0xE0 | (code >> 12));
-      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      text += static_cast<char>(0xF0 | (code >> 18));
-      text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return text;
 }
 
 // --- numbers and times as text ---------------------------------------------------------------------
@@ -126,9 +52,9 @@ std::string TwoDigits(int32_t value) {
 }
 
 std::string DateText(int32_t dayNumber) {
-  if (dayNumber == zdb::EmptyDate) return "";
+  if (dayNumber == EmptyDate) return "";
   int32_t year = 0, month = 0, day = 0;
-  zdb::DecodeDayNumber(dayNumber, year, month, day);
+  DecodeDayNumber(dayNumber, year, month, day);
   char text[16];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
   return text;
@@ -160,27 +86,27 @@ bool ParseTime(std::string_view text, int32_t& milliseconds) {
     for (size_t scale = digits.size(); scale < 3; ++scale) fraction *= 10;
     text = text.substr(0, point);
   }
-  if (!zdb::TryParseFixedTime(text, milliseconds)) return false;
+  if (!TryParseFixedTime(text, milliseconds)) return false;
   milliseconds += fraction;
   return true;
 }
 
-int64_t ParseInteger(const zdb::TZDBFieldDef& field, std::string_view text, int64_t minimum, int64_t maximum) {
+int64_t ParseInteger(const TZDBFieldDef& field, std::string_view text, int64_t minimum, int64_t maximum) {
   int64_t value = 0;
-  if (!zdb::TryParseInteger(text, minimum, maximum, value))
+  if (!TryParseInteger(text, minimum, maximum, value))
     Refuse(field, "'" + std::string(text) + "' is not a whole number from " + std::to_string(minimum) + " to " +
                       std::to_string(maximum));
   return value;
 }
 
-double ParseFloat(const zdb::TZDBFieldDef& field, std::string_view text) {
+double ParseFloat(const TZDBFieldDef& field, std::string_view text) {
   double value = 0;
-  if (!zdb::TryParseFloat(text, value)) Refuse(field, "'" + std::string(text) + "' is not a number");
+  if (!TryParseFloat(text, value)) Refuse(field, "'" + std::string(text) + "' is not a number");
   return value;
 }
 
 // Characters of a text field, zero-filled to its width.
-void WriteText(const zdb::TZDBFieldDef& field, std::string_view text, uint8_t* target) {
+void WriteText(const TZDBFieldDef& field, std::string_view text, uint8_t* target) {
   std::u16string wide;
   if (!Utf8ToWide(text, wide)) Refuse(field, "the text is not UTF-8");
   const bool wideField = field.StorageType() == S::WideChar || field.StorageType() == S::WideString;
@@ -192,25 +118,14 @@ void WriteText(const zdb::TZDBFieldDef& field, std::string_view text, uint8_t* t
     for (size_t i = 0; i < wide.size(); ++i) le::PutU16(target + 2 * i, static_cast<uint16_t>(wide[i]));
     return;
   }
-  const std::string ansi = zdb::WideToAnsi(wide);
-  if (zdb::AnsiToWide(ansi) != wide) Refuse(field, "the text has characters that a single-byte field cannot hold");
+  const std::string ansi = WideToAnsi(wide);
+  if (AnsiToWide(ansi) != wide) Refuse(field, "the text has characters that a single-byte field cannot hold");
   std::memcpy(target, ansi.data(), ansi.size());
 }
 
 }  // namespace
 
-std::string Utf8ToAnsi(std::string_view text) {
-  std::u16string wide;
-  if (!Utf8ToWide(text, wide)) throw std::runtime_error("'" + std::string(text) + "' is not UTF-8");
-  std::string ansi = zdb::WideToAnsi(wide);
-  if (zdb::AnsiToWide(ansi) != wide)
-    throw std::runtime_error("'" + std::string(text) + "' has characters without a single-byte form");
-  return ansi;
-}
-
-std::string AnsiToUtf8(std::string_view text) { return WideToUtf8(zdb::AnsiToWide(text)); }
-
-bool HasTextForm(const zdb::TZDBFieldDef& field) {
+bool HasTextForm(const TZDBFieldDef& field) {
   switch (field.StorageType()) {
     case S::Blob:
     case S::Memo:
@@ -224,11 +139,11 @@ bool HasTextForm(const zdb::TZDBFieldDef& field) {
   }
 }
 
-void SetFieldFromText(const zdb::TZDBFieldDefs& fields, int32_t fieldNo, std::string_view text, uint8_t* recordBuffer) {
-  const zdb::TZDBFieldDef& field = fields.Items(fieldNo);
-  if (!HasTextForm(field)) Refuse(field, "a " + zdb::LogicalTypeName(field.LogicalType()) + " field has no text form");
+void SetFieldFromText(const TZDBFieldDefs& fields, int32_t fieldNo, std::string_view text, uint8_t* recordBuffer) {
+  const TZDBFieldDef& field = fields.Items(fieldNo);
+  if (!HasTextForm(field)) Refuse(field, "a " + LogicalTypeName(field.LogicalType()) + " field has no text form");
   if (text.empty()) {
-    zdb::SetFieldNull(recordBuffer, fieldNo, true);
+    SetFieldNull(recordBuffer, fieldNo, true);
     return;
   }
   uint8_t* target = recordBuffer + field.MemoryOffset();
@@ -262,11 +177,11 @@ void SetFieldFromText(const zdb::TZDBFieldDefs& fields, int32_t fieldNo, std::st
       le::PutU64(target, std::bit_cast<uint64_t>(ParseFloat(field, text)));
       break;
     case S::Extended:
-      zdb::TZDBExtended::FromDouble(ParseFloat(field, text)).ToBytes(target);
+      TZDBExtended::FromDouble(ParseFloat(field, text)).ToBytes(target);
       break;
     case S::Date: {
       int32_t day = 0;
-      if (!zdb::TryParseFixedDate(text, day)) Refuse(field, "'" + std::string(text) + "' is not a date YYYY-MM-DD");
+      if (!TryParseFixedDate(text, day)) Refuse(field, "'" + std::string(text) + "' is not a date YYYY-MM-DD");
       le::PutU32(target, static_cast<uint32_t>(day));
       break;
     }
@@ -280,7 +195,7 @@ void SetFieldFromText(const zdb::TZDBFieldDefs& fields, int32_t fieldNo, std::st
       const size_t blank = text.find(' ');
       int32_t day = 0;
       int32_t milliseconds = 0;
-      if (!zdb::TryParseFixedDate(text.substr(0, blank), day) ||
+      if (!TryParseFixedDate(text.substr(0, blank), day) ||
           (blank != std::string_view::npos && !ParseTime(text.substr(blank + 1), milliseconds)))
         Refuse(field, "'" + std::string(text) + "' is not a date and time YYYY-MM-DD HH:MM:SS");
       le::PutU32(target, static_cast<uint32_t>(day));
@@ -299,13 +214,13 @@ void SetFieldFromText(const zdb::TZDBFieldDefs& fields, int32_t fieldNo, std::st
       WriteText(field, text, target);
       break;
   }
-  zdb::SetFieldNull(recordBuffer, fieldNo, false);
+  SetFieldNull(recordBuffer, fieldNo, false);
 }
 
-std::string FieldAsText(const zdb::TZDBFieldDefs& fields, int32_t fieldNo, const uint8_t* recordBuffer) {
-  const zdb::TZDBFieldDef& field = fields.Items(fieldNo);
-  if (!HasTextForm(field)) Refuse(field, "a " + zdb::LogicalTypeName(field.LogicalType()) + " field has no text form");
-  if (zdb::IsFieldNull(recordBuffer, fieldNo)) return "";
+std::string FieldAsText(const TZDBFieldDefs& fields, int32_t fieldNo, const uint8_t* recordBuffer) {
+  const TZDBFieldDef& field = fields.Items(fieldNo);
+  if (!HasTextForm(field)) Refuse(field, "a " + LogicalTypeName(field.LogicalType()) + " field has no text form");
+  if (IsFieldNull(recordBuffer, fieldNo)) return "";
   const uint8_t* source = recordBuffer + field.MemoryOffset();
   switch (field.StorageType()) {
     case S::ShortInt:
@@ -328,7 +243,7 @@ std::string FieldAsText(const zdb::TZDBFieldDefs& fields, int32_t fieldNo, const
     case S::Currency:
       return PlainNumber(le::GetDouble(source));
     case S::Extended:
-      return PlainNumber(zdb::TZDBExtended::FromBytes(source).ToDouble());
+      return PlainNumber(TZDBExtended::FromBytes(source).ToDouble());
     case S::Date:
       return DateText(le::GetI32(source));
     case S::Time:
@@ -352,7 +267,7 @@ std::string FieldAsText(const zdb::TZDBFieldDefs& fields, int32_t fieldNo, const
     default: {
       const auto* text = reinterpret_cast<const char*>(source);
       return WideToUtf8(
-          zdb::AnsiToWide(std::string_view(text, strnlen(text, static_cast<size_t>(field.MemoryDataSize())))));
+          AnsiToWide(std::string_view(text, strnlen(text, static_cast<size_t>(field.MemoryDataSize())))));
     }
   }
 }
@@ -367,9 +282,9 @@ constexpr size_t TextPrefixCharacters = 32;
 
 }  // namespace
 
-bool HasDumpForm(const zdb::TZDBFieldDef& field) { return HasTextForm(field) || field.IsBlob(); }
+bool HasDumpForm(const TZDBFieldDef& field) { return HasTextForm(field) || field.IsBlob(); }
 
-std::string LargeValueText(const zdb::TZDBFieldDef& field, int64_t size, const std::vector<uint8_t>& prefix) {
+std::string LargeValueText(const TZDBFieldDef& field, int64_t size, const std::vector<uint8_t>& prefix) {
   std::string text = std::to_string(size) + (size == 1 ? " byte" : " bytes");
   if (size == 0) return text;
   text += ": ";
@@ -379,7 +294,7 @@ std::string LargeValueText(const zdb::TZDBFieldDef& field, int64_t size, const s
       for (size_t i = 0; i + 1 < prefix.size(); i += 2)
         wide += static_cast<char16_t>(prefix[i] | (static_cast<uint16_t>(prefix[i + 1]) << 8));
     } else {
-      wide = zdb::AnsiToWide(std::string_view(reinterpret_cast<const char*>(prefix.data()), prefix.size()));
+      wide = AnsiToWide(std::string_view(reinterpret_cast<const char*>(prefix.data()), prefix.size()));
     }
     bool cut = static_cast<int64_t>(prefix.size()) < size;
     if (wide.size() > TextPrefixCharacters) {
@@ -400,12 +315,12 @@ std::string LargeValueText(const zdb::TZDBFieldDef& field, int64_t size, const s
   return text;
 }
 
-std::string FieldDumpText(zdb::TZDBDiskTableData& table, zdb::TZDBTableCursor& cursor, int32_t fieldNo) {
-  const zdb::TZDBFieldDefs& fields = table.FieldManager()->FieldDefs();
-  const zdb::TZDBFieldDef& field = fields.Items(fieldNo);
+std::string FieldDumpText(TZDBDiskTableData& table, TZDBTableCursor& cursor, int32_t fieldNo) {
+  const TZDBFieldDefs& fields = table.FieldManager()->FieldDefs();
+  const TZDBFieldDef& field = fields.Items(fieldNo);
   if (!field.IsBlob()) return FieldAsText(fields, fieldNo, cursor.RecordBuffer());
-  if (zdb::IsFieldNull(cursor.RecordBuffer(), fieldNo)) return {};
-  std::unique_ptr<zdb::TZDBBlobStream> stream = table.OpenBlobStream(cursor, false, fieldNo);
+  if (IsFieldNull(cursor.RecordBuffer(), fieldNo)) return {};
+  std::unique_ptr<TZDBBlobStream> stream = table.OpenBlobStream(cursor, false, fieldNo);
   const int64_t size = stream->Size();
   std::vector<uint8_t> prefix(static_cast<size_t>(std::min(size, LargeValuePrefixBytes)));
   prefix.resize(static_cast<size_t>(std::max<int64_t>(stream->Read(prefix.data(), static_cast<int64_t>(prefix.size())), 0)));
@@ -414,4 +329,4 @@ std::string FieldDumpText(zdb::TZDBDiskTableData& table, zdb::TZDBTableCursor& c
   return LargeValueText(field, size, prefix);
 }
 
-}  // namespace zdbtool
+}  // namespace zdb
