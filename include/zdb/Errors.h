@@ -1,16 +1,9 @@
 // The public API of the ZDB engine: its errors. Every failure the engine reports is an
-// EZDBException carrying the engine's code (NativeError) and its text (what); callers
-// that act on one failure compare the code with the constants here.
+// EZDBException carrying the engine's code (NativeError), its text (what) and its kind
+// (Kind: locked, damaged, wrong password, not found, bad argument, I/O ...). Callers that
+// act on a failure ask its kind, or whether it is one entry of the table (Is), never a
+// number; zdb::errors names every entry and AllErrors lists them.
 #pragma once
 
-#include <cstdint>
-
+#include "engine/base/ZDBErrors.h"
 #include "engine/base/ZDBException.h"
-
-namespace zdb {
-
-// "Cannot open database - incorrect password": an encrypted file opened without its
-// password or with a wrong one.
-inline constexpr int32_t IncorrectPasswordError = 30445;
-
-}  // namespace zdb

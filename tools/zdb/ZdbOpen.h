@@ -12,9 +12,9 @@
 namespace zdbtool {
 
 // Runs look with the password given. An encrypted file needs its password: when none was
-// given and look fails with IncorrectPasswordError, the user is asked for it, as a
-// connection asks, and look runs again with the answer; a wrong one, or no answer, gives
-// 30445.
+// given and look fails for a wrong password, the user is asked for it, as a connection
+// asks, and look runs again with the answer; a wrong one, or no answer, gives
+// errors::IncorrectPassword.
 template <typename Look>
 auto WithPassword(const zdb::TZDBPassword& password, Look look) {
   zdb::TZDBPassword tried = password;
@@ -22,7 +22,7 @@ auto WithPassword(const zdb::TZDBPassword& password, Look look) {
     try {
       return look(tried);
     } catch (const zdb::EZDBException& error) {
-      if (error.NativeError() != zdb::IncorrectPasswordError || !password.Empty()) throw;
+      if (error.Kind() != zdb::TZDBErrorKind::WrongPassword || !password.Empty()) throw;
       std::string typed;
       if (!zdb::UserPrompts()->AskPassword(typed)) throw;
       tried.Password = typed;
