@@ -191,7 +191,10 @@ std::string FormatMessage(const std::string& format, std::initializer_list<Forma
 }
 
 EZDBException::EZDBException(const TZDBError& error, const std::string& message)
-    : std::runtime_error(FullText(error.Code, message)), nativeError_(error.Code), kind_(error.Kind), message_(message) {}
+    : std::runtime_error(FullText(error.Code, message)),
+      nativeError_(error.Code),
+      kind_(error.Kind),
+      message_(message) {}
 
 EZDBException::EZDBException(int32_t nativeError, const std::string& message)
     : std::runtime_error(FullText(nativeError, message)),
