@@ -160,6 +160,12 @@ bool AppendArgument(const Directive& directive, const FormatArg& arg, std::strin
   }
 }
 
+// The table's kind of a code; a code it does not know is the engine's own fault.
+TZDBErrorKind KindOfCode(int32_t code) {
+  const TZDBError* error = FindError(code);
+  return error ? error->Kind : TZDBErrorKind::Internal;
+}
+
 }  // namespace
 
 bool TryFormatMessage(const std::string& format, std::initializer_list<FormatArg> args,
@@ -199,7 +205,7 @@ EZDBException::EZDBException(const TZDBError& error, const std::string& message)
 EZDBException::EZDBException(int32_t nativeError, const std::string& message)
     : std::runtime_error(FullText(nativeError, message)),
       nativeError_(nativeError),
-      kind_(FindError(nativeError) ? FindError(nativeError)->Kind : TZDBErrorKind::Internal),
+      kind_(KindOfCode(nativeError)),
       message_(message) {}
 
 void RaiseError(const TZDBError& error) { throw EZDBException(error, error.Text); }

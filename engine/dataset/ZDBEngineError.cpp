@@ -1,5 +1,4 @@
 #include "engine/dataset/ZDBEngineError.h"
-#include "engine/base/ZDBErrors.h"
 
 namespace zdb {
 namespace {
