@@ -1,5 +1,6 @@
 #include "engine/file/ZDBDatabaseFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -9,26 +10,12 @@
 namespace zdb {
 namespace {
 
-// The system errors after which a failing lock is taken as "locking is not available
-// here" rather than "somebody holds the byte".
+// The system errors that mean "this file system has no byte-range locks at all", as
+// opposed to a lock held elsewhere or a failing device, network or handle: those fail
+// the lock, since another process may be relying on the byte.
 bool MeansLockingUnavailable(uint32_t error) {
   using namespace os::win32;
-  switch (error) {
-    case AccessDenied:
-    case InvalidHandle:
-    case WriteFault:
-    case ReadFault:
-    case GenFailure:
-    case BadNetPath:
-    case AdapterHardwareError:
-    case UnexpectedNetworkError:
-    case NetNameDeleted:
-    case NetworkAccessDenied:
-    case BadNetName:
-      return true;
-    default:
-      return false;
-  }
+  return error == NotSupported || error == SharingBufferExceeded;
 }
 
 bool ToAccessMode(uint8_t mode, os::AccessMode& result) {
@@ -80,8 +67,7 @@ void TZDBDatabaseFile::CreateFile(const std::string& fileName) {
   accessMode_ = AccessReadWrite;
   shareMode_ = ShareExclusive;
   isOpen_ = true;
-  lockErrorsIgnored_ = false;
-  position_ = 0;
+  ForgetHandleState();
 }
 
 void TZDBDatabaseFile::OpenFile(const std::string& fileName, uint8_t accessMode, uint8_t shareMode) {
@@ -99,8 +85,7 @@ void TZDBDatabaseFile::OpenFile(const std::string& fileName, uint8_t accessMode,
   accessMode_ = accessMode;
   shareMode_ = shareMode;
   isOpen_ = true;
-  lockErrorsIgnored_ = false;
-  position_ = 0;
+  ForgetHandleState();
 }
 
 void TZDBDatabaseFile::CloseFile() {
@@ -108,12 +93,24 @@ void TZDBDatabaseFile::CloseFile() {
   // Releasing the handle closes it; the platform layer has no failure to report there.
   handle_.reset();
   isOpen_ = false;
+  ForgetHandleState();
+}
+
+void TZDBDatabaseFile::ForgetHandleState() {
+  lockErrorsIgnored_ = false;
+  position_ = 0;
+  unflushedChanges_ = true;
+  unflushedWritesLost_ = false;
+  heldLocks_.clear();
+  lostLocks_.clear();
 }
 
 bool TZDBDatabaseFile::RecoverHandle() {
   int64_t size = 0;
-  if (handle_ && handle_->GetSize(size)) return true;
+  if (handle_ && handle_->GetSize(size)) return UsableWithLocks();
   handle_.reset();
+  // Whatever the old handle had not flushed is beyond anyone's knowledge now.
+  if (unflushedChanges_) unflushedWritesLost_ = true;
   os::AccessMode access = os::AccessMode::ReadWrite;
   os::ShareMode share = os::ShareMode::Exclusive;
   ToAccessMode(accessMode_, access);
@@ -121,20 +118,42 @@ bool TZDBDatabaseFile::RecoverHandle() {
   for (int32_t attempt = 0; attempt < reopenPolicy_.attempts; ++attempt) {
     uint32_t error = 0;
     handle_ = fileSystem_.Open(fileName_, access, share, error);
-    if (handle_) return true;
+    if (handle_) return RetakeLocks();
     lastError_ = error;
     os::SleepMs(reopenPolicy_.pauseMs);
   }
   return false;
 }
 
+bool TZDBDatabaseFile::RetakeLocks() {
+  // The old handle's locks died with it; until they are back another process may hold
+  // the bytes, and the holder here must not go on as if nothing happened.
+  std::vector<LockRange> kept;
+  for (const LockRange& range : heldLocks_) {
+    if (handle_->Lock(range.position, range.count)) {
+      kept.push_back(range);
+    } else {
+      lostLocks_.push_back(range);
+    }
+  }
+  heldLocks_ = std::move(kept);
+  return UsableWithLocks();
+}
+
+bool TZDBDatabaseFile::UsableWithLocks() {
+  if (lostLocks_.empty()) return true;
+  lastError_ = os::win32::NotLocked;
+  return false;
+}
+
 template <typename Operation>
 bool TZDBDatabaseFile::WithRetry(Operation operation) {
+  if (!UsableWithLocks()) return false;
   if (handle_ && operation()) return true;
   if (handle_) lastError_ = handle_->LastError();
   const uint32_t firstError = handle_ ? lastError_ : os::win32::InvalidHandle;
   if (!RecoverHandle()) {
-    lastError_ = firstError;
+    if (lostLocks_.empty()) lastError_ = firstError;
     return false;
   }
   if (operation()) return true;
@@ -215,7 +234,8 @@ bool TZDBDatabaseFile::ReadBufferFully(void* buffer, int64_t position, size_t co
 bool TZDBDatabaseFile::ReadStartBytes(void* buffer, int64_t position, size_t count) {
   CheckOpen("ReadBuffer");
   if (position >= 0 && count <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max() - position)) {
-    if (const volatile uint8_t* view = handle_->SharedView(static_cast<size_t>(position) + count)) {
+    if (const volatile uint8_t* view = handle_ ? handle_->SharedView(static_cast<size_t>(position) + count) : nullptr;
+        view != nullptr && UsableWithLocks()) {
       auto* out = static_cast<uint8_t*>(buffer);
       for (size_t i = 0; i < count; ++i) out[i] = view[static_cast<size_t>(position) + i];
       return true;
@@ -248,8 +268,20 @@ void TZDBDatabaseFile::FlushFileBuffers() {
   CheckOpen("FlushFileBuffers");
   // A commit has flushed its header already when its caller asks for a flush.
   if (!unflushedChanges_) return;
-  if (!WithRetry([&] { return handle_->Flush(); }))
-    RaiseError(errors::FileFlushFailed, {fileName_, lastError_, LastErrorText()});
+  // One attempt only: after a failure the system may have dropped the pages it could not
+  // write, and a second flush would answer for them with success.
+  bool flushed = false;
+  if (unflushedWritesLost_) {
+    unflushedWritesLost_ = false;
+    lastError_ = os::win32::WriteFault;
+  } else if (!UsableWithLocks()) {
+  } else if (!handle_) {
+    lastError_ = os::win32::InvalidHandle;
+  } else {
+    flushed = handle_->Flush();
+    if (!flushed) lastError_ = handle_->LastError();
+  }
+  if (!flushed) RaiseError(errors::FileFlushFailed, {fileName_, lastError_, LastErrorText()});
   unflushedChanges_ = false;
 }
 
@@ -257,7 +289,8 @@ bool TZDBDatabaseFile::TryLock(int64_t count, int64_t position, bool lock) {
   if (handle_ && (lock ? handle_->Lock(position, count) : handle_->Unlock(position, count))) return true;
   if (lockErrorsIgnored_) return true;
   lastError_ = handle_ ? handle_->LastError() : os::win32::InvalidHandle;
-  if (MeansLockingUnavailable(lastError_)) lockErrorsIgnored_ = true;
+  // Without locks only a file nobody else can open is safe to use.
+  if (MeansLockingUnavailable(lastError_) && shareMode_ == ShareExclusive) lockErrorsIgnored_ = true;
   return lockErrorsIgnored_;
 }
 
@@ -270,12 +303,24 @@ bool TZDBDatabaseFile::RetryLock(int64_t count, int64_t position, bool lock) {
 
 bool TZDBDatabaseFile::LockByte(int64_t count, int64_t position) {
   CheckOpen("LockByte");
-  return RetryLock(count, position, true);
+  if (!UsableWithLocks()) return false;
+  if (!RetryLock(count, position, true)) return false;
+  heldLocks_.push_back({position, count});
+  return true;
 }
 
 bool TZDBDatabaseFile::UnlockByte(int64_t count, int64_t position) {
   CheckOpen("UnlockByte");
-  return RetryLock(count, position, false);
+  const LockRange range{position, count};
+  // A lock lost with an old handle is let go of here: its holder knows now.
+  if (const auto lost = std::find(lostLocks_.begin(), lostLocks_.end(), range); lost != lostLocks_.end()) {
+    lostLocks_.erase(lost);
+    return true;
+  }
+  if (!RetryLock(count, position, false)) return false;
+  if (const auto held = std::find(heldLocks_.begin(), heldLocks_.end(), range); held != heldLocks_.end())
+    heldLocks_.erase(held);
+  return true;
 }
 
 bool TZDBDatabaseFile::IsByteLocked(int64_t position) {

@@ -8,17 +8,28 @@
 // operation fails, the object asks for the file size to see whether its handle still
 // works; if not, it reopens the file with the same name and modes (3 attempts, a pause
 // after each failed one), and with a working handle it tries the operation once more
-// before reporting the failure. Locks are exclusive, non-blocking and held per handle.
-// After a lock or unlock fails with one of the system errors that mean "this file
-// system cannot lock" (access denied, lost handle, device and network failures), the
-// object stops reporting lock failures at all (LockErrorsIgnored), so a database on
-// such a medium stays usable.
+// before reporting the failure. A reopened handle takes back every lock the old one
+// held; a lock it cannot take back is lost, and every operation but unlocking fails
+// until its holder has let go of it, so nothing is read or written as if it were still
+// held.
+//
+// A flush is never tried twice: a failed fsync may have dropped the unwritten pages and
+// a second one would report success for them. For the same reason the first flush after
+// a reopen that came while writes were waiting for a flush fails: the old handle took
+// their fate with it. Either way the caller must treat every write since its last good
+// flush as lost.
+//
+// Locks are exclusive, non-blocking and held per handle. Only a file system that cannot
+// lock at all (the lock call is not supported there) may make the object stop reporting
+// lock failures (LockErrorsIgnored), and only on a file opened exclusively, where no
+// other process can be relying on the bytes; any other failure is reported as one.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/base/ZDBErrors.h"
 
@@ -83,6 +94,8 @@ class TZDBDatabaseFile {
   // Makes written bytes durable. 30379. Without a write or size change since the last
   // flush there is nothing to make durable, and the disk is not asked again.
   void FlushFileBuffers();
+  // Whether anything was written or resized since the last flush that succeeded.
+  bool HasUnflushedChanges() const { return unflushedChanges_; }
 
   // Non-blocking exclusive lock of count bytes at position; false when not obtained.
   bool LockByte(int64_t count, int64_t position);
@@ -103,8 +116,21 @@ class TZDBDatabaseFile {
  private:
   void CheckOpen(const char* operation) const;
   void CheckClosed(const char* operation) const;
-  // Whether a handle works after a failure: the current one, or one opened anew.
+  // What belonged to the handle (locks, unflushed writes, position) starts anew.
+  void ForgetHandleState();
+  struct LockRange {
+    int64_t position;
+    int64_t count;
+    bool operator==(const LockRange&) const = default;
+  };
+
+  // Whether a handle works after a failure: the current one, or one opened anew that
+  // holds every lock the old one held.
   bool RecoverHandle();
+  // Takes the held locks again through a new handle; the ones refused are lost.
+  bool RetakeLocks();
+  // False, with the error to report, while a lock was lost and its holder has not let go.
+  bool UsableWithLocks();
   // Runs the operation; after a failure, once more with a working handle. The Win32
   // error of the last failure is left in lastError_.
   template <typename Operation>
@@ -127,6 +153,11 @@ class TZDBDatabaseFile {
   uint32_t lastError_ = 0;
   // Set by every write and size change (tried, not only done), cleared by a flush.
   bool unflushedChanges_ = true;
+  // Writes waiting for a flush went with a handle that was replaced: the next flush
+  // cannot vouch for them.
+  bool unflushedWritesLost_ = false;
+  std::vector<LockRange> heldLocks_;
+  std::vector<LockRange> lostLocks_;  // held before a reopen, not taken back
   ReopenPolicy reopenPolicy_;
 };
 

@@ -234,22 +234,32 @@ TEST_F(DatabaseFile, LocksAreExclusivePerHandle) {
   EXPECT_FALSE(other.LockErrorsIgnored());
 }
 
-TEST_F(DatabaseFile, LockErrorsMeaningNoLockingAreIgnoredFromThenOn) {
+// Only a file system without locks may switch lock failures off, and only for a file no
+// one else can open: anywhere else another process may be relying on the byte.
+TEST_F(DatabaseFile, OnlyAFileSystemWithoutLocksSwitchesLockFailuresOffAndOnlyForAnExclusiveFile) {
   CreateWith({0});
   file_.CloseFile();
   const struct {
     uint32_t error;
+    uint8_t shareMode;
     bool ignored;
   } cases[] = {
-      {win32::AccessDenied, true},     {win32::InvalidHandle, true}, {win32::WriteFault, true},
-      {win32::ReadFault, true},        {win32::GenFailure, true},    {win32::BadNetPath, true},
-      {win32::AdapterHardwareError, true}, {win32::UnexpectedNetworkError, true},
-      {win32::NetNameDeleted, true},   {win32::NetworkAccessDenied, true}, {win32::BadNetName, true},
-      {win32::LockViolation, false},   {win32::NotSupported, false},
+      {win32::NotSupported, TZDBDatabaseFile::ShareExclusive, true},
+      {win32::SharingBufferExceeded, TZDBDatabaseFile::ShareExclusive, true},
+      {win32::NotSupported, TZDBDatabaseFile::ShareReadWrite, false},
+      {win32::SharingBufferExceeded, TZDBDatabaseFile::ShareReadWrite, false},
+      {win32::GenFailure, TZDBDatabaseFile::ShareExclusive, false},  // EIO and errors without a name
+      {win32::AccessDenied, TZDBDatabaseFile::ShareReadWrite, false},
+      {win32::InvalidHandle, TZDBDatabaseFile::ShareReadWrite, false},
+      {win32::WriteFault, TZDBDatabaseFile::ShareReadWrite, false},
+      {win32::UnexpectedNetworkError, TZDBDatabaseFile::ShareReadWrite, false},
+      {win32::NetNameDeleted, TZDBDatabaseFile::ShareReadWrite, false},
+      {win32::LockViolation, TZDBDatabaseFile::ShareExclusive, false},
   };
   for (const auto& c : cases) {
     TZDBDatabaseFile file(faulty_);
-    file.OpenFile(path_, TZDBDatabaseFile::AccessReadWrite, TZDBDatabaseFile::ShareReadWrite);
+    file.SetReopenPolicy({1, 0});
+    file.OpenFile(path_, TZDBDatabaseFile::AccessReadWrite, c.shareMode);
     faulty_.Reset();
     faulty_.FailCall(FileOperation::Lock, 1, c.error, true);
     EXPECT_EQ(file.LockByte(1, 7), c.ignored) << c.error;
@@ -258,6 +268,93 @@ TEST_F(DatabaseFile, LockErrorsMeaningNoLockingAreIgnoredFromThenOn) {
     EXPECT_EQ(file.UnlockByte(1, 7), c.ignored) << c.error;
     faulty_.Reset();
   }
+}
+
+// A failed fsync may have dropped the pages it could not write; a second one would
+// report them durable. The failure stands, and the next flush is a new one.
+TEST_F(DatabaseFile, AFailedFlushIsNeverTriedAgain) {
+  CreateWith({1, 2, 3, 4});
+  faulty_.Reset();
+  faulty_.FailCall(FileOperation::Flush, 1, win32::GenFailure);  // once only
+  EXPECT_EQ(Raised([&] { file_.FlushFileBuffers(); }).code, 30379);
+  EXPECT_EQ(faulty_.CallCount(FileOperation::Flush), 1u);
+  EXPECT_EQ(faulty_.CallCount(FileOperation::Open), 0u);
+  file_.FlushFileBuffers();
+  EXPECT_EQ(faulty_.CallCount(FileOperation::Flush), 2u);
+}
+
+class LostHandle : public DatabaseFile {
+ protected:
+  void SetUp() override {
+    CreateWith({1, 2, 3, 4});
+    file_.CloseFile();
+    file_.OpenFile(path_, TZDBDatabaseFile::AccessReadWrite, TZDBDatabaseFile::ShareReadWrite);
+    other_.OpenFile(path_, TZDBDatabaseFile::AccessReadWrite, TZDBDatabaseFile::ShareReadWrite);
+    faulty_.Reset();
+  }
+  // The next read finds the handle gone (the size cannot be read either) and reopens.
+  uint8_t ReadThroughALostHandle() {
+    faulty_.FailCall(FileOperation::Read, 1, win32::InvalidHandle);
+    faulty_.FailCall(FileOperation::GetSize, 1, win32::InvalidHandle);
+    uint8_t byte = 0;
+    file_.ReadBuffer(&byte, 3, 1, errors::HeaderRead);
+    return byte;
+  }
+
+  TZDBDatabaseFile other_;
+};
+
+TEST_F(LostHandle, TheReopenedHandleHoldsEveryLockTheOldOneHeld) {
+  ASSERT_TRUE(file_.LockByte(1, 360));
+  ASSERT_TRUE(file_.LockByte(2, 370));
+  EXPECT_EQ(ReadThroughALostHandle(), 4);
+  EXPECT_EQ(faulty_.CallCount(FileOperation::Open), 1u);
+  EXPECT_FALSE(other_.LockByte(1, 360));
+  EXPECT_FALSE(other_.LockByte(1, 371));
+  EXPECT_TRUE(file_.UnlockByte(1, 360));
+  EXPECT_TRUE(other_.LockByte(1, 360));
+}
+
+// A lock that another process took while the handle was gone is not ours any more: its
+// holder must learn of it before anything is read or written as if it still held it.
+TEST_F(LostHandle, ALockThatCannotBeTakenBackFailsEveryOperationUntilItsHolderLetsGo) {
+  ASSERT_TRUE(file_.LockByte(1, 360));
+  faulty_.FailCall(FileOperation::Lock, 1, win32::LockViolation);  // the first lock after the reopen
+  faulty_.FailCall(FileOperation::Read, 1, win32::InvalidHandle);
+  faulty_.FailCall(FileOperation::GetSize, 1, win32::InvalidHandle);
+  uint8_t byte = 0;
+  auto raised = Raised([&] { file_.ReadBuffer(&byte, 3, 1, errors::HeaderRead); });
+  EXPECT_EQ(raised.code, 10464);
+  EXPECT_NE(raised.text.find("ErrorCode:158."), std::string::npos) << raised.text;
+  EXPECT_EQ(Raised([&] { file_.WriteBuffer(&byte, 0, 1, errors::PageWrite); }).code, 10469);
+  EXPECT_EQ(Raised([&] { file_.FlushFileBuffers(); }).code, 30379);
+  EXPECT_FALSE(file_.LockByte(1, 400));
+  EXPECT_FALSE(file_.ReadBuffer(&byte, 3, 1));
+  EXPECT_TRUE(other_.LockByte(1, 360)) << "the byte is free for others";
+  other_.UnlockByte(1, 360);
+
+  EXPECT_TRUE(file_.UnlockByte(1, 360));  // the holder lets go
+  file_.ReadBuffer(&byte, 3, 1, errors::HeaderRead);
+  EXPECT_EQ(byte, 4);
+  EXPECT_TRUE(file_.LockByte(1, 360));
+}
+
+// The old handle took the writes it had not flushed with it: the next flush cannot vouch
+// for them, so it fails once, and the caller rewrites what matters.
+TEST_F(LostHandle, WritesWaitingForAFlushMakeTheNextFlushFail) {
+  const uint8_t byte = 9;
+  file_.WriteBuffer(&byte, 0, 1, errors::PageWrite);
+  EXPECT_EQ(ReadThroughALostHandle(), 4);
+  EXPECT_EQ(Raised([&] { file_.FlushFileBuffers(); }).code, 30379);
+  EXPECT_EQ(faulty_.CallCount(FileOperation::Flush), 0u);
+  file_.WriteBuffer(&byte, 0, 1, errors::PageWrite);
+  file_.FlushFileBuffers();
+  EXPECT_EQ(faulty_.CallCount(FileOperation::Flush), 1u);
+
+  // Nothing waiting for a flush, nothing in doubt.
+  EXPECT_EQ(ReadThroughALostHandle(), 4);
+  file_.WriteBuffer(&byte, 1, 1, errors::PageWrite);
+  file_.FlushFileBuffers();
 }
 
 }  // namespace
