@@ -48,6 +48,19 @@ struct FaultInjectingFileSystem::State {
     return WriteFate::Tear;
   }
 
+  // Counts the write against a planned fill; whether the disk is full from this write on.
+  bool DiskFullAtWrite() {
+    std::lock_guard<std::mutex> guard(mutex);
+    if (diskFull) return true;
+    if (!writesBeforeFull) return false;
+    if (*writesBeforeFull > 0) {
+      --*writesBeforeFull;
+      return false;
+    }
+    diskFull = true;
+    return true;
+  }
+
   bool HasCrashed() {
     std::lock_guard<std::mutex> guard(mutex);
     return crashed;
@@ -119,6 +132,8 @@ struct FaultInjectingFileSystem::State {
   std::array<uint64_t, kOperationCount> counts{};
   std::vector<Fault> faults;
   std::optional<uint64_t> writesBeforeCrash;
+  std::optional<uint64_t> writesBeforeFull;
+  bool diskFull = false;
   size_t tornBytes = 0;
   bool crashed = false;
   bool losesUnflushed = false;
@@ -135,10 +150,51 @@ namespace {
 
 using State = FaultInjectingFileSystem::State;
 
+// The byte ranges of a file that hold room on the disk: what it held when it was opened
+// and what was written since. A size change that grows the file leaves a hole.
+class AllocatedRanges {
+ public:
+  explicit AllocatedRanges(int64_t size) { Add(0, size); }
+
+  bool Covers(int64_t start, int64_t end) const {
+    if (start >= end) return true;
+    auto it = ranges_.upper_bound(start);
+    if (it == ranges_.begin()) return false;
+    return std::prev(it)->second >= end;
+  }
+
+  void Add(int64_t start, int64_t end) {
+    if (start >= end) return;
+    auto it = ranges_.upper_bound(start);
+    if (it != ranges_.begin() && std::prev(it)->second >= start) {
+      --it;
+      start = it->first;
+      end = std::max(end, it->second);
+      it = ranges_.erase(it);
+    }
+    while (it != ranges_.end() && it->first <= end) {
+      end = std::max(end, it->second);
+      it = ranges_.erase(it);
+    }
+    ranges_[start] = end;
+  }
+
+  void CutAt(int64_t size) {
+    ranges_.erase(ranges_.lower_bound(size), ranges_.end());
+    if (!ranges_.empty() && std::prev(ranges_.end())->second > size) std::prev(ranges_.end())->second = size;
+  }
+
+ private:
+  std::map<int64_t, int64_t> ranges_;  // start -> end; disjoint and never touching
+};
+
 class FaultInjectingFile final : public IFile {
  public:
   FaultInjectingFile(std::unique_ptr<IFile> target, std::string path, std::shared_ptr<State> state)
-      : target_(std::move(target)), path_(std::move(path)), state_(std::move(state)) {}
+      : target_(std::move(target)), path_(std::move(path)), state_(std::move(state)) {
+    int64_t size = 0;
+    if (target_->GetSize(size)) allocated_.Add(0, size);
+  }
 
   bool Read(void* buffer, int64_t position, size_t count, size_t& bytesRead) override {
     bytesRead = 0;
@@ -148,6 +204,12 @@ class FaultInjectingFile final : public IFile {
 
   bool Write(const void* buffer, int64_t position, size_t count) override {
     if (Faulted(FileOperation::Write)) return false;
+    const int64_t end = position + static_cast<int64_t>(count);
+    if (state_->DiskFullAtWrite() && !allocated_.Covers(position, end)) {
+      lastError_ = win32::DiskFull;
+      return false;
+    }
+    allocated_.Add(position, end);
     size_t keptBytes = 0;
     const bool tracks = state_->TracksUnflushed();
     switch (state_->NextWrite(keptBytes)) {
@@ -179,6 +241,8 @@ class FaultInjectingFile final : public IFile {
 
   bool SetSize(int64_t size) override {
     if (Faulted(FileOperation::SetSize)) return false;
+    // Growing leaves a hole, which takes no room until it is written.
+    allocated_.CutAt(size);
     if (state_->HasCrashed()) return Pretend();
     if (state_->TracksUnflushed()) {
       int64_t current = 0;
@@ -222,6 +286,7 @@ class FaultInjectingFile final : public IFile {
   // so closing the file still releases its locks.
   std::shared_ptr<IFile> target_;
   std::string path_;  // empty for a temporary file
+  AllocatedRanges allocated_{0};
   std::shared_ptr<State> state_;
   uint32_t lastError_ = win32::Success;
 };
@@ -257,10 +322,25 @@ uint64_t FaultInjectingFileSystem::CallCount(FileOperation operation) const {
   return state_->counts[static_cast<size_t>(operation)];
 }
 
+void FaultInjectingFileSystem::FillDiskAfterWrites(uint64_t writes) {
+  std::lock_guard<std::mutex> guard(state_->mutex);
+  state_->writesBeforeFull = writes;
+  state_->diskFull = false;
+}
+
+void FaultInjectingFileSystem::ClearFaults() {
+  std::lock_guard<std::mutex> guard(state_->mutex);
+  state_->faults.clear();
+  state_->writesBeforeFull.reset();
+  state_->diskFull = false;
+}
+
 void FaultInjectingFileSystem::Reset() {
   std::lock_guard<std::mutex> guard(state_->mutex);
   state_->counts.fill(0);
   state_->faults.clear();
+  state_->writesBeforeFull.reset();
+  state_->diskFull = false;
   state_->writesBeforeCrash.reset();
   state_->tornBytes = 0;
   state_->crashed = false;

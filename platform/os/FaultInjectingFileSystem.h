@@ -11,6 +11,11 @@
 //     file. Reopening the file
 //     through the target afterwards shows what the dead process left behind. Reads, sizes,
 //     locks and opens keep working, so the code under test runs on to its end.
+//   - a full disk: after a chosen number of further writes, a write that needs new room in
+//     its file (bytes the file never held: beyond the size it had when opened through this
+//     object and every byte written since, holes left by a size change included) fails
+//     with win32::DiskFull and changes nothing; overwriting bytes the file holds still
+//     works, as on a real disk. ClearFaults gives the room back;
 //   - a power cut: as a crash, and besides every write and size change that no Flush of
 //     its file made durable is undone at the moment of the crash (newest first), before the
 //     torn part of the last write reaches the file.
@@ -59,6 +64,11 @@ class FaultInjectingFileSystem final : public FileSystem {
   bool Crashed() const;
   // Calls of operation since construction or Reset, failed ones included.
   uint64_t CallCount(FileOperation operation) const;
+  // After writes more writes pass, the disk is full (see above).
+  void FillDiskAfterWrites(uint64_t writes);
+  // Removes the planted faults and nothing else: a disk that was full has room again,
+  // a device that failed works again, while the counts and a crash stay as they are.
+  void ClearFaults();
   // Removes the faults and the crash and restarts the counts.
   void Reset();
 

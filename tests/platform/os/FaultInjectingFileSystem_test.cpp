@@ -64,6 +64,26 @@ TEST_F(FaultInjection, CallsAreCountedFromWhenTheFaultIsPlantedAcrossFiles) {
   EXPECT_EQ(faulty_.CallCount(FileOperation::Write), 1u);
 }
 
+// A full disk refuses only the writes that need room: bytes the file never held, holes
+// left by growing it included. Overwrites go on working, and clearing the faults gives
+// the room back.
+TEST_F(FaultInjection, AFullDiskRefusesOnlyWritesThatNeedRoom) {
+  ASSERT_TRUE(file_->Write("abcd", 0, 4));
+  ASSERT_TRUE(file_->SetSize(8));
+  faulty_.FillDiskAfterWrites(1);
+  EXPECT_TRUE(file_->Write("x", 8, 1)) << "one more write still has room";
+  EXPECT_FALSE(file_->Write("y", 9, 1));
+  EXPECT_EQ(file_->LastError(), win32::DiskFull);
+  EXPECT_FALSE(file_->Write("h", 5, 1)) << "a hole takes room once written";
+  EXPECT_TRUE(file_->Write("AB", 0, 2));
+  EXPECT_TRUE(file_->SetSize(2));
+  EXPECT_FALSE(file_->Write("c", 2, 1)) << "what was cut off is room no more";
+  EXPECT_EQ(OnDisk(), "AB");
+  faulty_.ClearFaults();
+  EXPECT_TRUE(file_->Write("cd", 2, 2));
+  EXPECT_EQ(OnDisk(), "ABcd");
+}
+
 TEST_F(FaultInjection, EveryOperationCanBeFailed) {
   ASSERT_TRUE(file_->Write("data", 0, 4));
   ASSERT_TRUE(file_->Lock(9, 1));
