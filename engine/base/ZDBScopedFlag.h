@@ -1,18 +1,21 @@
-// Sets a flag for a scope and puts the old value back on every path.
+// Sets a value (a flag, a pointer) for a scope and puts the old value back on every path.
 #pragma once
 
 namespace zdb {
 
-class TZDBScopedFlag {
+template <typename T>
+class TZDBScopedValue {
  public:
-  TZDBScopedFlag(bool& flag, bool value) : flag_(flag), old_(flag) { flag_ = value; }
-  ~TZDBScopedFlag() { flag_ = old_; }
-  TZDBScopedFlag(const TZDBScopedFlag&) = delete;
-  TZDBScopedFlag& operator=(const TZDBScopedFlag&) = delete;
+  TZDBScopedValue(T& value, T scoped) : value_(value), old_(value) { value_ = scoped; }
+  ~TZDBScopedValue() { value_ = old_; }
+  TZDBScopedValue(const TZDBScopedValue&) = delete;
+  TZDBScopedValue& operator=(const TZDBScopedValue&) = delete;
 
  private:
-  bool& flag_;
-  bool old_;
+  T& value_;
+  T old_;
 };
+
+using TZDBScopedFlag = TZDBScopedValue<bool>;
 
 }  // namespace zdb

@@ -125,7 +125,15 @@ void TZDBLocalSession::StartTransaction() {
 }
 
 void TZDBLocalSession::Commit(bool flush) {
-  RequireData().Commit(SessionID(), flush);
+  TZDBDatabaseData& data = RequireData();
+  try {
+    data.Commit(SessionID(), flush);
+  } catch (...) {
+    // A transaction the failed commit rolled back is over; one it kept may be committed
+    // again or rolled back.
+    if (!data.HasSessionChanges(SessionID())) SetInTransaction(false);
+    throw;
+  }
   SetInTransaction(false);
 }
 

@@ -46,6 +46,10 @@ void TZDBDatabaseData::Commit(int32_t session, bool /*flush*/) {
   if (pageManager_) pageManager_->ApplyChanges(session);
 }
 
+bool TZDBDatabaseData::HasSessionChanges(int32_t session) const {
+  return pageManager_ != nullptr && pageManager_->HasSessionChanges(session);
+}
+
 void TZDBDatabaseData::Rollback(int32_t session) {
   Guard guard(lock_);
   if (pageManager_) pageManager_->CancelChanges(session);

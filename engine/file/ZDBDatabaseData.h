@@ -72,8 +72,11 @@ class TZDBDatabaseData {
   // Found, else created.
   virtual TZDBBaseTableData& GetTableData(std::string_view tableName);
   virtual int32_t GetNextObjectID() = 0;
-  // Commit: the page manager applies the session's changes. Base: without a flush.
+  // Commit: the page manager applies the session's changes. Base: without a flush. A
+  // commit that fails either leaves the session's transaction whole for a retry or rolls
+  // it back whole; HasSessionChanges tells which.
   virtual void Commit(int32_t session, bool flush);
+  bool HasSessionChanges(int32_t session) const;
   // Rollback: the page manager cancels the session's changes, then every table-data
   // object is told.
   virtual void Rollback(int32_t session);

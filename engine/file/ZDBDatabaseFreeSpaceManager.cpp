@@ -326,11 +326,12 @@ void TZDBDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
     const int32_t step = GrowthStep();
     const int32_t freeTail = totalPageCount_ - lastUsedPageNo_ - 1;
     if (freeTail >= step) {
-      totalPageCount_ -= (freeTail / step) * step;
+      const int32_t cutPageCount = totalPageCount_ - (freeTail / step) * step;
+      pageManager_.JournalBeforeCut(BitmapPagesIn(cutPageCount, totalPageCount_));
+      totalPageCount_ = cutPageCount;
       // The header goes first: a file cut short of what its header claims would not
       // open, one longer than that is merely a few pages too long.
       StoreCounts();
-      pageManager_.JournalBeforeWrite(TZDBDiskPageManager::NoPage);
       pageManager_.File().SetSize(pageManager_.PageAreaStart() +
                                   static_cast<int64_t>(totalPageCount_) * pageManager_.PageSize());
     }
@@ -339,6 +340,15 @@ void TZDBDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
     throw;
   }
   StoreCounts();
+}
+
+std::vector<int32_t> TZDBDatabaseFreeSpaceManager::BitmapPagesIn(int32_t first, int32_t end) const {
+  std::vector<int32_t> pages;
+  for (int64_t k = first / pagesPerPFS_; PFSPageNo(k) < end; ++k)
+    if (PFSPageNo(k) >= first) pages.push_back(static_cast<int32_t>(PFSPageNo(k)));
+  for (int64_t k = first / pagesPerEAM_; EAMPageNo(k) < end; ++k)
+    if (EAMPageNo(k) >= first) pages.push_back(static_cast<int32_t>(EAMPageNo(k)));
+  return pages;
 }
 
 int32_t TZDBDatabaseFreeSpaceManager::FindLastUsedPageNo() {

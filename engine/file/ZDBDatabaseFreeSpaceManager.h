@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "engine/base/ZDBErrors.h"
 
@@ -55,6 +56,8 @@ class TZDBDatabaseFreeSpaceManager {
 
   int32_t LastUsedPageNo() const { return lastUsedPageNo_; }
   int32_t TotalPageCount() const { return totalPageCount_; }
+  // The bitmap pages among pages first .. end - 1, PFS pages first.
+  std::vector<int32_t> BitmapPagesIn(int32_t first, int32_t end) const;
   // Takes the two counts from the header as last read.
   void LoadCounts();
 

@@ -226,15 +226,28 @@ void TZDBDiskDatabaseData::Commit(int32_t session, bool flush) {
   if (!IsOpen()) return;
   // The system session creates and restructures tables under the tables lock byte and
   // holds no table locks of its own.
-  if (multiUser_ && session >= 0) {
-    if (!lockManager_->LockModifiedTables(session))
-      RaiseError(errors::CommitLocks);
+  const bool tableLocks = multiUser_ && session >= 0;
+  if (tableLocks && !lockManager_->LockModifiedTables(session)) RaiseError(errors::CommitLocks);
+  try {
     diskPageManager_->ApplyChanges(session);
+  } catch (...) {
+    // A commit that could not keep the session's transaction for a retry rolled it back
+    // whole in the file: the tables' own state and locks follow it.
+    if (!diskPageManager_->HasSessionChanges(session)) {
+      try {
+        Rollback(session);
+      } catch (...) {  // the commit's own failure is the one to report
+      }
+    }
+    throw;
+  }
+  // The commit is durable now; what fails from here on must not report it as failed,
+  // or a caller would do it twice. A flush has nothing left to do, and locks that cannot
+  // be released go with the session.
+  try {
     if (flush) FlushBuffers();
-    lockManager_->ReleaseTransactionLocks(session);
-  } else {
-    diskPageManager_->ApplyChanges(session);
-    if (flush) FlushBuffers();
+    if (tableLocks) lockManager_->ReleaseTransactionLocks(session);
+  } catch (const EZDBException&) {
   }
 }
 

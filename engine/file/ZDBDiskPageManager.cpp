@@ -461,6 +461,9 @@ void TZDBDiskPageManager::InternalAddPage(TZDBPage& page) {
 
 void TZDBDiskPageManager::InternalRemovePage(int32_t pageNo) {
   RequireOpenFile("RemovePage");
+  // A rollback's frees belong to the write transaction too; it may have ended early (a
+  // journal that could not be begun anew after a commit). A recovery has its own journal.
+  if (!recovering_) BeginWriteTransaction(errors::FreeLocked);
   std::array<uint8_t, 4> version{};
   le::PutI32(version.data(), L::PageVersionFreed);
   JournalBeforeWrite(pageNo);

@@ -25,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/base/ZDBErrors.h"
 #include "engine/base/ZDBPassword.h"
@@ -37,6 +38,7 @@
 
 namespace zdb {
 
+class TZDBCommitUndo;
 class TZDBDatabaseEncryption;
 class TZDBDatabaseFreeSpaceManager;
 class TZDBRollbackJournal;
@@ -96,6 +98,9 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // the journal's record of the header and size) is made durable in the journal first.
   static constexpr int32_t NoPage = -1;
   void JournalBeforeWrite(int32_t pageNo);
+  // Before the file's tail is cut: the bitmap pages cut off go to the journal, since a
+  // rollback gives the size back with zeros in them.
+  void JournalBeforeCut(const std::vector<int32_t>& bitmapPages);
 
   // --- lock bytes ---------------------------------------------------------------------------
   // The counted database lock byte; hold it with TZDBDatabaseLockGuard.
@@ -202,14 +207,25 @@ class TZDBDiskPageManager : public TZDBPageManager {
   void EndOrRenewWriteTransaction();
   void EndWriteTransaction() noexcept;
   void ApplyJournaledChanges(int32_t session);
+  // The file's flush inside a write transaction; a failure marks every write since the
+  // last good flush as lost, which only a rollback from the journal can mend.
+  void FlushDatabase();
   // The old images of every existing page the commit overwrites or may free, flushed.
   void JournalCommit(int32_t session);
   void JournalPage(int32_t pageNo);
-  // After a commit failed: its journal rolls the file back, or stays for the next holder
-  // of the database lock byte when that fails too.
-  void RollBackFailedCommit(int32_t session) noexcept;
+  // After a commit failed before its commit point: the file goes back to where the commit
+  // found it and the session keeps its transaction for a retry; or, when the writes or the
+  // journal cannot be trusted any more, the whole transaction is rolled back from the
+  // journal and the session loses it (its added pages went with the file's rollback).
+  void UndoFailedCommit(int32_t session, const TZDBCommitUndo& undo) noexcept;
+  bool RestoreCommitStart(const TZDBCommitUndo& undo) noexcept;
+  // Ends the write transaction by rolling the file back from its journal, or leaves that
+  // to the next holder of the database lock byte when it fails too.
+  void AbandonWriteTransaction() noexcept;
   // Under the database lock byte: rolls back what a valid journal protects, unless its
   // commit finished. Answers whether the file was rolled back. 30459 on a read-only file.
+  // The journal of this process's own transaction that failed is rolled back whatever the
+  // header says: a header whose flush failed may read as finished.
   bool RecoverJournal();
   void RollBack(const TZDBJournalContents& contents);
   // Frees the pages an interrupted transaction had added, as its rollback would have.
@@ -253,8 +269,13 @@ class TZDBDiskPageManager : public TZDBPageManager {
   int64_t journaledFileSize_ = 0;          // the file's size when the journal began
   bool writeTransaction_ = false;          // the database lock byte is held for it
   bool recovering_ = false;
-  // A failed commit whose rollback failed too: nothing may change the file before it.
+  TZDBCommitUndo* commitUndo_ = nullptr;  // while a commit writes: what it found
+  // A flush of the file failed in this write transaction: see FlushDatabase.
+  bool databaseWritesLost_ = false;
+  // A failed commit whose rollback failed too: nothing may change the file before it is
+  // rolled back, and that rollback does not trust the header.
   bool recoveryPending_ = false;
+  std::optional<uint32_t> failedJournalSalt_;  // the salt of that transaction's journal
 };
 
 }  // namespace zdb

@@ -9,6 +9,7 @@
 #include "engine/base/ZDBEndian.h"
 #include "engine/base/ZDBException.h"
 #include "engine/base/ZDBScopedFlag.h"
+#include "engine/file/ZDBCommitUndo.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
 #include "engine/file/ZDBRollbackJournal.h"
@@ -29,7 +30,8 @@ void TZDBDiskPageManager::BeginWriteTransaction(const TZDBError& errorCode) {
   databaseLock_.Lock(errorCode, lockRetry_);
   try {
     // A valid journal found under the lock was left by a writer that died.
-    if (RecoverJournal()) recoveryPending_ = false;
+    RecoverJournal();
+    recoveryPending_ = false;
     ReadHeader();
     if (freeSpace_) freeSpace_->LoadCounts();
     if (!journal_) journal_ = std::make_unique<TZDBRollbackJournal>(file_.FileSystem(), file_.FileName());
@@ -54,6 +56,14 @@ void TZDBDiskPageManager::BeginWriteTransaction(const TZDBError& errorCode) {
 
 void TZDBDiskPageManager::EndWriteTransaction() noexcept {
   if (!writeTransaction_) return;
+  // What the transaction wrote outside a commit (pages allocated, a rollback's pages
+  // freed, the size grown or cut) must be durable before the journal stops covering it.
+  try {
+    FlushDatabase();
+  } catch (const EZDBException&) {
+    AbandonWriteTransaction();
+    return;
+  }
   writeTransaction_ = false;
   unjournaledPages_.clear();
   try {
@@ -83,21 +93,45 @@ void TZDBDiskPageManager::ChangesCancelled(int32_t /*session*/) { EndOrRenewWrit
 
 void TZDBDiskPageManager::JournalBeforeWrite(int32_t pageNo) {
   if (!writeTransaction_ || recovering_ || !journal_ || !journal_->Active()) return;
-  if (pageNo != NoPage && !std::binary_search(unjournaledPages_.begin(), unjournaledPages_.end(), pageNo)) {
-    // A page added by this process before the journal began has nothing to restore.
+  // A page added by this process before the journal began, or by the committing session,
+  // has nothing to restore.
+  if (pageNo != NoPage && !std::binary_search(unjournaledPages_.begin(), unjournaledPages_.end(), pageNo) &&
+      !(commitUndo_ != nullptr && commitUndo_->IsSessionNewPage(pageNo))) {
     JournalPage(pageNo);
   }
-  if (journal_->HasUnsynced()) journal_->Sync();
+  // A journal that failed protects nothing more: the write must not happen.
+  if (journal_->HasUnsynced() || journal_->Failed()) journal_->Sync();
+}
+
+void TZDBDiskPageManager::JournalBeforeCut(const std::vector<int32_t>& bitmapPages) {
+  // The pages cut off are free, but the bitmap pages among them are not data: a rollback
+  // restores the old size with zeros, so their images must be in the journal.
+  for (const int32_t pageNo : bitmapPages) JournalBeforeWrite(pageNo);
+  JournalBeforeWrite(NoPage);
 }
 
 void TZDBDiskPageManager::JournalPage(int32_t pageNo) {
   if (pageNo < 0) return;
   const int64_t position = PagePosition(pageNo);
   // A page beyond the file's end when the journal began has no old content.
-  if (position + PageSize() > journaledFileSize_ || journal_->HasImage(position)) return;
+  const bool forJournal = position + PageSize() <= journaledFileSize_ && !journal_->HasImage(position);
+  const bool forUndo = commitUndo_ != nullptr && commitUndo_->Wants(pageNo, position, PageSize());
+  if (!forJournal && !forUndo) return;
   std::vector<uint8_t> image(PageSize());
   file_.ReadBuffer(image.data(), position, image.size(), errors::JournalImageRead);
-  journal_->AddImage(position, image.data(), image.size());
+  if (forJournal) journal_->AddImage(position, image.data(), image.size());
+  if (forUndo) commitUndo_->Keep(position, std::move(image));
+}
+
+void TZDBDiskPageManager::FlushDatabase() {
+  try {
+    file_.FlushFileBuffers();
+  } catch (const EZDBException&) {
+    // Whatever was written since the last good flush may never reach the disk, whatever a
+    // later flush says: only a rollback that writes it all again can be trusted now.
+    databaseWritesLost_ = true;
+    throw;
+  }
 }
 
 const TZDBFileHeader& TZDBDiskPageManager::ReadHeaderForChange() {
@@ -134,22 +168,33 @@ void TZDBDiskPageManager::ApplyChanges(int32_t session) {
 void TZDBDiskPageManager::ApplyJournaledChanges(int32_t session) {
   if (recoveryPending_) ReadHeaderForChange();
   BeginWriteTransaction(errors::CommitLocked);
+  TZDBCommitUndo undo;
   try {
+    const TZDBScopedValue<TZDBCommitUndo*> undoing(commitUndo_, &undo);
+    std::array<uint8_t, L::HeaderSize> headerBytes{};
+    ReadHeader().Encode(headerBytes);
+    undo.Begin(file_.GetSize(), headerBytes, NewPageNumbers(session));
     JournalCommit(session);
-    ReadHeader();
     header_.WriteState = L::WriteStateWriting;
     WriteHeader();
-    TZDBPageManager::ApplyChanges(session);
-    file_.FlushFileBuffers();
+    WriteSessionChanges(session);
+    FlushDatabase();
     header_.CommitCounter = WrappingIncrement(header_.CommitCounter);
     header_.WriteState = L::WriteStateConsistent;
     WriteHeader();
-    file_.FlushFileBuffers();
+    FlushDatabase();
   } catch (...) {
-    RollBackFailedCommit(session);
+    UndoFailedCommit(session, undo);
     throw;
   }
-  EndOrRenewWriteTransaction();
+  // The commit point is passed: the commit stands whatever follows, and what fails from
+  // here on is for the next change of the file to meet.
+  FinishSessionChanges(session);
+  try {
+    EndOrRenewWriteTransaction();
+  } catch (const EZDBException&) {
+    // The renewed journal was not begun; the next change of the file begins it.
+  }
 }
 
 void TZDBDiskPageManager::JournalCommit(int32_t session) {
@@ -163,9 +208,10 @@ void TZDBDiskPageManager::JournalCommit(int32_t session) {
     const int64_t extent = pageNo / freeSpace_->PagesPerExtent();
     pages.push_back(static_cast<int32_t>(freeSpace_->EAMPageNo(extent / freeSpace_->ExtentsPerEAMPage())));
   }
-  const std::vector<int32_t> added = NewPageNumbers(session);
+  std::vector<int32_t> added = NewPageNumbers(session);
+  std::sort(added.begin(), added.end());
   for (const int32_t pageNo : pages) {
-    if (std::find(added.begin(), added.end(), pageNo) == added.end() &&
+    if (!std::binary_search(added.begin(), added.end(), pageNo) &&
         !std::binary_search(unjournaledPages_.begin(), unjournaledPages_.end(), pageNo))
       JournalPage(pageNo);
   }
@@ -175,13 +221,38 @@ void TZDBDiskPageManager::JournalCommit(int32_t session) {
 
 // --- failure and recovery ----------------------------------------------------------------------
 
-void TZDBDiskPageManager::RollBackFailedCommit(int32_t session) noexcept {
+void TZDBDiskPageManager::UndoFailedCommit(int32_t session, const TZDBCommitUndo& undo) noexcept {
+  // While every write so far can still be trusted to reach the disk and the journal still
+  // covers the transaction, the file goes back to where the commit found it and the
+  // session keeps its whole transaction for a retry.
+  if (!databaseWritesLost_ && journal_ && !journal_->Failed() && RestoreCommitStart(undo)) return;
+  // Otherwise the whole transaction goes, in the file and in the session.
+  AbandonWriteTransaction();
+  DiscardSessionChanges(session);
+}
+
+bool TZDBDiskPageManager::RestoreCommitStart(const TZDBCommitUndo& undo) noexcept {
+  try {
+    if (file_.GetSize() != undo.FileSize()) file_.SetSize(undo.FileSize());
+    for (const auto& [position, image] : undo.Images())
+      file_.WriteBuffer(image.data(), position, image.size(), errors::PageWrite);
+    file_.WriteBuffer(undo.Header().data(), headerPosition_, undo.Header().size(), errors::HeaderWrite);
+    FlushDatabase();
+    ReadHeader();
+    if (freeSpace_) freeSpace_->LoadCounts();
+    return true;
+  } catch (const EZDBException&) {
+    return false;
+  }
+}
+
+void TZDBDiskPageManager::AbandonWriteTransaction() noexcept {
   writeTransaction_ = false;
   unjournaledPages_.clear();
+  // Our own transaction failed before its commit point, whatever its header says by now.
+  if (journal_ && journal_->Active()) failedJournalSalt_ = journal_->Salt();
   try {
     RecoverJournal();
-    // The session's added pages went with the rollback.
-    ForgetNewPageNumbers(session);
   } catch (...) {
     recoveryPending_ = true;
     if (journal_) journal_->Close();
@@ -208,7 +279,8 @@ bool TZDBDiskPageManager::RecoverJournal() {
   std::array<uint8_t, L::HeaderSize> bytes{};
   file_.ReadBuffer(bytes.data(), prologue.HeaderPosition, bytes.size(), errors::HeaderRead);
   const TZDBFileHeader current = TZDBFileHeader::Decode(bytes);
-  if (current.WriteState == L::WriteStateConsistent &&
+  const bool ownFailedTransaction = failedJournalSalt_ == prologue.Salt;
+  if (!ownFailedTransaction && current.WriteState == L::WriteStateConsistent &&
       current.CommitCounter == WrappingIncrement(prologue.CommitCounter)) {
     // The commit reached its end; only the journal's invalidation was lost.
     if (!readOnly_) journal_->Invalidate(false);
@@ -241,6 +313,10 @@ void TZDBDiskPageManager::RollBack(const TZDBJournalContents& contents) {
     FreeAbandonedPages(prologue.NewPages);
   }
   file_.FlushFileBuffers();
+  // Every page the transaction wrote is rewritten or cut off, and flushed: nothing of the
+  // writes a failed flush left in doubt matters any more.
+  databaseWritesLost_ = false;
+  failedJournalSalt_.reset();
   journal_->Invalidate(true);
   journal_->Close();
   DiscardCachedPages();

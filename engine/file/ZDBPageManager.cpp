@@ -92,8 +92,12 @@ std::vector<int32_t> TZDBPageManager::AllNewPageNumbers() const {
   return numbers;
 }
 
-void TZDBPageManager::ForgetNewPageNumbers(int32_t session) {
-  if (SessionEntry* entry = FindSession(session)) entry->newPageNumbers.clear();
+void TZDBPageManager::DiscardSessionChanges(int32_t session) {
+  SessionEntry* entry = FindSession(session);
+  if (entry == nullptr) return;
+  while (!entry->privatePages.Empty()) FreeOrDetach(entry->privatePages.Delete(entry->privatePages.At(0)->PageNo()));
+  entry->newPageNumbers.clear();
+  entry->removedPageNumbers.clear();
 }
 
 void TZDBPageManager::DiscardCachedPages() {
@@ -242,6 +246,11 @@ void TZDBPageManager::RemovePage(int32_t session, int32_t pageNo) {
 // --- commit and rollback --------------------------------------------------------------------
 
 void TZDBPageManager::ApplyChanges(int32_t session) {
+  WriteSessionChanges(session);
+  FinishSessionChanges(session);
+}
+
+void TZDBPageManager::WriteSessionChanges(int32_t session) {
   CheckSession(session);
   for (size_t i = 0; i < sharedCache_.Count(); ++i) {
     const TZDBPage* page = sharedCache_.At(i);
@@ -250,40 +259,42 @@ void TZDBPageManager::ApplyChanges(int32_t session) {
     }
   }
   SessionEntry* entry = FindSession(session);
-  if (entry == nullptr) {
-    ChangesApplied(session);
-    return;
-  }
-  // Everything is checked before the first page number is freed, so a refused commit
-  // leaves the session's transaction as it was.
+  if (entry == nullptr) return;
   for (size_t i = 0; i < entry->privatePages.Count(); ++i) {
     const TZDBPage* page = entry->privatePages.At(i);
     if (page->useCount_ > 0) RaiseError(errors::CannotWriteUsedPage);
     if (!page->dirty_) RaiseError(errors::InvalidPage);
   }
 
-  // A removed page is never written, even when it was changed first.
-  std::vector<int32_t>& removed = entry->removedPageNumbers;
-  for (const int32_t pageNo : removed) {
-    DropPage(entry->privatePages, pageNo);
-    DropPage(sharedCache_, pageNo);
+  // Nothing of the session changes here: should a write fail, it holds all of its
+  // transaction still, and a retry writes all of it again.
+  std::vector<int32_t> removed = entry->removedPageNumbers;
+  std::sort(removed.begin(), removed.end());
+  for (size_t i = 0; i < entry->privatePages.Count(); ++i) {
+    TZDBPage* page = entry->privatePages.At(i);
+    // A removed page is never written, even when it was changed first.
+    if (!std::binary_search(removed.begin(), removed.end(), page->PageNo())) InternalWritePage(*page);
   }
+  // Pages are written before any page is freed, so no page the session removed is freed
+  // while the rest of its transaction is not in the file.
+  for (const int32_t pageNo : entry->removedPageNumbers) InternalRemovePage(pageNo);
+}
 
-  // Pages are written before any page is freed: should a write fail, the session can
-  // still cancel, giving back its new pages, and no page it removed is freed while the
-  // rest of its transaction is not in the file.
-  while (!entry->privatePages.Empty()) {
-    TZDBPage* page = entry->privatePages.At(0);
-    InternalWritePage(*page);
-    page->dirty_ = false;
-    CacheCommittedPage(entry->privatePages.Delete(page->PageNo()));
+void TZDBPageManager::FinishSessionChanges(int32_t session) {
+  SessionEntry* entry = FindSession(session);
+  if (entry != nullptr) {
+    for (const int32_t pageNo : entry->removedPageNumbers) {
+      DropPage(entry->privatePages, pageNo);
+      DropPage(sharedCache_, pageNo);
+    }
+    while (!entry->privatePages.Empty()) {
+      TZDBPage* page = entry->privatePages.At(0);
+      page->dirty_ = false;
+      CacheCommittedPage(entry->privatePages.Delete(page->PageNo()));
+    }
+    entry->removedPageNumbers.clear();
+    entry->newPageNumbers.clear();
   }
-
-  while (!removed.empty()) {
-    InternalRemovePage(removed.front());
-    removed.erase(removed.begin());
-  }
-  entry->newPageNumbers.clear();
   ChangesApplied(session);
 }
 

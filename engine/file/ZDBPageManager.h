@@ -83,9 +83,10 @@ class TZDBPageManager {
   // session.
   virtual TZDBPage* GetPage(int32_t session, int32_t pageNo, bool checkVersions,
                             uint16_t expectedType);
-  // Commit: frees removed page numbers, writes the session's private pages in ascending
-  // page number and hands them to the shared cache. 20152 while a page of the session is
-  // still in use.
+  // Commit: writes the session's private pages in ascending page number, frees removed
+  // page numbers and hands the pages to the shared cache. 20152 while a page of the
+  // session is still in use. The session changes only once every write is done: after a
+  // failure it holds all of its transaction still, for a retry or a rollback.
   virtual void ApplyChanges(int32_t session);
 
   // --- non-virtual operations ----------------------------------------------------------
@@ -116,8 +117,9 @@ class TZDBPageManager {
   std::vector<int32_t> PrivatePageNumbers(int32_t session) const;
   // Page numbers added and not yet committed or cancelled, by every session.
   std::vector<int32_t> AllNewPageNumbers() const;
-  // The session's added page numbers were given back by other means (a rolled-back file).
-  void ForgetNewPageNumbers(int32_t session);
+  // The session's transaction was undone in the file by other means (a rolled-back
+  // file gave its added page numbers back): its pages and numbers go without a trace.
+  void DiscardSessionChanges(int32_t session);
   std::vector<int32_t> RemovedPageNumbers(int32_t session) const;
   // 20097 while any session still has private pages.
   void CheckNoUncommittedPages() const;
@@ -133,6 +135,12 @@ class TZDBPageManager {
   void SetPageSize(uint16_t pageSize, uint16_t pageHeaderSize = DefaultPageHeaderSize);
   void SetPageCount(int32_t pageCount) { pageCount_ = pageCount; }
   int32_t PageCount() const { return pageCount_; }
+
+  // The two halves of ApplyChanges, for a subclass that makes the writes durable in
+  // between: the writes, which leave the session as it is (20152 and the other refusals
+  // come before the first write), and the handing over of its pages to the shared cache.
+  void WriteSessionChanges(int32_t session);
+  void FinishSessionChanges(int32_t session);
 
   // Brings a cached page that another process may have changed up to date before the
   // session uses it (called when checkVersions is set and IsPageCacheValid says no, and

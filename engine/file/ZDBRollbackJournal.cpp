@@ -84,6 +84,7 @@ void TZDBRollbackJournal::Begin(const TZDBJournalPrologue& prologue) {
   const size_t crcOffset = pending_.size() - J::CrcSize;
   le::PutU32(block + crcOffset, Crc32(block, crcOffset));
   pendingPosition_ = 0;
+  failedError_.reset();
   active_ = true;
 }
 
@@ -105,14 +106,23 @@ bool TZDBRollbackJournal::HasImage(int64_t position) const {
 }
 
 void TZDBRollbackJournal::Sync() {
+  // After a failure the records of the failed batch may be garbage on the disk, and a
+  // record behind garbage is never read back: nothing more may rely on this journal.
+  if (failedError_) RaiseFileError(errors::JournalWriteFailed, *failedError_);
   if (!pending_.empty()) {
     // One write for the whole batch: the header block and the records behind it.
-    WriteAt(pending_.data(), pending_.size(), pendingPosition_);
+    if (!file_->Write(pending_.data(), pendingPosition_, pending_.size())) Fail(file_->LastError());
     pendingPosition_ += static_cast<int64_t>(pending_.size());
     pending_.clear();
   }
-  if (!file_->Flush())
-    RaiseFileError(errors::JournalWriteFailed, file_->LastError());
+  // Never flushed twice for one batch: a failed flush may have dropped what it could not
+  // write, and a second one would answer for it with success.
+  if (!file_->Flush()) Fail(file_->LastError());
+}
+
+void TZDBRollbackJournal::Fail(uint32_t error) {
+  failedError_ = error;
+  RaiseFileError(errors::JournalWriteFailed, error);
 }
 
 void TZDBRollbackJournal::Invalidate(bool flush) {
@@ -161,6 +171,7 @@ std::optional<TZDBJournalContents> TZDBRollbackJournal::ReadValid() {
   TZDBJournalContents contents;
   TZDBJournalPrologue& prologue = contents.Prologue;
   const uint32_t salt = le::GetU32(block.data() + J::SaltOffset);
+  prologue.Salt = salt;
   prologue.PageSize = pageSize;
   prologue.FileSize = le::GetI64(block.data() + J::FileSizeOffset);
   prologue.HeaderPosition = le::GetI64(block.data() + J::HeaderPositionOffset);

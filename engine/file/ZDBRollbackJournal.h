@@ -91,6 +91,7 @@ constexpr size_t HeaderBlockSize(size_t newPageCount) {
 
 // What the database was before the commit that a journal protects.
 struct TZDBJournalPrologue {
+  uint32_t Salt = 0;  // read back; Begin draws a new one
   uint32_t PageSize = 0;
   int64_t FileSize = 0;
   int64_t HeaderPosition = 0;
@@ -131,12 +132,17 @@ class TZDBRollbackJournal {
   bool HasImage(int64_t position) const;
   // Whether something was added since the last Sync.
   bool HasUnsynced() const { return !pending_.empty(); }
-  // Makes everything written so far durable; 30460 when the flush fails.
+  // Makes everything written so far durable; 30460 when the write or the flush fails.
+  // After such a failure every Sync fails until the next Begin: what the failed batch
+  // left on the disk is unknown, and records behind it would never be read back.
   void Sync();
+  bool Failed() const { return failedError_.has_value(); }
   // Makes the journal invalid (its magic zeroed), flushed only when asked. A failure is
   // reported (30460): a valid journal left behind after a finished commit is harmless.
   void Invalidate(bool flush);
   bool Active() const { return active_; }
+  // The salt of the journal begun last.
+  uint32_t Salt() const { return salt_; }
 
   // --- reading (the caller holds the database lock byte) ----------------------------------
   // The journal's valid contents; nothing when there is no file, or its header block is
@@ -153,6 +159,7 @@ class TZDBRollbackJournal {
  private:
   void OpenFile();
   void WriteAt(const void* data, size_t size, int64_t position);
+  [[noreturn]] void Fail(uint32_t error);
   [[noreturn]] void RaiseFileError(const TZDBError& code, uint32_t error) const;
 
   os::FileSystem& fileSystem_;
@@ -164,6 +171,7 @@ class TZDBRollbackJournal {
   int64_t pendingPosition_ = 0;      // where pending_ goes in the file
   std::vector<int64_t> journaled_;   // sorted positions of the images of this commit
   bool active_ = false;
+  std::optional<uint32_t> failedError_;  // a Sync failed with this error
 };
 
 }  // namespace zdb

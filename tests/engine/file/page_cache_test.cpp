@@ -497,7 +497,9 @@ TEST(PageManager, CheckedGetRevalidatesOnlyIdleCachedPages) {
   manager.CancelChanges(0);
 }
 
-TEST(PageManager, FailedWriteLeavesTheRestOfTheCommitPending) {
+// A retry after a failed write must write the whole transaction: the pages written before
+// the failure may not have reached the store either.
+TEST(PageManager, AFailedWriteLeavesTheWholeCommitForARetry) {
   MemoryPageManager manager;
   for (int32_t n : {2, 3}) {
     manager.Store(n, RecordPage, 0);
@@ -507,11 +509,13 @@ TEST(PageManager, FailedWriteLeavesTheRestOfTheCommitPending) {
   manager.failWriteOf = 3;
   EXPECT_THROW(manager.ApplyChanges(0), std::runtime_error);
   EXPECT_EQ(manager.writes, std::vector<int32_t>{2});
-  EXPECT_EQ(manager.PrivatePageCount(0), 1u);
+  EXPECT_EQ(manager.PrivatePageCount(0), 2u);
   manager.failWriteOf = -1;
   manager.ApplyChanges(0);
-  EXPECT_EQ(manager.writes, (std::vector<int32_t>{2, 3}));
+  EXPECT_EQ(manager.writes, (std::vector<int32_t>{2, 2, 3}));
+  EXPECT_EQ(manager.StoredValue(2), 52u);
   EXPECT_EQ(manager.StoredValue(3), 53u);
+  EXPECT_EQ(manager.PrivatePageCount(0), 0u);
 }
 
 // --- page handle ---------------------------------------------------------------------------
