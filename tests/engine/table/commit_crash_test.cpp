@@ -270,6 +270,48 @@ TEST(CommitFailure, AFailedWriteRollsTheCommitBackInThisProcess) {
   EXPECT_EQ(zdbtool::test::RunTool({"check", path}, folder.File("check")).exitCode, 0);
 }
 
+// A transaction whose commit meets a full disk keeps its rows: once there is room, the
+// same commit stores every one of them. One whose flush fails loses them all, says so by
+// ending the transaction, and the table goes on counting from the file.
+TEST(CommitFailure, ATransactionSurvivesAFullDiskAndIsLostWholeToAFailedFlush) {
+  ScratchFolder folder;
+  const std::string path = folder.File("full.zdb");
+  CreateDatabaseFile(path);
+  os::FaultInjectingFileSystem fileSystem(os::FileSystem::Default());
+  for (const bool multiUser : {false, true}) {
+    SCOPED_TRACE(multiUser ? "multi-user" : "single-user");
+    Connection connection(path, multiUser, fileSystem);
+    if (!multiUser) CreateMaximo(connection);
+    TZDBTableCursor cursor(connection.session, "Maximo");
+    TZDBOpenTable table(connection.Data(), cursor);
+    const size_t before = SortedYears(table).size();
+    const int32_t session = connection.session.SessionID();
+    const int32_t first = multiUser ? 2000 : 1000;
+
+    connection.session.SetInTransaction(true);
+    for (int32_t year = first; year < first + 300; ++year) InsertYear(table, year);
+    fileSystem.FillDiskAfterWrites(3);
+    EXPECT_THROW(connection.Data().Commit(session, true), EZDBException);
+    EXPECT_TRUE(connection.Data().HasSessionChanges(session));
+    fileSystem.ClearFaults();
+    connection.Data().Commit(session, true);
+    connection.session.SetInTransaction(false);
+    EXPECT_EQ(SortedYears(table).size(), before + 300);
+
+    connection.session.SetInTransaction(true);
+    for (int32_t year = first + 500; year < first + 600; ++year) InsertYear(table, year);
+    fileSystem.FailCall(os::FileOperation::Flush, 2, os::win32::GenFailure);  // the pages' flush
+    EXPECT_THROW(connection.Data().Commit(session, true), EZDBException);
+    EXPECT_FALSE(connection.Data().HasSessionChanges(session));
+    fileSystem.Reset();
+    connection.session.SetInTransaction(false);
+    EXPECT_EQ(SortedYears(table).size(), before + 300);
+    InsertYear(table, first + 900);
+    EXPECT_EQ(SortedYears(table).size(), before + 301);
+  }
+  EXPECT_EQ(zdbtool::test::RunTool({"check", path}, folder.File("check")).exitCode, 0);
+}
+
 }  // namespace
 }  // namespace zdb::testing
 
