@@ -149,6 +149,8 @@ void TZDBDatabase::ConnectOwnHandle() {
       if (error.Kind() == TZDBErrorKind::WrongPassword && AskPassword()) continue;
       throw;
     }
+    if (!handle->KeptAsideJournal().empty() && !silentMode_)
+      UserPrompts()->ShowWarning(FormatMessage(ForeignJournalNoticeFormat, {handle->KeptAsideJournal()}));
     // Asked once per connect: a file the repair could not mend opens as it is.
     // A file this process may not write cannot be replaced by a repaired copy.
     if (handle->NeedsRepair() && !handle->Settings().ReadOnly && !repairOffered && !silentMode_ && !repairing_) {

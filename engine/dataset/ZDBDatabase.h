@@ -60,6 +60,9 @@ class TZDBDatabase {
       "Database file you are opening is of old format. It will be converted to the current database format now. "
       "It is recommended to make a backup of the database before continuing.";
   static constexpr const char* RepairWaitMessage = "Repairing Database...";
+  static constexpr const char* ForeignJournalNoticeFormat =
+      "A rollback journal beside the database file belonged to another database and was not applied. "
+      "It was kept as '%s'.";
 
   // A component of the session (null: the default session), whose name it takes as its
   // SessionName; owner groups it with the owner's datasets.

@@ -70,6 +70,7 @@ void TZDBLocalSession::Connect() {
   settings_.PagesPerExtent = data.PagesPerExtent();
   settings_.MaxConnections = data.SlotCount();
   needsRepair_ = connection_.NeedsRepair;
+  keptAsideJournal_ = connection_.KeptAsideJournal;
   fileFormatVersion_ = header.FormatVersion;
   SetSessionID(connection_.SessionID);
   data_ = &data;

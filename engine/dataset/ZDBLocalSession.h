@@ -82,6 +82,8 @@ class TZDBLocalSession final : public TZDBBaseSession {
   // Set by Connect when this connection opened a file that was not closed properly or is
   // of an old format.
   bool NeedsRepair() const { return needsRepair_; }
+  // A journal of another database that this connection's open found and renamed aside.
+  const std::string& KeptAsideJournal() const { return keptAsideJournal_; }
   double FileFormatVersion() const { return fileFormatVersion_; }
 
   // The shared object of the file while connected, else null: what a cursor asks for its
@@ -95,6 +97,7 @@ class TZDBLocalSession final : public TZDBBaseSession {
   TZDBSessionConnection connection_;
   TZDBDiskDatabaseData* data_ = nullptr;
   bool needsRepair_ = false;
+  std::string keptAsideJournal_;
   double fileFormatVersion_ = 0;
 };
 

@@ -34,6 +34,9 @@ struct TZDBSessionConnection {
   // Out: the file was not closed properly or is of an old format (set for the session
   // that opened the file); the session number (-1 while not connected).
   bool NeedsRepair = false;
+  // Out: a journal found beside the file belonged to another database and was renamed
+  // to this (set for the session that opened the file).
+  std::string KeptAsideJournal;
   int32_t SessionID = -1;
 };
 

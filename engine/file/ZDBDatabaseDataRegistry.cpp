@@ -20,26 +20,32 @@ std::string TZDBDatabaseDataRegistry::NormalizedName(const std::string& fileName
   return error ? absolute.lexically_normal().string() : canonical.string();
 }
 
-TZDBDiskDatabaseData* TZDBDatabaseDataRegistry::FindLocked(const std::string& key) const {
+TZDBDiskDatabaseData* TZDBDatabaseDataRegistry::FindLocked(const std::string& key, os::FileSystem* fileSystem) const {
   // Objects are made with the normalised name as their file name.
-  for (const auto& object : objects_)
-    if (object->FileName() == key) return object.get();
+  for (const Entry& entry : objects_)
+    if (entry.object->FileName() == key) return entry.object.get();
+  os::FileIdentity identity;
+  if (fileSystem == nullptr || !fileSystem->Identify(key, identity)) return nullptr;
+  for (const Entry& entry : objects_)
+    if (entry.identity && entry.identity->SameFile(identity)) return entry.object.get();
   return nullptr;
 }
 
 TZDBDiskDatabaseData* TZDBDatabaseDataRegistry::Find(const std::string& fileName) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  return FindLocked(NormalizedName(fileName));
+  return FindLocked(NormalizedName(fileName), &os::FileSystem::Default());
 }
 
 TZDBDiskDatabaseData& TZDBDatabaseDataRegistry::Connect(const std::string& fileName, TZDBSessionConnection& session,
                                                         os::FileSystem& fileSystem) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   const std::string key = NormalizedName(fileName);
-  TZDBDiskDatabaseData* data = FindLocked(key);
+  TZDBDiskDatabaseData* data = FindLocked(key, &fileSystem);
   if (data == nullptr) {
-    objects_.push_back(std::make_unique<TZDBDiskDatabaseData>(key, fileSystem));
-    data = objects_.back().get();
+    Entry entry{std::make_unique<TZDBDiskDatabaseData>(key, fileSystem), std::nullopt};
+    if (os::FileIdentity identity; fileSystem.Identify(key, identity)) entry.identity = identity;
+    objects_.push_back(std::move(entry));
+    data = objects_.back().object.get();
   }
   try {
     data->AddSession(session);
@@ -72,7 +78,7 @@ bool TZDBDatabaseDataRegistry::FreeIfUnusedLocked(TZDBDatabaseData& data) {
     if (data.SessionCount() != 0) return false;
   }
   const auto listed = std::find_if(objects_.begin(), objects_.end(),
-                                   [&](const auto& object) { return object.get() == &data; });
+                                   [&](const Entry& entry) { return entry.object.get() == &data; });
   if (listed == objects_.end()) return false;
   objects_.erase(listed);
   return true;

@@ -2,7 +2,9 @@
 // file, shared by every session of the process that uses the file.
 //
 // Contract: a file is known by its absolute, normalised path, so two spellings of one
-// file name share one object. Connect makes the object on the first session and adds the
+// file name share one object; and by its identity on the machine, so that two names of
+// one file (a hard link, another mount of its folder) share one object too, with the
+// name it was first opened by. Connect makes the object on the first session and adds the
 // session; Disconnect removes the session and destroys the object with its last one. Both
 // run under the registry's own mutex, so no session can join an object that is being
 // destroyed. Lock order: the registry, then a database data object's lock.
@@ -10,6 +12,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,11 +46,15 @@ class TZDBDatabaseDataRegistry {
 
  private:
   TZDBDatabaseDataRegistry() = default;
-  TZDBDiskDatabaseData* FindLocked(const std::string& key) const;
+  struct Entry {
+    std::unique_ptr<TZDBDiskDatabaseData> object;
+    std::optional<os::FileIdentity> identity;
+  };
+  TZDBDiskDatabaseData* FindLocked(const std::string& key, os::FileSystem* fileSystem) const;
   bool FreeIfUnusedLocked(TZDBDatabaseData& data);
 
   std::recursive_mutex mutex_;
-  std::vector<std::unique_ptr<TZDBDiskDatabaseData>> objects_;
+  std::vector<Entry> objects_;
 };
 
 }  // namespace zdb

@@ -82,6 +82,7 @@ void TZDBDiskDatabaseData::Open(TZDBSessionConnection& session) {
   pageManager_ = std::move(pageManager);
 
   session.NeedsRepair = needsRepair;
+  session.KeptAsideJournal = diskPageManager_->KeptAsideJournal();
   session.MultiUser = multiUser;
   session.ReadOnly = readOnly;
 }

@@ -102,6 +102,7 @@ void TZDBDiskPageManager::CreateDatabaseFile(const std::string& fileName, const 
   file_.CreateFile(fileName);
   served_ = true;
   journal_ = std::make_unique<TZDBRollbackJournal>(file_.FileSystem(), fileName);
+  if (os::FileIdentity identity; file_.FileSystem().Identify(fileName, identity)) fileIdentity_ = identity;
   try {
     header_ = TZDBFileHeader::ForNewFile(pageSize, pagesPerExtent, encryption != nullptr);
     encryptionRecord_ = encryption ? encryption->NewEncryptionRecord() : TZDBEncryptionRecord{};
@@ -176,6 +177,7 @@ bool TZDBDiskPageManager::OpenDatabaseFile(const std::string& fileName, const TZ
   SetMultiUser(multiUser);
 
   journal_ = std::make_unique<TZDBRollbackJournal>(fileSystem, fileName);
+  if (os::FileIdentity identity; fileSystem.Identify(fileName, identity)) fileIdentity_ = identity;
   bool needsRepair = false;
   try {
     ReadPrologue(needsRepair);
@@ -204,7 +206,7 @@ void TZDBDiskPageManager::RecoverWithWriteAccess(const std::string& fileName) {
 
 bool TZDBDiskPageManager::RecoverOnOpen() {
   TZDBDatabaseLockGuard lock(databaseLock_, errors::DatabaseLockedAtOpen, lockRetry_);
-  if (RecoverJournal()) ReadHeader();
+  if (RecoverJournal() || RecoverJournalsOfOtherNames()) ReadHeader();
   // Checked only now: an interrupted commit may have cut the file short.
   if (file_.GetSize() < pageAreaStart_ + static_cast<int64_t>(header_.TotalPageCount) * PageSize())
     RaiseError(errors::InvalidDatabaseFormat);

@@ -10,7 +10,10 @@
 // CommitCounter + 1 is written and flushed. A commit cut short by a crash, a power cut
 // or an error is rolled back from the journal by whoever next holds the database lock
 // byte: the next open of the file, in any process, or a process that has it open and
-// finds WriteState 1 under the lock. A file marked WriteState 1 without a journal was
+// finds WriteState 1 under the lock. A commit that fails while the process lives on
+// leaves the session's transaction whole for a retry, or (after a failed flush) loses
+// it whole with the file's rollback; never a part. A journal is rolled back only over
+// the database it was written for. A file marked WriteState 1 without a journal was
 // damaged by other means and opens with NeedsRepair. The free-space bitmap pages (PFS
 // and EAM) are the free-space manager's alone and are refused here (30434). In
 // multi-user mode, cached pages are revalidated against their PageVersion in the file.
@@ -43,6 +46,7 @@ class TZDBDatabaseEncryption;
 class TZDBDatabaseFreeSpaceManager;
 class TZDBRollbackJournal;
 struct TZDBJournalContents;
+struct TZDBJournalIdentity;
 
 class TZDBDiskPageManager : public TZDBPageManager {
  public:
@@ -159,6 +163,10 @@ class TZDBDiskPageManager : public TZDBPageManager {
   bool ReadOnly() const { return readOnly_; }
   bool Exclusive() const { return exclusive_; }
 
+  // The journal found beside the file at open that belonged to another database, renamed
+  // aside (empty when there was none).
+  const std::string& KeptAsideJournal() const { return keptAsideJournal_; }
+
   // Scans the whole file for the first header signature followed by HeaderSize 76; 0
   // when there is none (the signature check then fails).
   static int64_t FindHeaderPosition(TZDBDatabaseFile& file);
@@ -227,7 +235,21 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // The journal of this process's own transaction that failed is rolled back whatever the
   // header says: a header whose flush failed may read as finished.
   bool RecoverJournal();
-  void RollBack(const TZDBJournalContents& contents);
+  // The journal's commit is rolled back unless it finished (the journal is then only
+  // invalidated). Answers whether the file was rolled back.
+  bool RecoverFrom(TZDBRollbackJournal& journal, const TZDBJournalContents& contents);
+  void RollBack(TZDBRollbackJournal& journal, const TZDBJournalContents& contents);
+  // Whether a valid journal was written for this database: the same page size, header
+  // place and geometry, the same encryption record, and a commit counter that the
+  // journal's commit can have left. Another database's journal is never rolled back.
+  bool JournalBelongsHere(const TZDBJournalContents& contents);
+  // Renames a journal that belongs to another database out of the way, so that it is
+  // neither rolled back over this one nor overwritten; KeptAsideJournal names it.
+  void KeepJournalAside(TZDBRollbackJournal& journal, uint32_t salt);
+  // Journals that a writer left under another name of this same file (a hard link).
+  bool RecoverJournalsOfOtherNames();
+  TZDBJournalIdentity JournalIdentity() const;
+  TZDBFileHeader ReadHeaderAt(int64_t position);
   // Frees the pages an interrupted transaction had added, as its rollback would have.
   void FreeAbandonedPages(const std::vector<int32_t>& pageNos);
   // The open's recovery, under the database lock byte; answers NeedsRepair afterwards.
@@ -265,6 +287,8 @@ class TZDBDiskPageManager : public TZDBPageManager {
   int64_t objectIDCounterPosition_ = layout::DefaultObjectIDCounterPosition;
   int64_t pageAreaStart_ = layout::DefaultPageAreaStart;
   std::unique_ptr<TZDBRollbackJournal> journal_;
+  std::optional<os::FileIdentity> fileIdentity_;  // the database file, whatever its name
+  std::string keptAsideJournal_;
   std::vector<int32_t> unjournaledPages_;  // sorted: pages added before the journal began
   int64_t journaledFileSize_ = 0;          // the file's size when the journal began
   bool writeTransaction_ = false;          // the database lock byte is held for it

@@ -3,9 +3,13 @@
 // The protocol is described in ZDBRollbackJournal.h.
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
 #include <optional>
 #include <vector>
 
+#include "engine/base/ZDBCrc32.h"
 #include "engine/base/ZDBEndian.h"
 #include "engine/base/ZDBException.h"
 #include "engine/base/ZDBScopedFlag.h"
@@ -46,6 +50,7 @@ void TZDBDiskPageManager::BeginWriteTransaction(const TZDBError& errorCode) {
     prologue.CommitCounter = header_.CommitCounter;
     header_.Encode(prologue.Header);
     prologue.NewPages = unjournaledPages_;
+    prologue.Identity = JournalIdentity();
     journal_->Begin(prologue);
   } catch (...) {
     databaseLock_.Unlock();
@@ -140,7 +145,8 @@ const TZDBFileHeader& TZDBDiskPageManager::ReadHeaderForChange() {
   // commit, or our own rollback of a failed one could not finish.
   if ((header_.WriteState != L::WriteStateConsistent || recoveryPending_) && !recovering_ && !readOnly_ &&
       !writeTransaction_ && journal_) {
-    if (RecoverJournal()) ReadHeader();
+    if (RecoverJournal() || (header_.WriteState != L::WriteStateConsistent && RecoverJournalsOfOtherNames()))
+      ReadHeader();
     recoveryPending_ = false;
   }
   return header_;
@@ -270,30 +276,107 @@ void TZDBDiskPageManager::AbandonWriteTransaction() noexcept {
 
 bool TZDBDiskPageManager::RecoverJournal() {
   if (!journal_) return false;
-  const std::optional<TZDBJournalContents> contents = journal_->ReadValid();
+  std::optional<TZDBJournalContents> contents = journal_->ReadValid();
+  if (contents && !JournalBelongsHere(*contents)) {
+    KeepJournalAside(*journal_, contents->Prologue.Salt);
+    contents.reset();
+  }
   if (!contents) {
     journal_->Close();
     return false;
   }
-  const TZDBJournalPrologue& prologue = contents->Prologue;
-  std::array<uint8_t, L::HeaderSize> bytes{};
-  file_.ReadBuffer(bytes.data(), prologue.HeaderPosition, bytes.size(), errors::HeaderRead);
-  const TZDBFileHeader current = TZDBFileHeader::Decode(bytes);
+  return RecoverFrom(*journal_, *contents);
+}
+
+bool TZDBDiskPageManager::RecoverFrom(TZDBRollbackJournal& journal, const TZDBJournalContents& contents) {
+  const TZDBJournalPrologue& prologue = contents.Prologue;
+  const TZDBFileHeader current = ReadHeaderAt(prologue.HeaderPosition);
   const bool ownFailedTransaction = failedJournalSalt_ == prologue.Salt;
   if (!ownFailedTransaction && current.WriteState == L::WriteStateConsistent &&
       current.CommitCounter == WrappingIncrement(prologue.CommitCounter)) {
     // The commit reached its end; only the journal's invalidation was lost.
-    if (!readOnly_) journal_->Invalidate(false);
-    journal_->Close();
+    if (!readOnly_) journal.Invalidate(false);
+    journal.Close();
     return false;
   }
   if (readOnly_)
     RaiseError(errors::NeedsRecovery, {file_.FileName()});
-  RollBack(*contents);
+  RollBack(journal, contents);
   return true;
 }
 
-void TZDBDiskPageManager::RollBack(const TZDBJournalContents& contents) {
+TZDBFileHeader TZDBDiskPageManager::ReadHeaderAt(int64_t position) {
+  std::array<uint8_t, L::HeaderSize> bytes{};
+  file_.ReadBuffer(bytes.data(), position, bytes.size(), errors::HeaderRead);
+  return TZDBFileHeader::Decode(bytes);
+}
+
+TZDBJournalIdentity TZDBDiskPageManager::JournalIdentity() const {
+  TZDBJournalIdentity identity;
+  if (fileIdentity_) {
+    identity.Device = fileIdentity_->Device;
+    identity.Inode = fileIdentity_->Inode;
+  }
+  std::array<uint8_t, L::EncryptionRecordSize> record{};
+  encryptionRecord_.Encode(record);
+  identity.EncryptionCrc = Crc32(record.data(), record.size());
+  return identity;
+}
+
+bool TZDBDiskPageManager::JournalBelongsHere(const TZDBJournalContents& contents) {
+  const TZDBJournalPrologue& prologue = contents.Prologue;
+  if (prologue.PageSize != PageSize() || prologue.HeaderPosition != headerPosition_) return false;
+  const TZDBFileHeader before = TZDBFileHeader::Decode(prologue.Header);
+  const TZDBFileHeader current = ReadHeaderAt(headerPosition_);
+  if (!before.HasValidSignature() || before.PageSize != current.PageSize ||
+      before.PagesPerExtent != current.PagesPerExtent || before.IsEncrypted() != current.IsEncrypted())
+    return false;
+  // A copy of the file keeps its encryption record; another database has its own (an
+  // encrypted one a random check block, so a replaced file never matches).
+  if (prologue.Identity && prologue.Identity->EncryptionCrc != JournalIdentity().EncryptionCrc) return false;
+  // The journal's commit left the counter where it was (cut short), one further
+  // (finished) or two (rolled back once already); a file that went on without the
+  // journal, or another file, has its own count.
+  const uint32_t steps = static_cast<uint32_t>(current.CommitCounter) - static_cast<uint32_t>(prologue.CommitCounter);
+  return steps <= 2;
+}
+
+void TZDBDiskPageManager::KeepJournalAside(TZDBRollbackJournal& journal, uint32_t salt) {
+  journal.Close();
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "-kept-%08x", salt);
+  const std::string keptName = journal.FileName() + suffix;
+  uint32_t error = 0;
+  // Renamed, not deleted: it may be all that is left of another database's last commit.
+  if (file_.FileSystem().Rename(journal.FileName(), keptName, error)) keptAsideJournal_ = keptName;
+}
+
+bool TZDBDiskPageManager::RecoverJournalsOfOtherNames() {
+  os::FileSystem& fileSystem = file_.FileSystem();
+  os::FileIdentity identity;
+  if (!fileSystem.Identify(file_.FileName(), identity) || identity.LinkCount < 2) return false;
+  // Another name of this file (a hard link) has a journal of its own name; the identity
+  // it carries says whose it is.
+  const std::filesystem::path ownPath(file_.FileName());
+  std::vector<std::string> names;
+  if (!fileSystem.ListFolder(ownPath.parent_path().string(), names)) return false;
+  const std::string_view suffix = TZDBRollbackJournal::FileNameSuffix;
+  bool recovered = false;
+  for (const std::string& name : names) {
+    if (name.size() <= suffix.size() || !name.ends_with(suffix)) continue;
+    const std::string databaseName = (ownPath.parent_path() / name.substr(0, name.size() - suffix.size())).string();
+    if (journal_ && TZDBRollbackJournal::FileNameFor(databaseName) == journal_->FileName()) continue;
+    TZDBRollbackJournal other(fileSystem, databaseName);
+    const std::optional<TZDBJournalContents> contents = other.ReadValid();
+    if (contents && contents->Prologue.Identity && contents->Prologue.Identity->Device == identity.Device &&
+        contents->Prologue.Identity->Inode == identity.Inode && JournalBelongsHere(*contents))
+      recovered = RecoverFrom(other, *contents) || recovered;
+    other.Close();
+  }
+  return recovered;
+}
+
+void TZDBDiskPageManager::RollBack(TZDBRollbackJournal& journal, const TZDBJournalContents& contents) {
   const TZDBScopedFlag scope(recovering_, true);
   const TZDBJournalPrologue& prologue = contents.Prologue;
   if (file_.GetSize() != prologue.FileSize) file_.SetSize(prologue.FileSize);
@@ -317,8 +400,8 @@ void TZDBDiskPageManager::RollBack(const TZDBJournalContents& contents) {
   // writes a failed flush left in doubt matters any more.
   databaseWritesLost_ = false;
   failedJournalSalt_.reset();
-  journal_->Invalidate(true);
-  journal_->Close();
+  journal.Invalidate(true);
+  journal.Close();
   DiscardCachedPages();
 }
 

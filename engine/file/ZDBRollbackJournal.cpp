@@ -79,8 +79,13 @@ void TZDBRollbackJournal::Begin(const TZDBJournalPrologue& prologue) {
   le::PutI64(block + J::HeaderPositionOffset, prologue.HeaderPosition);
   le::PutI32(block + J::CommitCounterOffset, prologue.CommitCounter);
   std::memcpy(block + J::HeaderImageOffset, prologue.Header.data(), prologue.Header.size());
+  const TZDBJournalIdentity identity = prologue.Identity.value_or(TZDBJournalIdentity{});
+  le::PutU64(block + J::DeviceOffset, identity.Device);
+  le::PutU64(block + J::InodeOffset, identity.Inode);
+  le::PutU32(block + J::EncryptionCrcOffset, identity.EncryptionCrc);
+  const size_t newPagesOffset = J::NewPagesOffset(J::FormatVersion);
   for (size_t k = 0; k < prologue.NewPages.size(); ++k)
-    le::PutI32(block + J::NewPagesOffset + k * J::NewPageEntrySize, prologue.NewPages[k]);
+    le::PutI32(block + newPagesOffset + k * J::NewPageEntrySize, prologue.NewPages[k]);
   const size_t crcOffset = pending_.size() - J::CrcSize;
   le::PutU32(block + crcOffset, Crc32(block, crcOffset));
   pendingPosition_ = 0;
@@ -153,15 +158,18 @@ std::optional<TZDBJournalContents> TZDBRollbackJournal::ReadValid() {
     return got == count;
   };
 
-  std::array<uint8_t, J::NewPagesOffset> fixed{};
-  if (size < static_cast<int64_t>(J::HeaderBlockSize(0)) || !read(fixed.data(), 0, fixed.size())) return std::nullopt;
+  std::array<uint8_t, J::IdentityOffset> fixed{};
+  if (size < static_cast<int64_t>(J::HeaderBlockSize(0, J::FormatWithoutIdentity)) ||
+      !read(fixed.data(), 0, fixed.size()))
+    return std::nullopt;
   if (!std::equal(J::Magic.begin(), J::Magic.end(), fixed.begin() + J::MagicOffset)) return std::nullopt;
+  const uint32_t format = le::GetU32(fixed.data() + J::FormatOffset);
   const uint32_t newPageCount = le::GetU32(fixed.data() + J::NewPageCountOffset);
   const uint32_t pageSize = le::GetU32(fixed.data() + J::PageSizeOffset);
-  if (le::GetU32(fixed.data() + J::FormatOffset) != J::FormatVersion || newPageCount > MaxNewPages ||
+  if ((format != J::FormatVersion && format != J::FormatWithoutIdentity) || newPageCount > MaxNewPages ||
       pageSize < MinJournalPageSize || pageSize > MaxJournalPageSize)
     return std::nullopt;
-  const size_t blockSize = J::HeaderBlockSize(newPageCount);
+  const size_t blockSize = J::HeaderBlockSize(newPageCount, format);
   if (static_cast<int64_t>(blockSize) > size) return std::nullopt;
   std::vector<uint8_t> block(blockSize);
   if (!read(block.data(), 0, block.size())) return std::nullopt;
@@ -177,9 +185,15 @@ std::optional<TZDBJournalContents> TZDBRollbackJournal::ReadValid() {
   prologue.HeaderPosition = le::GetI64(block.data() + J::HeaderPositionOffset);
   prologue.CommitCounter = le::GetI32(block.data() + J::CommitCounterOffset);
   std::memcpy(prologue.Header.data(), block.data() + J::HeaderImageOffset, prologue.Header.size());
+  if (format != J::FormatWithoutIdentity) {
+    prologue.Identity = TZDBJournalIdentity{le::GetU64(block.data() + J::DeviceOffset),
+                                            le::GetU64(block.data() + J::InodeOffset),
+                                            le::GetU32(block.data() + J::EncryptionCrcOffset)};
+  }
   prologue.NewPages.resize(newPageCount);
+  const size_t newPagesOffset = J::NewPagesOffset(format);
   for (size_t k = 0; k < newPageCount; ++k)
-    prologue.NewPages[k] = le::GetI32(block.data() + J::NewPagesOffset + k * J::NewPageEntrySize);
+    prologue.NewPages[k] = le::GetI32(block.data() + newPagesOffset + k * J::NewPageEntrySize);
   if (prologue.FileSize < 0 || prologue.HeaderPosition < 0) return std::nullopt;
 
   // Records up to the first one that is not whole and of this commit.

@@ -13,8 +13,8 @@
 // only its first bytes change meaning. Layout (little-endian), see JournalLayout below:
 //   header block: magic "ZDBJRNL1", format, salt, page size, count of new pages, the
 //                 database's size and header position before the commit, the header's
-//                 CommitCounter and its 76 bytes before the commit, the new page numbers,
-//                 CRC-32 of all of it;
+//                 CommitCounter and its 76 bytes before the commit, the database file's
+//                 identity, the new page numbers, CRC-32 of all of it;
 //   records:      position of the page in the database file, size, CRC-32 of salt,
 //                 position and image; then the image as the file held it (enciphered
 //                 pages stay enciphered).
@@ -62,7 +62,9 @@ namespace zdb {
 
 namespace journal_layout {
 constexpr std::string_view Magic = "ZDBJRNL1";
-constexpr uint32_t FormatVersion = 1;
+// Format 2 names the database file it belongs to; format 1 journals are still read.
+constexpr uint32_t FormatVersion = 2;
+constexpr uint32_t FormatWithoutIdentity = 1;
 constexpr size_t MagicOffset = 0;
 constexpr size_t MagicSize = 8;
 constexpr size_t FormatOffset = 8;
@@ -74,7 +76,13 @@ constexpr size_t HeaderPositionOffset = 32;
 constexpr size_t CommitCounterOffset = 40;
 constexpr size_t ReservedOffset = 44;
 constexpr size_t HeaderImageOffset = 48;
-constexpr size_t NewPagesOffset = HeaderImageOffset + layout::HeaderSize;  // 124
+// Format 2: the database file's identity follows the header image.
+constexpr size_t IdentityOffset = HeaderImageOffset + layout::HeaderSize;  // 124
+constexpr size_t DeviceOffset = IdentityOffset;                              // uint64
+constexpr size_t InodeOffset = IdentityOffset + 8;                           // uint64
+constexpr size_t EncryptionCrcOffset = IdentityOffset + 16;                  // uint32
+constexpr size_t IdentityReservedOffset = IdentityOffset + 20;               // uint32, 0
+constexpr size_t IdentitySize = 24;
 constexpr size_t NewPageEntrySize = 4;
 constexpr size_t CrcSize = 4;
 // The record header: position (int64), image size (uint32), CRC (uint32).
@@ -83,11 +91,24 @@ constexpr size_t RecordSizeOffset = 8;
 constexpr size_t RecordCrcOffset = 12;
 constexpr size_t RecordHeaderSize = 16;
 
+// Where the new page numbers start: after the header image (format 1) or the identity.
+constexpr size_t NewPagesOffset(uint32_t format) {
+  return format == FormatWithoutIdentity ? IdentityOffset : IdentityOffset + IdentitySize;
+}
 // Bytes of the header block for that many new pages, CRC included.
-constexpr size_t HeaderBlockSize(size_t newPageCount) {
-  return NewPagesOffset + newPageCount * NewPageEntrySize + CrcSize;
+constexpr size_t HeaderBlockSize(size_t newPageCount, uint32_t format = FormatVersion) {
+  return NewPagesOffset(format) + newPageCount * NewPageEntrySize + CrcSize;
 }
 }  // namespace journal_layout
+
+// The database file a journal belongs to: the file itself (device and inode, the same for
+// every path that reaches it) and a CRC-32 of its encryption record, which a file
+// replaced by another one does not share unless it is a copy.
+struct TZDBJournalIdentity {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  uint32_t EncryptionCrc = 0;
+};
 
 // What the database was before the commit that a journal protects.
 struct TZDBJournalPrologue {
@@ -98,6 +119,8 @@ struct TZDBJournalPrologue {
   int32_t CommitCounter = 0;
   std::array<uint8_t, layout::HeaderSize> Header{};
   std::vector<int32_t> NewPages;
+  // Written always; none in a journal of the first format.
+  std::optional<TZDBJournalIdentity> Identity;
 };
 
 struct TZDBJournalRecord {
@@ -113,7 +136,10 @@ struct TZDBJournalContents {
 
 class TZDBRollbackJournal {
  public:
-  static std::string FileNameFor(const std::string& databaseFileName) { return databaseFileName + "-journal"; }
+  static constexpr std::string_view FileNameSuffix = "-journal";
+  static std::string FileNameFor(const std::string& databaseFileName) {
+    return databaseFileName + std::string(FileNameSuffix);
+  }
 
   TZDBRollbackJournal(os::FileSystem& fileSystem, const std::string& databaseFileName);
   ~TZDBRollbackJournal();

@@ -408,6 +408,14 @@ bool FaultInjectingFileSystem::Rename(const std::string& from, const std::string
   return target_.Rename(from, to, error);
 }
 
+bool FaultInjectingFileSystem::Identify(const std::string& path, FileIdentity& identity) {
+  return target_.Identify(path, identity);
+}
+
+bool FaultInjectingFileSystem::ListFolder(const std::string& folder, std::vector<std::string>& names) {
+  return target_.ListFolder(folder, names);
+}
+
 bool FaultInjectingFileSystem::Copy(const std::string& from, const std::string& to, uint32_t& error) {
   if (const auto fault = state_->Enter(FileOperation::Copy)) {
     error = *fault;

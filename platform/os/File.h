@@ -37,6 +37,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace os {
 
@@ -126,6 +127,15 @@ class IFile {
   virtual const volatile uint8_t* SharedView(size_t /*count*/) { return nullptr; }
 };
 
+// What tells one file on the machine from another, whatever path reaches it: two hard
+// links, or one folder seen through two mount points, are the same file.
+struct FileIdentity {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  uint64_t LinkCount = 0;  // how many names the file has
+  bool SameFile(const FileIdentity& other) const { return Device == other.Device && Inode == other.Inode; }
+};
+
 // Opens files. The engine holds one (normally Default()); tests hand in a wrapper.
 class FileSystem {
  public:
@@ -149,6 +159,11 @@ class FileSystem {
   // the name always stands for one whole file; handles open on the replaced file keep it
   // until they close. The change of names is made durable.
   virtual bool Rename(const std::string& from, const std::string& to, uint32_t& error) = 0;
+  // The identity of the file at path; false when there is none to read.
+  virtual bool Identify(const std::string& path, FileIdentity& identity) = 0;
+  // The names (not paths) of the files in a folder, folders left out; false when the
+  // folder cannot be read.
+  virtual bool ListFolder(const std::string& folder, std::vector<std::string>& names) = 0;
   // A copy of the file `from` under the new name `to`, its bytes made durable. It never
   // replaces anything: a file of that name fails with win32::FileExists. `from` is read
   // whatever share modes its opens hold, as a backup reads a file in use. A copy that

@@ -216,6 +216,25 @@ class PosixFileSystem final : public FileSystem {
     return true;
   }
 
+  bool Identify(const std::string& path, FileIdentity& identity) override {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return false;
+    identity.Device = static_cast<uint64_t>(status.st_dev);
+    identity.Inode = static_cast<uint64_t>(status.st_ino);
+    identity.LinkCount = static_cast<uint64_t>(status.st_nlink);
+    return true;
+  }
+
+  bool ListFolder(const std::string& folder, std::vector<std::string>& names) override {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder.empty() ? "." : folder, error);
+    if (error) return false;
+    for (const std::filesystem::directory_entry& entry : entries) {
+      if (entry.is_regular_file(error)) names.push_back(entry.path().filename().string());
+    }
+    return true;
+  }
+
   bool Copy(const std::string& from, const std::string& to, uint32_t& error) override {
     error = win32::Success;
     const Descriptor in(OpenDescriptor(from, O_RDONLY, error));
