@@ -306,11 +306,26 @@ FolderImage PowerCutReplayer::StateAt(const PowerCut& cut) const {
         simulation.names.emplace(it->first, it->second);
       break;
     case CutKind::Scrambled: {
-      // How much of the unflushed work survives varies from cut to cut.
-      const uint64_t keptInFour = 1 + random.Below(3);
       for (size_t id = 0; id < simulation.files.size(); ++id) {
+        // Each file's write-back is its own. Uniform subsets alone would almost always
+        // show the last version of a page written many times, so the changes that may
+        // land are a window first: the oldest ones up to a point (the write-back got so
+        // far), the newest ones from a point (they overtook the older ones), or all; of
+        // the window a random share.
+        const std::vector<size_t>& unflushed = simulation.files[id].unflushed;
+        const size_t count = unflushed.size();
+        const uint64_t point = random.Below(count + 1);
+        size_t from = 0;
+        size_t to = count;
+        switch (random.Below(3)) {
+          case 0: to = point; break;
+          case 1: from = point; break;
+          default: break;
+        }
+        const uint64_t keptInFour = 1 + random.Below(4);
         FileBytes bytes = simulation.files[id].durable;
-        for (const size_t change : simulation.files[id].unflushed) {
+        for (size_t k = from; k < to; ++k) {
+          const size_t change = unflushed[k];
           if (random.Below(4) >= keptInFour) continue;
           const FileCall& call = calls_[change];
           const TearRange range = call.kind == Kind::Write ? TearRangeOf(call) : TearRange{};

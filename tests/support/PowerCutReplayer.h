@@ -39,7 +39,8 @@ enum class CutKind : uint8_t {
   Ordered,      // every call before the cut reached the disk, in order
   DurableOnly,  // only what a flush made durable; every undoable delete undone
   TornLast,     // ordered, but the last call, a write, torn at a sector boundary
-  Scrambled,    // a random subset of every file's unflushed changes, some torn; deletes undone at random
+  Scrambled,    // of each file's unflushed changes a random subset of the oldest, the newest or
+                // all, some torn; deletes undone at random
 };
 
 struct PowerCut {

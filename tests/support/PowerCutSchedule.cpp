@@ -23,16 +23,21 @@ std::vector<PowerCut> ChooseCuts(const PowerCutReplayer& replayer, size_t count,
   std::vector<size_t> flushes = replayer.FlushPositions();
   Shuffle(flushes, random);
   for (size_t i = 0; i < flushes.size(); ++i) add(flushes[i], i % 2 == 0 ? CutKind::DurableOnly : CutKind::Scrambled);
-  std::vector<size_t> tearable = replayer.TearablePositions();
-  Shuffle(tearable, random);
-  for (const size_t position : tearable) add(position, CutKind::TornLast);
   for (size_t i = 0; i < flushes.size(); ++i) add(flushes[i], i % 2 == 0 ? CutKind::Scrambled : CutKind::DurableOnly);
   add(end, CutKind::Scrambled);
-  std::vector<size_t> changes = replayer.ChangePositions();
-  Shuffle(changes, random);
-  for (const size_t position : changes) add(position, CutKind::Ordered);
 
-  while (cuts.size() < count) add(static_cast<size_t>(random.Below(end + 1)), CutKind::Scrambled);
+  flushes.push_back(end);
+  const std::vector<size_t> tearable = replayer.TearablePositions();
+  const std::vector<size_t> changes = replayer.ChangePositions();
+  const auto any = [&](const std::vector<size_t>& positions) { return positions[random.Below(positions.size())]; };
+  for (size_t turn = 0; cuts.size() < count; ++turn) {
+    if (turn % 4 == 2 && !tearable.empty())
+      add(any(tearable), CutKind::TornLast);
+    else if (turn % 4 == 3 && !changes.empty())
+      add(any(changes), CutKind::Ordered);
+    else
+      add(any(flushes), CutKind::Scrambled);
+  }
   return cuts;
 }
 
