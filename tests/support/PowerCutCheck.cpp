@@ -80,7 +80,10 @@ std::string Differences(const Content& found, const Content& expected) {
   return "missing [" + Listed(missing) + "], unexpected [" + Listed(unexpected) + "]";
 }
 
-std::string Problems(const std::string& soundness) { return soundness.empty() ? "" : "unsound file: " + soundness; }
+std::string Problems(std::string soundness) {
+  while (!soundness.empty() && soundness.back() == '\n') soundness.pop_back();
+  return soundness.empty() ? "" : "unsound file: " + soundness;
+}
 
 std::string ErrorText(const std::exception_ptr& error) {
   try {
