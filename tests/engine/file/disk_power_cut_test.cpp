@@ -15,11 +15,10 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/base/ZDBEndian.h"
 #include "engine/base/ZDBException.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
-#include "engine/file/ZDBPage.h"
 #include "platform/os/FaultInjectingFileSystem.h"
+#include "support/BitmapSoundness.h"
 #include "support/DiskDatabase.h"
 #include "tests/support/PowerCutCheck.h"
 
@@ -56,71 +55,6 @@ Content Joined(Content a, const Content& b) {
   return a;
 }
 
-// What the file's bitmaps say against its pages, one problem a line.
-std::string BitmapProblems(TZDBDiskPageManager& manager) {
-  std::string problems;
-  TZDBDatabaseFreeSpaceManager& space = manager.FreeSpaceManager();
-  const int32_t total = manager.Header().TotalPageCount;
-  const int64_t needed = manager.PageAreaStart() + int64_t{total} * manager.PageSize();
-  if (manager.File().GetSize() < needed)
-    problems += std::to_string(total) + " pages need " + std::to_string(needed) + " bytes, the file has " +
-                std::to_string(manager.File().GetSize()) + "\n";
-
-  std::vector<bool> used(static_cast<size_t>(total), false);
-  const auto readBitmap = [&](int64_t pageNo, TZDBPageType type, std::vector<uint8_t>& page) {
-    page.resize(manager.PageSize());
-    manager.ReadPageBytes(static_cast<int32_t>(pageNo), 0, page.data(), static_cast<int32_t>(page.size()));
-    if (le::GetU16(page.data() + TZDBPage::PageTypeOffset) == PageTypeCode(type)) return true;
-    problems += "bitmap page " + std::to_string(pageNo) + " has page type " +
-                std::to_string(le::GetU16(page.data() + TZDBPage::PageTypeOffset)) + "\n";
-    return false;
-  };
-  std::vector<uint8_t> page;
-  for (int64_t k = 0; space.PFSPageNo(k) < total; ++k) {
-    if (!readBitmap(space.PFSPageNo(k), TZDBPageType::PFS, page)) continue;
-    for (int64_t bit = 0; bit < space.PagesPerPFSPage(); ++bit) {
-      const int64_t pageNo = space.PFSPageNo(k) + bit;
-      if (pageNo < total && (page[manager.PageHeaderSize() + bit / 8] >> (bit % 8) & 1) != 0)
-        used[static_cast<size_t>(pageNo)] = true;
-    }
-  }
-  int32_t lastUsed = -1;
-  for (int32_t pageNo = 0; pageNo < total; ++pageNo) {
-    if (space.IsSystemPage(pageNo)) {
-      if (!used[static_cast<size_t>(pageNo)]) problems += "bitmap page " + std::to_string(pageNo) + " is marked free\n";
-      continue;
-    }
-    if (!used[static_cast<size_t>(pageNo)]) continue;
-    lastUsed = pageNo;
-    try {
-      TZDBPageRef checked(manager, Session, pageNo, false, test::RecordPage);
-    } catch (const std::exception& error) {
-      problems += "page " + std::to_string(pageNo) + " is marked used: " + error.what() + "\n";
-    }
-  }
-  if (lastUsed != manager.Header().LastUsedPageNo)
-    problems += "LastUsedPageNo is " + std::to_string(manager.Header().LastUsedPageNo) +
-                ", the last page marked used is " + std::to_string(lastUsed) + "\n";
-  for (int64_t k = 0; space.EAMPageNo(k) < total; ++k) {
-    if (!readBitmap(space.EAMPageNo(k), TZDBPageType::EAM, page)) continue;
-    for (int64_t slot = 0; slot < space.ExtentsPerEAMPage(); ++slot) {
-      const int64_t first = (k * space.ExtentsPerEAMPage() + slot) * space.PagesPerExtent();
-      if (first >= total) break;
-      bool full = true;
-      for (int64_t pageNo = first; pageNo < first + space.PagesPerExtent(); ++pageNo)
-        full = full && pageNo < total && used[static_cast<size_t>(pageNo)];
-      const int shift = layout::BitsPerExtentField * static_cast<int>(slot % layout::ExtentFieldsPerByte);
-      const uint8_t field =
-          (page[manager.PageHeaderSize() + static_cast<size_t>(slot / layout::ExtentFieldsPerByte)] >> shift) &
-          layout::ExtentFieldMask;
-      if ((field == layout::ExtentFull) != full)
-        problems += "the extent from page " + std::to_string(first) + " is marked " +
-                    (full ? "as having a free page" : "full") + "\n";
-    }
-  }
-  return problems;
-}
-
 // A file of 64-byte pages holding BasePages value pages (1, 2, ...) before the run.
 class PageWorkload : public zdbtest::PowerCutWorkload {
  public:
@@ -154,7 +88,7 @@ class PageWorkload : public zdbtest::PowerCutWorkload {
     try {
       TZDBDiskPageManager manager;
       OpenDatabase(manager, path);
-      std::string problems = BitmapProblems(manager);
+      std::string problems = test::BitmapProblems(manager);
       manager.CloseDatabaseFile();
       return problems;
     } catch (const std::exception& error) {
