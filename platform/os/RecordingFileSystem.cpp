@@ -158,6 +158,14 @@ std::unique_ptr<IFile> RecordingFileSystem::Open(const std::string& path, Access
 
 bool RecordingFileSystem::Exists(const std::string& path) { return target_.Exists(path); }
 
+bool RecordingFileSystem::Identify(const std::string& path, FileIdentity& identity) {
+  return target_.Identify(path, identity);
+}
+
+bool RecordingFileSystem::ListFolder(const std::string& folder, std::vector<std::string>& names) {
+  return target_.ListFolder(folder, names);
+}
+
 bool RecordingFileSystem::IsReadOnly(const std::string& path) { return target_.IsReadOnly(path); }
 
 bool RecordingFileSystem::Delete(const std::string& path, uint32_t& error) {

@@ -74,6 +74,8 @@ class RecordingFileSystem final : public FileSystem {
   std::unique_ptr<IFile> CreateTemporary(uint32_t& error) override;
   bool Rename(const std::string& from, const std::string& to, uint32_t& error) override;
   bool Copy(const std::string& from, const std::string& to, uint32_t& error) override;
+  bool Identify(const std::string& path, FileIdentity& identity) override;
+  bool ListFolder(const std::string& folder, std::vector<std::string>& names) override;
 
   // Shared with the files opened through this object.
   struct Log;

@@ -198,8 +198,10 @@ class GrowthCancelled final : public PageWorkload {
   }
 };
 
-// A commit of new pages past the second PFS page fails part way on a full disk; once
-// space is freed the same commit is tried again and succeeds.
+// A commit of new pages past the second PFS page fails part way on a full disk (the pages
+// it writes into the grown file need room; what it overwrites does not); the session
+// keeps its whole transaction, and once space is freed the same commit is tried again
+// and succeeds.
 class FullDiskRetried final : public PageWorkload {
  public:
   using PageWorkload::PageWorkload;
@@ -213,7 +215,7 @@ class FullDiskRetried final : public PageWorkload {
     Open(manager, path);
     AddGrowth(manager);
     commits.Begins(1);
-    disk.FailCall(os::FileOperation::Write, WritesBeforeFull, os::win32::DiskFull, true);
+    disk.FillDiskAfterWrites(WritesBeforeFull - 1);
     bool refused = false;
     try {
       manager.ApplyChanges(Session);
@@ -221,7 +223,8 @@ class FullDiskRetried final : public PageWorkload {
       refused = true;
     }
     if (!refused) throw std::runtime_error("the commit went through a full disk");
-    disk.Reset();
+    if (!manager.HasSessionChanges(Session)) throw std::runtime_error("the failed commit lost the session's work");
+    disk.ClearFaults();
     commits.Begins(1);
     manager.ApplyChanges(Session);
     commits.Acknowledged(1);
