@@ -27,6 +27,11 @@ struct TZDBFileHeader {
   uint8_t Encrypted = layout::EncryptedFlagPlain;
   std::array<uint8_t, layout::HeaderReservedSize> Reserved{};
 
+  // The CommitCounter after one more commit; it wraps around.
+  static int32_t NextCommitCounter(int32_t counter) {
+    return static_cast<int32_t>(static_cast<uint32_t>(counter) + 1u);
+  }
+
   // The header of a file about to be created: signature, current format, no pages.
   static TZDBFileHeader ForNewFile(uint16_t pageSize, uint16_t pagesPerExtent, bool encrypted);
   static TZDBFileHeader Decode(std::span<const uint8_t, layout::HeaderSize> bytes);
