@@ -10,6 +10,7 @@
 
 #include "engine/base/ZDBCipherCodes.h"
 #include "engine/file/ZDBDiskPageManager.h"
+#include "engine/file/ZDBPageRef.h"
 #include "platform/os/FaultInjectingFileSystem.h"
 #include "support/SessionTestSupport.h"
 
@@ -62,6 +63,40 @@ TEST_F(DatabaseRepair, DamagedFileIsAskedAboutOnceAndOpensAsItIsOnNo) {
   zelmarot_.Close();
   zelmarot_.Open();
   EXPECT_EQ(user->questions.size(), 2u);
+}
+
+// A journal left by another database's writer (the file was replaced after it died) is
+// not applied to this one: the user hears where it was kept, and nothing needs repair.
+TEST_F(DatabaseRepair, AJournalOfAnotherDatabaseIsKeptAsideWithAWarning) {
+  const std::string other = folder_.File("Otra.zdb");
+  test::MakeDatabaseFile(other);
+  {
+    os::FaultInjectingFileSystem faulty(os::FileSystem::Default());
+    TZDBDiskPageManager writer(faulty);
+    bool multiUser = false;
+    bool readOnly = false;
+    writer.OpenDatabaseFile(other, TZDBPassword{}, multiUser, false, readOnly);
+    for (int round = 0; round < 4; ++round) {  // a commit history of its own
+      TZDBPageRef page(writer, 0, 2, false, TZDBPageManager::AnyPageType);
+      page->MarkDirty();
+      page.Release();
+      writer.ApplyChanges(0);
+    }
+    TZDBPageRef page(writer, 0, 2, false, TZDBPageManager::AnyPageType);
+    page->MarkDirty();
+    page.Release();
+    faulty.CrashAfterWrites(2);
+    writer.ApplyChanges(0);
+  }
+  std::filesystem::copy_file(other + "-journal", path_ + "-journal");
+  ScriptedUserScope user;
+  zelmarot_.Open();
+  ASSERT_EQ(user->warnings.size(), 1u);
+  EXPECT_EQ(user->warnings[0].rfind("A rollback journal beside the database file belonged to another database and "
+                                    "was not applied. It was kept as '" + path_ + "-journal-kept-", 0), 0u)
+      << user->warnings[0];
+  EXPECT_TRUE(user->questions.empty());
+  EXPECT_FALSE(std::filesystem::exists(path_ + "-journal"));
 }
 
 TEST_F(DatabaseRepair, WithoutAUserTheDamagedFileOpensAsItIs) {
