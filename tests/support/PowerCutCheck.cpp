@@ -12,6 +12,7 @@
 
 #include "tests/support/PowerCutReplayer.h"
 #include "tests/support/PowerCutSchedule.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace zdbtest {
 namespace {
@@ -20,33 +21,6 @@ constexpr size_t MaxFailures = 3;
 constexpr const char* DatabaseName = "power.zdb";
 // Keeps the recovery's cuts from repeating the choices of the cut they recover.
 constexpr uint64_t RecoverySalt = 0xC0FFEE;
-
-// A folder of its own, in memory where the machine has that: every state is written out
-// and opened, many times over.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::error_code error;
-    const bool inMemory = std::filesystem::is_directory("/dev/shm", error);
-    std::string pattern =
-        ((inMemory ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path()) / "zdb-cut-XXXXXX")
-            .string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::string& Path() const { return path_; }
-  std::string Database() const { return path_ + "/" + DatabaseName; }
-
- private:
-  std::string path_;
-};
 
 std::string Summary(const Content& content) {
   constexpr size_t Shown = 8;
@@ -101,7 +75,7 @@ class Checker {
       : workload_(workload), settings_(settings), recorder_(os::FileSystem::Default()), marks_(recorder_) {}
 
   std::vector<std::string> Run() {
-    const std::string path = run_.Database();
+    const std::string path = run_.File(DatabaseName);
     workload_.Prepare(path);
     const FolderImage before = FolderImage::Take(run_.Path());
     try {
@@ -129,10 +103,10 @@ class Checker {
     image.WriteInto(state_.Path());
     const auto [first, last] = marks_.Allowed(cut.position);
     os::RecordingFileSystem recovery(os::FileSystem::Default());
-    const Observation found = workload_.Observe(state_.Database(), recovery);
+    const Observation found = workload_.Observe(state_.File(DatabaseName), recovery);
     std::string problem = found.problem;
     if (problem.empty() && !Allowed(found.content, first, last)) problem = "the file holds no state it may show";
-    if (problem.empty()) problem = Problems(workload_.Soundness(state_.Database()));
+    if (problem.empty()) problem = Problems(workload_.Soundness(state_.File(DatabaseName)));
     if (!problem.empty()) {
       failures_.push_back(Report(Describe(cut), problem, found, first, last, replayer.CallsAround(cut.position)));
       return;
@@ -143,12 +117,12 @@ class Checker {
     if (recovered.FlushPositions().empty()) return;
     for (const PowerCut& inner : ChooseCuts(recovered, settings_.recoveryCuts, cut.seed ^ RecoverySalt)) {
       recovered.StateAt(inner).WriteInto(again_.Path());
-      const Observation refound = workload_.Observe(again_.Database(), os::FileSystem::Default());
+      const Observation refound = workload_.Observe(again_.File(DatabaseName), os::FileSystem::Default());
       problem = refound.problem;
       if (problem.empty() && refound.content != found.content)
         problem = "the recovery, cut short and run again, ends elsewhere than the whole recovery (" +
                   Summary(found.content) + ")";
-      if (problem.empty()) problem = Problems(workload_.Soundness(again_.Database()));
+      if (problem.empty()) problem = Problems(workload_.Soundness(again_.File(DatabaseName)));
       if (!problem.empty()) {
         failures_.push_back(Report(Describe(cut) + ", then during its recovery a " + Describe(inner), problem, refound,
                                    first, last,

@@ -11,7 +11,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -84,5 +88,23 @@ struct PowerCutSettings {
 // Checks the workload's power cuts; answers one text per failure (at most a few: the
 // first ones tell the story).
 std::vector<std::string> CheckPowerCuts(PowerCutWorkload& workload, const PowerCutSettings& settings);
+
+// A workload as a test parameter: its name and how to make it for either mode.
+struct PowerCutCase {
+  const char* name;
+  std::function<std::unique_ptr<PowerCutWorkload>(bool multiUser)> make;
+};
+
+template <typename Workload>
+PowerCutCase MakePowerCutCase(const char* name) {
+  return {name, [](bool multiUser) { return std::make_unique<Workload>(multiUser); }};
+}
+
+inline void PrintTo(const PowerCutCase& workload, std::ostream* out) { *out << workload.name; }
+
+// "OneRowCommitsMultiUser": the test name of a workload and a mode.
+inline std::string PowerCutCaseName(const std::tuple<PowerCutCase, bool>& parameter) {
+  return std::string(std::get<0>(parameter).name) + (std::get<1>(parameter) ? "MultiUser" : "SingleUser");
+}
 
 }  // namespace zdbtest

@@ -236,26 +236,14 @@ class FullDiskRetried final : public PageWorkload {
   }
 };
 
-struct WorkloadCase {
-  const char* name;
-  std::function<std::unique_ptr<zdbtest::PowerCutWorkload>(bool multiUser)> make;
+const zdbtest::PowerCutCase Workloads[] = {
+    zdbtest::MakePowerCutCase<GrowthPastBitmapPage>("GrowthPastBitmapPage"),
+    zdbtest::MakePowerCutCase<ShrinkBelowBitmapPage>("ShrinkBelowBitmapPage"),
+    zdbtest::MakePowerCutCase<GrowthCancelled>("GrowthCancelled"),
+    zdbtest::MakePowerCutCase<FullDiskRetried>("FullDiskRetried"),
 };
 
-void PrintTo(const WorkloadCase& workload, std::ostream* out) { *out << workload.name; }
-
-template <typename Workload>
-WorkloadCase Case(const char* name) {
-  return {name, [](bool multiUser) { return std::make_unique<Workload>(multiUser); }};
-}
-
-const WorkloadCase Workloads[] = {
-    Case<GrowthPastBitmapPage>("GrowthPastBitmapPage"),
-    Case<ShrinkBelowBitmapPage>("ShrinkBelowBitmapPage"),
-    Case<GrowthCancelled>("GrowthCancelled"),
-    Case<FullDiskRetried>("FullDiskRetried"),
-};
-
-class DiskPowerCut : public ::testing::TestWithParam<std::tuple<WorkloadCase, bool>> {};
+class DiskPowerCut : public ::testing::TestWithParam<std::tuple<zdbtest::PowerCutCase, bool>> {};
 
 TEST_P(DiskPowerCut, EveryCutRecoversToACommitBoundaryWithSoundBitmaps) {
   const auto& [workloadCase, multiUser] = GetParam();
@@ -266,10 +254,7 @@ TEST_P(DiskPowerCut, EveryCutRecoversToACommitBoundaryWithSoundBitmaps) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Workloads, DiskPowerCut, ::testing::Combine(::testing::ValuesIn(Workloads), ::testing::Bool()),
-                         [](const ::testing::TestParamInfo<DiskPowerCut::ParamType>& each) {
-                           return std::string(std::get<0>(each.param).name) +
-                                  (std::get<1>(each.param) ? "MultiUser" : "SingleUser");
-                         });
+                         [](const auto& each) { return zdbtest::PowerCutCaseName(each.param); });
 
 }  // namespace
 }  // namespace zdb

@@ -144,24 +144,12 @@ class GrowthRolledBack final : public TableWorkload {
   }
 };
 
-struct WorkloadCase {
-  const char* name;
-  std::function<std::unique_ptr<zdbtest::PowerCutWorkload>(bool multiUser)> make;
+const zdbtest::PowerCutCase Workloads[] = {
+    zdbtest::MakePowerCutCase<OneRowCommits>("OneRowCommits"),
+    zdbtest::MakePowerCutCase<GrowthRolledBack>("GrowthRolledBack"),
 };
 
-void PrintTo(const WorkloadCase& workload, std::ostream* out) { *out << workload.name; }
-
-template <typename Workload>
-WorkloadCase Case(const char* name) {
-  return {name, [](bool multiUser) { return std::make_unique<Workload>(multiUser); }};
-}
-
-const WorkloadCase Workloads[] = {
-    Case<OneRowCommits>("OneRowCommits"),
-    Case<GrowthRolledBack>("GrowthRolledBack"),
-};
-
-class TablePowerCut : public ::testing::TestWithParam<std::tuple<WorkloadCase, bool>> {};
+class TablePowerCut : public ::testing::TestWithParam<std::tuple<zdbtest::PowerCutCase, bool>> {};
 
 TEST_P(TablePowerCut, EveryCutRecoversToACommitBoundaryAndACleanFile) {
   const auto& [workloadCase, multiUser] = GetParam();
@@ -172,10 +160,7 @@ TEST_P(TablePowerCut, EveryCutRecoversToACommitBoundaryAndACleanFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Workloads, TablePowerCut, ::testing::Combine(::testing::ValuesIn(Workloads), ::testing::Bool()),
-                         [](const ::testing::TestParamInfo<TablePowerCut::ParamType>& each) {
-                           return std::string(std::get<0>(each.param).name) +
-                                  (std::get<1>(each.param) ? "MultiUser" : "SingleUser");
-                         });
+                         [](const auto& each) { return zdbtest::PowerCutCaseName(each.param); });
 
 }  // namespace
 }  // namespace zdb::testing

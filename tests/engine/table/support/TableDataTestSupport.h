@@ -24,6 +24,7 @@
 #include "engine/table/ZDBTableAccess.h"
 #include "tests/engine/file/support/DiskTestSupport.h"
 #include "tests/engine/table/support/TableTestSupport.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace zdb::testing {
 
@@ -59,31 +60,7 @@ class Connection {
   TZDBDiskDatabaseData* data_ = nullptr;
 };
 
-// A scratch folder in memory where the machine has one: the tests commit row by row,
-// and every commit waits for the disk twice.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::error_code error;
-    const bool inMemory = std::filesystem::is_directory("/dev/shm", error);
-    std::string pattern =
-        ((inMemory ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path()) / "zdb-table-XXXXXX")
-            .string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using ScratchFolder = zdbtest::ScratchFolder;
 
 inline void CreateDatabaseFile(const std::string& path) {
   TZDBDiskDatabaseData creator(path);
