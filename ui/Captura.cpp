@@ -53,7 +53,7 @@ bool CapturaEjemplo(TFormCalculo& ventana, const QString& fichero) {
   Teclea(Control<QLineEdit>(ventana, "EMes"), QStringLiteral("1500++"));
   // With the database the year's own limits are already there; by hand, the sample's.
   if (!ventana.ConBaseDatos()) {
-    Teclea(Control<QLineEdit>(ventana, "EPensionMax"), QStringLiteral("3059,23"));
+    Teclea(Control<QLineEdit>(ventana, "EPensionMax"), QStringLiteral("3058,81"));
     Teclea(Control<QLineEdit>(ventana, "ETopeCot"), QStringLiteral("4495,5"));
   }
   // Leaving the last field formats it, and a picture with no field in focus reads cleaner.
