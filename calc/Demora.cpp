@@ -13,8 +13,13 @@ namespace {
 constexpr double PagasPension = 14;
 constexpr double PagasCotizacion = 12;
 
-// Percentage points of the supplement for each year of deferral.
+// Percentage points of the supplement for each year of deferral, and for a complete
+// half-year after at least one (art. 210.2 a) LGSS since Real Decreto-ley 11/2024).
 constexpr double PuntosPorAny = 4;
+constexpr double PuntosPorSemestre = 2;
+// A half-year adds half of one year's lump sum (art. 210.2 b) LGSS: "la cuantía de la
+// fórmula anterior por 0,5").
+constexpr double FraccionTASemestre = 0.5;
 
 // Lump sum per year: k × (A / 500)^(20/33), k by career band.
 constexpr double FactorBanda1 = 800;
@@ -27,6 +32,8 @@ constexpr long double ExponenteTA = 20.0L / 33.0L;
 constexpr double CasiUno = 0.999999;
 
 constexpr int32_t MaxAnysTA = 5;
+// From this many whole years on, the mixed option pays a half-year as percentage.
+constexpr int32_t AnysMixtaSemestreEnPension = 9;
 
 double TopeMensual(double tope) { return tope * PagasCotizacion / PagasPension; }
 
@@ -49,8 +56,8 @@ std::string XAnys(int32_t k) {
   return k == 1 ? " año" : " años";
 }
 
-TResultadoPension ImpDemoraPension(int32_t n, double x, double maxima, double tope) {
-  const double puntos = PuntosPorAny * static_cast<double>(n);
+TResultadoPension ImpDemoraPension(int32_t n, double x, double maxima, double tope, bool semestre) {
+  const double puntos = PuntosPorAny * static_cast<double>(n) + (semestre ? PuntosPorSemestre : 0);
   const double completa = (100 + puntos) * x / 100;
 
   TResultadoPension r;
@@ -85,8 +92,8 @@ TResultadoPension ImpDemoraPension(int32_t n, double x, double maxima, double to
   return r;
 }
 
-double ImpDemoraTA(int32_t n, int banda, double x, double maxima) {
-  if (n == 0) return 0;  // no years, no lump sum (even for an amount that is not finite)
+double ImpDemoraTA(int32_t n, int banda, double x, double maxima, bool semestre) {
+  if (n == 0 && !semestre) return 0;  // no years, no lump sum (even for an amount that is not finite)
   const double mensual = (maxima < x && maxima > 0) ? maxima : x;
   const double anual = mensual * PagasPension;
   // A power of 0 is 0, and that of a negative pension has no meaning: no lump sum either way.
@@ -94,13 +101,33 @@ double ImpDemoraTA(int32_t n, int banda, double x, double maxima) {
   const double factor = banda == BandaMenos44 ? FactorBanda1 : FactorBanda2;
   const long double potencia = std::pow(static_cast<long double>(anual) / DivisorAnual, ExponenteTA);
   const double porAny = static_cast<double>(factor * potencia);
-  return static_cast<double>(n) * porAny;
+  return static_cast<double>(n) * porAny + (semestre ? FraccionTASemestre * porAny : 0);
 }
 
 int32_t NumAnysTA(int32_t n) {
   if (n == 1) return 1;
   if (n >= 2 && n <= 9) return n - n / 2;
   return MaxAnysTA;
+}
+
+bool CuentaSemestre(int32_t n, int32_t meses, int32_t any, bool mixta) {
+  return n >= 1 && meses >= MesesSemestre && any >= (mixta ? PrimerAnySemestreMixta : PrimerAnySemestre);
+}
+
+TRepartoMixta RepartoMixta(int32_t n, bool semestre) {
+  TRepartoMixta r;
+  r.AnysTA = NumAnysTA(n);
+  r.AnysPension = n - r.AnysTA;
+  if (!semestre) return r;
+  // Art. 3 RD 371/2023 as RD 416/2026 words it: up to 8 years and a half the half-year
+  // goes to the lump sum; from 9 years on the lump sum is 5 years and the half-year goes
+  // to the percentage.
+  if (n < AnysMixtaSemestreEnPension) {
+    r.SemestreTA = true;
+  } else {
+    r.SemestrePension = true;
+  }
+  return r;
 }
 
 TEstimacion Estimar(int32_t any, int32_t anyBase, double pensionMaximaBase, double topeBase,
@@ -138,9 +165,12 @@ TMensajeMaxTop MensajeMaxTop(double maxima, double tope) {
   return m;
 }
 
-std::string TextoAnysPension(int32_t k) {
+std::string TextoAnysPension(int32_t k, bool semestre) {
   // In floating point: 4 × k + 100 cannot overflow there.
-  return std::to_string(k) + XAnys(k) + " (" + FmtSimple(PuntosPorAny * static_cast<double>(k) + 100) + "%)";
+  const double puntos = PuntosPorAny * static_cast<double>(k) + (semestre ? PuntosPorSemestre : 0);
+  return TextoAnysTA(k, semestre) + " (" + FmtSimple(puntos + 100) + "%)";
 }
 
-std::string TextoAnysTA(int32_t k) { return std::to_string(k) + XAnys(k); }
+std::string TextoAnysTA(int32_t k, bool semestre) {
+  return std::to_string(k) + XAnys(k) + (semestre ? " y " + std::to_string(MesesSemestre) + " meses" : "");
+}

@@ -262,3 +262,72 @@ TEST(MensajeMaxTop, WarningAndMonthlyCeiling) {
 }
 
 }  // namespace
+
+// --- half-years of deferral -------------------------------------------------------------------
+
+namespace {
+
+// The yearly lump sum of a pension of 1.500 € a month, band 1, as the ministry publishes it.
+constexpr double LumpSumYear1500 = 7706.86;
+
+TEST(Semestre, CountsFromOneWholeYearAndSixMonthsInTheYearsOfTheLaw) {
+  const struct {
+    int32_t anys;
+    int32_t meses;
+    int32_t any;
+    bool mixta;
+    bool cuenta;
+  } cases[] = {
+      {2, 7, 2026, false, true},  {1, 6, 2026, false, true},  {2, 5, 2026, false, false},
+      {0, 11, 2026, false, false}, {2, 6, 2024, false, false}, {2, 6, 2025, false, true},
+      {2, 6, 2025, true, false},   {2, 6, 2026, true, true},   {30, 11, 2030, true, true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CuentaSemestre(c.anys, c.meses, c.any, c.mixta), c.cuenta)
+        << c.anys << " years " << c.meses << " months in " << c.any << (c.mixta ? " (mixed)" : "");
+}
+
+TEST(Semestre, PercentageOptionAddsTwoPoints) {
+  // 1.500 € with 2 years: 120 € a month more; 2 years and 7 months: 10 %; 1 year and 6: 6 %.
+  EXPECT_DOUBLE_EQ(ImpDemoraPension(2, 1500, 0, 0).Base, 1620);
+  EXPECT_DOUBLE_EQ(ImpDemoraPension(2, 1500, 0, 0, true).Base, 1650);
+  EXPECT_DOUBLE_EQ(ImpDemoraPension(1, 1500, 0, 0, true).Base, 1590);
+  // The rest of the rule is as for whole years: x = 300, M = 310, 2½ years: h = 10 − 3,33…,
+  // rounded up to 7 points on top of the maximum.
+  const TResultadoPension capped = ImpDemoraPension(2, 300, 310, 0, true);
+  EXPECT_DOUBLE_EQ(capped.Base, 310);
+  EXPECT_DOUBLE_EQ(capped.Extra, 310 * 7.0 / 100);
+  EXPECT_EQ(TextoAnysPension(2, true), "2 años y 6 meses (110%)");
+  EXPECT_EQ(TextoAnysPension(1, true), "1 año y 6 meses (106%)");
+  EXPECT_EQ(TextoAnysPension(2, false), "2 años (108%)");
+}
+
+TEST(Semestre, LumpSumAddsHalfAYear) {
+  EXPECT_NEAR(ImpDemoraTA(1, BandaMenos44, 1500, 0), LumpSumYear1500, 0.005);
+  EXPECT_NEAR(ImpDemoraTA(2, BandaMenos44, 1500, 0), 15413.72, 0.005);
+  EXPECT_DOUBLE_EQ(ImpDemoraTA(2, BandaDesde44, 1500, 0, true), 2.5 * ImpDemoraTA(1, BandaDesde44, 1500, 0));
+  EXPECT_EQ(ImpDemoraTA(0, BandaMenos44, 0, 0, true), 0);
+  EXPECT_EQ(TextoAnysTA(2, true), "2 años y 6 meses");
+  EXPECT_EQ(TextoAnysTA(1, false), "1 año");
+}
+
+TEST(Semestre, MixedOptionGivesTheHalfYearToTheLumpSumUpToEightAndAHalf) {
+  const struct {
+    int32_t anys;
+    bool semestre;
+    TRepartoMixta reparto;
+  } cases[] = {
+      {2, false, {1, 1, false, false}}, {2, true, {1, 1, true, false}},  {5, true, {3, 2, true, false}},
+      {8, true, {4, 4, true, false}},   {9, false, {5, 4, false, false}}, {9, true, {5, 4, false, true}},
+      {12, true, {5, 7, false, true}},  {1, true, {1, 0, true, false}},
+  };
+  for (const auto& c : cases) {
+    const TRepartoMixta r = RepartoMixta(c.anys, c.semestre);
+    EXPECT_EQ(r.AnysTA, c.reparto.AnysTA) << c.anys;
+    EXPECT_EQ(r.AnysPension, c.reparto.AnysPension) << c.anys;
+    EXPECT_EQ(r.SemestreTA, c.reparto.SemestreTA) << c.anys;
+    EXPECT_EQ(r.SemestrePension, c.reparto.SemestrePension) << c.anys;
+  }
+}
+
+}  // namespace
