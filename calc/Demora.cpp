@@ -172,5 +172,8 @@ std::string TextoAnysPension(int32_t k, bool semestre) {
 }
 
 std::string TextoAnysTA(int32_t k, bool semestre) {
-  return std::to_string(k) + XAnys(k) + (semestre ? " y " + std::to_string(MesesSemestre) + " meses" : "");
+  // "2,5 años" fits where "2 años y 6 meses" would not: the labels have the room of
+  // "30 años (220%)".
+  if (semestre) return std::to_string(k) + ",5 años";
+  return std::to_string(k) + XAnys(k);
 }

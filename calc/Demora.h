@@ -64,7 +64,7 @@ struct TMensajeMaxTop {
 TMensajeMaxTop MensajeMaxTop(double maxima, double tope);
 
 // "3 años (112%)": the years text of a percentage option; with the half-year
-// "2 años y 6 meses (110%)".
+// "2,5 años (110%)".
 std::string TextoAnysPension(int32_t k, bool semestre = false);
-// "3 años": the years text of a lump sum; with the half-year "2 años y 6 meses".
+// "3 años": the years text of a lump sum; with the half-year "2,5 años".
 std::string TextoAnysTA(int32_t k, bool semestre = false);

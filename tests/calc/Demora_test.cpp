@@ -297,8 +297,8 @@ TEST(Semestre, PercentageOptionAddsTwoPoints) {
   const TResultadoPension capped = ImpDemoraPension(2, 300, 310, 0, true);
   EXPECT_DOUBLE_EQ(capped.Base, 310);
   EXPECT_DOUBLE_EQ(capped.Extra, 310 * 7.0 / 100);
-  EXPECT_EQ(TextoAnysPension(2, true), "2 años y 6 meses (110%)");
-  EXPECT_EQ(TextoAnysPension(1, true), "1 año y 6 meses (106%)");
+  EXPECT_EQ(TextoAnysPension(2, true), "2,5 años (110%)");
+  EXPECT_EQ(TextoAnysPension(1, true), "1,5 años (106%)");
   EXPECT_EQ(TextoAnysPension(2, false), "2 años (108%)");
 }
 
@@ -307,7 +307,7 @@ TEST(Semestre, LumpSumAddsHalfAYear) {
   EXPECT_NEAR(ImpDemoraTA(2, BandaMenos44, 1500, 0), 15413.72, 0.005);
   EXPECT_DOUBLE_EQ(ImpDemoraTA(2, BandaDesde44, 1500, 0, true), 2.5 * ImpDemoraTA(1, BandaDesde44, 1500, 0));
   EXPECT_EQ(ImpDemoraTA(0, BandaMenos44, 0, 0, true), 0);
-  EXPECT_EQ(TextoAnysTA(2, true), "2 años y 6 meses");
+  EXPECT_EQ(TextoAnysTA(2, true), "2,5 años");
   EXPECT_EQ(TextoAnysTA(1, false), "1 año");
 }
 
