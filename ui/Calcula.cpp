@@ -93,7 +93,7 @@ TFormCalculo::TFormCalculo(QWidget* padre)
   connect(BotCalculaPU, &QAction::triggered, this, [this] { Protegido(this, [this] { BotCalculaPUClick(); }); });
 
   for (QObject* campo : std::initializer_list<QObject*>{ui->EMes, ui->EAny, ui->EPensionMax, ui->ETopeCot,
-                                                        ui->ENumAnys, ui->Any}) {
+                                                        ui->ENumAnys, ui->ENumMeses, ui->Any}) {
     campo->installEventFilter(this);
   }
   connect(ui->EMes, &QLineEdit::textChanged, this, [this] { Protegido(this, [this] { EMesChange(); }); });
@@ -101,6 +101,7 @@ TFormCalculo::TFormCalculo(QWidget* padre)
   connect(ui->EPensionMax, &QLineEdit::textChanged, this, [this] { Protegido(this, [this] { ELimiteChange(); }); });
   connect(ui->ETopeCot, &QLineEdit::textChanged, this, [this] { Protegido(this, [this] { ELimiteChange(); }); });
   connect(ui->ENumAnys, &QSpinBox::valueChanged, this, [this] { Protegido(this, [this] { ENumAnysChange(); }); });
+  connect(ui->ENumMeses, &QSpinBox::valueChanged, this, [this] { Protegido(this, [this] { ENumMesesChange(); }); });
   connect(ui->BotImprimir, &QToolButton::clicked, this, [this] { Protegido(this, [this] { BotImprimirClick(); }); });
   connect(ui->BotAyuda, &QToolButton::clicked, this, [this] { Protegido(this, [this] { BotAyudaClick(); }); });
   connect(ui->BotMax, &QPushButton::clicked, this, [this] { Protegido(this, [this] { BotMaxClick(); }); });
@@ -218,8 +219,9 @@ void TFormCalculo::LimpiarPantalla() {
     resultado->clear();
   }
   FijarAltura(AlturaCorta);
-  ui->ENumAnys->setEnabled(false);
+  HabilitaDemora(false);
   ui->ENumAnys->setValue(1);
+  ui->ENumMeses->setValue(0);
   ui->LCompDemora->hide();
   ui->LCompDemora2->hide();
 }
@@ -229,29 +231,44 @@ void TFormCalculo::BotCalculaPUClick() {
   const double x = ValorCampo(*ui->EMes);
   const double maxima = ValorCampo(*ui->EPensionMax);
   const double tope = ValorCampo(*ui->ETopeCot);
+  const bool semestre = CuentaSemestre(n, ui->ENumMeses->value(), AnyReglas());
+  const bool semestreMixta = CuentaSemestre(n, ui->ENumMeses->value(), AnyReglas(), /*mixta=*/true);
 
   FijarAltura(n == 1 ? AlturaCorta : AlturaLarga);
 
-  const TResultadoPension pension = ImpDemoraPension(n, x, maxima, tope);
+  const TResultadoPension pension = ImpDemoraPension(n, x, maxima, tope, semestre);
   ui->LPension->setText(Texto(pension.Texto));
   ui->LBaseMax->setText(Texto(pension.NotaTope));
   ui->LCompDemora->setVisible(ui->LPension->text().contains(u'+'));
-  ui->LAnysTA2->setText(Texto(TextoAnysPension(n)));
-  ui->LAnysTA->setText(Texto(TextoAnysTA(n)));
-  ui->LTA1->setText(TextoImporte(ImpDemoraTA(n, BandaMenos44, x, maxima)));
-  ui->LTA2->setText(TextoImporte(ImpDemoraTA(n, BandaDesde44, x, maxima)));
+  ui->LAnysTA2->setText(Texto(TextoAnysPension(n, semestre)));
+  ui->LAnysTA->setText(Texto(TextoAnysTA(n, semestre)));
+  ui->LTA1->setText(TextoImporte(ImpDemoraTA(n, BandaMenos44, x, maxima, semestre)));
+  ui->LTA2->setText(TextoImporte(ImpDemoraTA(n, BandaDesde44, x, maxima, semestre)));
 
-  const int32_t anysTA = NumAnysTA(n);
-  const int32_t anysPension = n - anysTA;
-  ui->LAnysMixtoPension->setText(Texto(TextoAnysPension(anysPension)));
-  ui->LAnysMixtoTA->setText(Texto(TextoAnysTA(anysTA)));
-  ui->LTA1mixto->setText(TextoImporte(ImpDemoraTA(anysTA, BandaMenos44, x, maxima)));
-  ui->LTA2MIXTO->setText(TextoImporte(ImpDemoraTA(anysTA, BandaDesde44, x, maxima)));
+  const TRepartoMixta reparto = RepartoMixta(n, semestreMixta);
+  ui->LAnysMixtoPension->setText(Texto(TextoAnysPension(reparto.AnysPension, reparto.SemestrePension)));
+  ui->LAnysMixtoTA->setText(Texto(TextoAnysTA(reparto.AnysTA, reparto.SemestreTA)));
+  ui->LTA1mixto->setText(TextoImporte(ImpDemoraTA(reparto.AnysTA, BandaMenos44, x, maxima, reparto.SemestreTA)));
+  ui->LTA2MIXTO->setText(TextoImporte(ImpDemoraTA(reparto.AnysTA, BandaDesde44, x, maxima, reparto.SemestreTA)));
 
-  const TResultadoPension mixto = ImpDemoraPension(anysPension, x, maxima, tope);
+  const TResultadoPension mixto = ImpDemoraPension(reparto.AnysPension, x, maxima, tope, reparto.SemestrePension);
   ui->LPensionMixto->setText(Texto(mixto.Texto));
   ui->LBaseMax2->setText(Texto(mixto.NotaTope));
   ui->LCompDemora2->setVisible(ui->LPensionMixto->text().contains(u'+'));
+  // The mixed option counts half-years only for pensions from the day RD 416/2026 took effect.
+  const QString aviso = semestreMixta ? QString::fromUtf8(AvisoSemestreMixta) : QString();
+  for (QWidget* resultado : {ui->LAnysMixtoTA, ui->LAnysMixtoPension, ui->LTA1mixto, ui->LTA2MIXTO, ui->LPensionMixto})
+    resultado->setToolTip(aviso);
+}
+
+int32_t TFormCalculo::AnyReglas() const {
+  // The year whose limits are used; by hand, the current one.
+  return ConBaseDatos_ ? ui->Any->value() : QDate::currentDate().year();
+}
+
+void TFormCalculo::HabilitaDemora(bool habilitado) {
+  ui->ENumAnys->setEnabled(habilitado);
+  ui->ENumMeses->setEnabled(habilitado);
 }
 
 void TFormCalculo::MensajeMaxTop() {
@@ -275,7 +292,7 @@ void TFormCalculo::EMesChange() {
     });
     IgnoraFallos([this] { BotCalculaPUClick(); });
   }
-  ui->ENumAnys->setEnabled(!ui->EMes->text().isEmpty());
+  HabilitaDemora(!ui->EMes->text().isEmpty());
 }
 
 void TFormCalculo::EAnyChange() {
@@ -287,7 +304,7 @@ void TFormCalculo::EAnyChange() {
     });
   }
   BotCalculaPU->setEnabled(anual > 0);
-  ui->ENumAnys->setEnabled(!ui->EAny->text().isEmpty());
+  HabilitaDemora(!ui->EAny->text().isEmpty());
 }
 
 void TFormCalculo::ELimiteChange() {
@@ -301,13 +318,17 @@ void TFormCalculo::ENumAnysChange() {
   ui->LBaseMax2->clear();
   IgnoraFallos([this] { BotCalculaPUClick(); });
   const int32_t n = ui->ENumAnys->value();
+  const bool semestre = CuentaSemestre(n, ui->ENumMeses->value(), AnyReglas());
   ui->LAnysTA2->clear();
   ui->LAnysTA->clear();
-  IgnoraFallos([this, n] {
-    ui->LAnysTA2->setText(Texto(TextoAnysPension(n)));
-    ui->LAnysTA->setText(Texto(TextoAnysTA(n)));
+  IgnoraFallos([this, n, semestre] {
+    ui->LAnysTA2->setText(Texto(TextoAnysPension(n, semestre)));
+    ui->LAnysTA->setText(Texto(TextoAnysTA(n, semestre)));
   });
 }
+
+// The months count exactly as the years do.
+void TFormCalculo::ENumMesesChange() { ENumAnysChange(); }
 
 void TFormCalculo::EliminaImportes() {
   ui->EMes->clear();
@@ -367,6 +388,10 @@ bool TFormCalculo::TeclaImporte(QLineEdit& campo, const QKeyEvent& tecla) {
 bool TFormCalculo::TeclaEntero(QSpinBox& campo, const QKeyEvent& tecla) {
   if (tecla.key() == Qt::Key_Delete && &campo == ui->ENumAnys) {
     campo.setValue(1);
+    return true;
+  }
+  if (tecla.key() == Qt::Key_Delete && &campo == ui->ENumMeses) {
+    campo.setValue(0);
     return true;
   }
   const std::optional<QChar> caracter = CaracterTecleado(tecla);
@@ -439,7 +464,13 @@ bool TFormCalculo::eventFilter(QObject* objeto, QEvent* evento) {
 
 void TFormCalculo::BotImprimirClick() {
   const TBotonesOcultos ocultos{ui->BotImprimir, ui->BotAyuda, ui->BotMax};
-  const std::unique_ptr<QPrinter> impresora = ObtenImpresora ? ObtenImpresora() : nullptr;
+  std::unique_ptr<QPrinter> impresora = ObtenImpresora ? ObtenImpresora() : nullptr;
+  if (!impresora && PideFicheroPdf) {
+    // Advisers hand the result over as a PDF as often as on paper.
+    const QString fichero = PideFicheroPdf(this, NombrePdfPropuesto(QDate::currentDate()));
+    if (fichero.isEmpty()) return;
+    impresora = ImpresoraPdf(fichero);
+  }
   if (!impresora) {
     throw std::runtime_error(
         "No hay ninguna impresora predeterminada. Instale una impresora o elija una como predeterminada y "

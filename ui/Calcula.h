@@ -35,6 +35,9 @@ class TFormCalculo : public QWidget {
   static constexpr int AlturaCorta = 300;
   static constexpr int AlturaLarga = 415;
   static constexpr int AnchoCliente = 616;
+  // The hint on the mixed results while they count a half-year.
+  static constexpr const char* AvisoSemestreMixta =
+      "Con semestre: regla de la opción mixta para pensiones causadas desde el 28/8/2026 (RD 416/2026)";
 
   explicit TFormCalculo(QWidget* padre = nullptr);
   ~TFormCalculo() override;
@@ -60,6 +63,9 @@ class TFormCalculo : public QWidget {
 
   // Where BotImprimir prints; the default printer unless told otherwise.
   void FijaImpresora(TObtenImpresora obten) { ObtenImpresora = std::move(obten); }
+  // Without a printer, the page is offered as a PDF saved where pide says; without pide,
+  // the user is only told that there is no printer.
+  void FijaGuardarPdf(TPideFicheroPdf pide) { PideFicheroPdf = std::move(pide); }
 
   // The window's outer height, title bar and borders included where the platform has them.
   int Altura() const;
@@ -86,6 +92,11 @@ class TFormCalculo : public QWidget {
   void EAnyChange();
   void ELimiteChange();
   void ENumAnysChange();
+  void ENumMesesChange();
+  // The year whose rules apply: the year of the limits in use.
+  int32_t AnyReglas() const;
+  // The years and the months of deferral can be changed together, or not at all.
+  void HabilitaDemora(bool habilitado);
   void EliminaImportes();
 
   bool TeclaImporte(QLineEdit& campo, const QKeyEvent& tecla);
@@ -105,6 +116,7 @@ class TFormCalculo : public QWidget {
   std::string RutaBaseDatos_;
   bool ConBaseDatos_ = false;
   TObtenImpresora ObtenImpresora = ImpresoraPredeterminada;
+  TPideFicheroPdf PideFicheroPdf;
   TAbreLimites AbreLimites;
   // Yearly growth in percent of the maximum pension and of the cap, for estimates.
   double PorPMax = 0;

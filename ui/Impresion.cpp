@@ -1,9 +1,13 @@
 #include "ui/Impresion.h"
 
+#include <QDate>
+#include <QDir>
+#include <QFileDialog>
 #include <QPainter>
 #include <QPixmap>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QStandardPaths>
 
 #include <stdexcept>
 
@@ -11,6 +15,24 @@ std::unique_ptr<QPrinter> ImpresoraPredeterminada() {
   const QPrinterInfo predeterminada = QPrinterInfo::defaultPrinter();
   if (predeterminada.isNull()) return nullptr;
   return std::make_unique<QPrinter>(predeterminada, QPrinter::HighResolution);
+}
+
+QString DialogoGuardarPdf(QWidget* padre, const QString& propuesto) {
+  return QFileDialog::getSaveFileName(padre, QStringLiteral("Guardar como PDF"), propuesto,
+                                      QStringLiteral("Documentos PDF (*.pdf)"));
+}
+
+QString NombrePdfPropuesto(const QDate& dia) {
+  QString carpeta = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (carpeta.isEmpty()) carpeta = QDir::homePath();
+  return QDir(carpeta).filePath(QStringLiteral("Calculo-demora-%1.pdf").arg(dia.toString(Qt::ISODate)));
+}
+
+std::unique_ptr<QPrinter> ImpresoraPdf(const QString& fichero) {
+  auto impresora = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  impresora->setOutputFormat(QPrinter::PdfFormat);
+  impresora->setOutputFileName(fichero);
+  return impresora;
 }
 
 void PintaATamanoReal(QPaintDevice& destino, const QPixmap& imagen) {

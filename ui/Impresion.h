@@ -7,14 +7,27 @@
 #include <functional>
 #include <memory>
 
+class QDate;
 class QPaintDevice;
 class QPixmap;
+class QString;
+class QWidget;
 
 // Where a print job goes. Null means there is no printer to use.
 using TObtenImpresora = std::function<std::unique_ptr<QPrinter>()>;
 
+// Asks where to save the page as a PDF, proposing a file name; empty when the user cancels.
+using TPideFicheroPdf = std::function<QString(QWidget* padre, const QString& propuesto)>;
+
 // The system's default printer, or null when the machine has none.
 std::unique_ptr<QPrinter> ImpresoraPredeterminada();
+
+// The Spanish save dialog for a PDF file.
+QString DialogoGuardarPdf(QWidget* padre, const QString& propuesto);
+// "Calculo-demora-2026-12-11.pdf" in the user's documents folder.
+QString NombrePdfPropuesto(const QDate& dia);
+// A "printer" that writes the page into a PDF file, at the resolution of a printer.
+std::unique_ptr<QPrinter> ImpresoraPdf(const QString& fichero);
 
 // Draws imagen at destino's top-left corner at the size it has on screen: its pixels times
 // destino's pixels per inch over the screen's 96. Throws std::runtime_error when destino

@@ -4,6 +4,7 @@
 #include "ui/Calcula.h"
 #include "ui/Captura.h"
 #include "ui/Errores.h"
+#include "ui/Impresion.h"
 #include "ui/ZDBQtUserPrompts.h"
 #include "store/LimitesZDB.h"
 
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
   // The engine asks for a password or a repair in windows; a screenshot asks nobody.
   const TZDBQtUserPromptsScope preguntasMotor(captura.empty());
   TFormCalculo ventana;
+  ventana.FijaGuardarPdf(DialogoGuardarPdf);
   if (!ventana.RutaBaseDatos().empty()) {
     try {
       // One database component for the program; every lookup and the maintenance window

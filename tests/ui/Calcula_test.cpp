@@ -398,3 +398,52 @@ TEST_F(VentanaCalculo, YearEditorsTakeDigitsAndPlusMinusOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// A complete half-year after at least one whole year adds 2 points and half a yearly lump
+// sum; by hand, the rules of the current year apply (the mixed option counts it since
+// 2026). Without months every result is what whole years give.
+TEST_F(VentanaCalculo, MonthsOfDeferralAddAHalfYearAsTheLawCountsIt) {
+  QSpinBox& meses = Control<QSpinBox>(Ventana, "ENumMeses");
+  EXPECT_FALSE(meses.isEnabled());
+  EXPECT_EQ(meses.value(), 0);
+  EXPECT_EQ(meses.maximum(), 11);
+  EXPECT_EQ(Texto("LMeses"), QStringLiteral("meses"));
+  QWidget* siguiente = Anys().nextInFocusChain();
+  while (siguiente->parentWidget() == &Anys()) siguiente = siguiente->nextInFocusChain();  // its own editor
+  EXPECT_EQ(siguiente, &meses) << "next in tab order after the years";
+
+  Teclea("EMes", "1500");
+  EXPECT_TRUE(meses.isEnabled());
+  Teclea("ENumAnys", "+");
+  EXPECT_EQ(Texto("LAnysTA2"), QStringLiteral("2 años (108%)"));
+  for (int mes = 0; mes < 5; ++mes) Pulsa("ENumMeses", Qt::Key_Up);
+  EXPECT_EQ(Texto("LAnysTA2"), QStringLiteral("2 años (108%)")) << "5 months are no half-year";
+  Pulsa("ENumMeses", Qt::Key_Up);
+  Teclea("ENumMeses", "+");
+  EXPECT_EQ(meses.value(), 7);
+  EXPECT_EQ(Texto("LAnysTA2"), QStringLiteral("2,5 años (110%)"));
+  EXPECT_EQ(Texto("LPension"), Importe(1650));
+  EXPECT_EQ(Texto("LAnysTA"), QStringLiteral("2,5 años"));
+  EXPECT_EQ(Texto("LTA1"), Importe(ImpDemoraTA(2, BandaMenos44, 1500, 0, true)));
+  EXPECT_EQ(Texto("LAnysMixtoTA"), QStringLiteral("1,5 años"));
+  EXPECT_EQ(Texto("LAnysMixtoPension"), QStringLiteral("1 año (104%)"));
+  EXPECT_EQ(Texto("LTA2MIXTO"), Importe(ImpDemoraTA(1, BandaDesde44, 1500, 0, true)));
+  EXPECT_FALSE(Etiqueta("LTA1mixto").toolTip().isEmpty());
+
+  Pulsa("ENumMeses", Qt::Key_Delete);
+  EXPECT_EQ(meses.value(), 0);
+  EXPECT_EQ(Texto("LAnysTA2"), QStringLiteral("2 años (108%)"));
+  EXPECT_EQ(Texto("LPension"), Importe(1620));
+  EXPECT_EQ(Texto("LAnysMixtoTA"), QStringLiteral("1 año"));
+  EXPECT_TRUE(Etiqueta("LTA1mixto").toolTip().isEmpty());
+
+  // Clearing the amounts clears the months with the years.
+  Pulsa("ENumMeses", Qt::Key_Up);
+  Pulsa("EMes", Qt::Key_Delete);
+  EXPECT_FALSE(meses.isEnabled());
+  EXPECT_EQ(meses.value(), 0);
+}
+
+}  // namespace

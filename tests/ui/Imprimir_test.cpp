@@ -3,6 +3,7 @@
 
 #include "support/Ventanas.h"
 
+#include <QDate>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -102,6 +103,36 @@ TEST_F(ImprimirVentana, WithoutAPrinterTheUserIsToldAndTheButtonsComeBack) {
   ASSERT_EQ(errores.Textos.size(), 1);
   EXPECT_TRUE(errores.Textos.front().startsWith("No hay ninguna impresora predeterminada."));
   ExpectBotonesComoAntes();
+}
+
+// Without a printer the page is offered as a PDF: the same single page, saved where the
+// user says, under a proposed name of the day in the documents folder.
+TEST_F(ImprimirVentana, WithoutAPrinterThePageIsSavedAsAPdf) {
+  Ventana.FijaImpresora([] { return std::unique_ptr<QPrinter>(); });
+  const QString fichero = Carpeta.filePath("calculo.pdf");
+  QString propuesto;
+  Ventana.FijaGuardarPdf([&](QWidget*, const QString& nombre) {
+    propuesto = nombre;
+    return fichero;
+  });
+  TRegistroErrores errores;
+  ClicImprimir();
+  EXPECT_TRUE(errores.Textos.isEmpty()) << errores.Textos.join('\n').toStdString();
+  EXPECT_TRUE(propuesto.endsWith("/Calculo-demora-" + QDate::currentDate().toString(Qt::ISODate) + ".pdf"))
+      << propuesto.toStdString();
+  QFile pdf(fichero);
+  ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+  const QString documento = QString::fromLatin1(pdf.readAll());
+  EXPECT_TRUE(documento.startsWith("%PDF"));
+  EXPECT_EQ(documento.count(QRegularExpression("/Type /Page\\b(?!s)")), 1);
+  ExpectBotonesComoAntes();
+
+  // Cancelled: nothing is written and nobody is told off.
+  Ventana.FijaGuardarPdf([](QWidget*, const QString&) { return QString(); });
+  QFile::remove(fichero);
+  ClicImprimir();
+  EXPECT_TRUE(errores.Textos.isEmpty());
+  EXPECT_FALSE(QFile::exists(fichero));
 }
 
 TEST_F(ImprimirVentana, APrinterThatRefusesTheJobIsReported) {
