@@ -110,6 +110,33 @@ TEST_F(VentanasSobreFichero, AYearAddedInTheMaintenanceWindowIsUsedAtOnce) {
   EXPECT_EQ(Texto(*calculo, "LEstimaPTC"), QString());
 }
 
+// The half-year follows the law of the year whose limits are used: nothing before 2025,
+// the percentage and lump-sum options from 2025, the mixed option too from 2026, where its
+// results say for which pensions.
+TEST_F(VentanasSobreFichero, TheMonthsCountAsTheLawOfTheWindowsYearSays) {
+  const std::unique_ptr<TFormCalculo> calculo = AbreCalculo();
+  Teclea(*calculo, "EMes", QStringLiteral("1500"));
+  Teclea(*calculo, "ENumAnys", QStringLiteral("+"));
+  Teclea(*calculo, "ENumMeses", QStringLiteral("+++++++"));
+  const struct {
+    int any;
+    const char* porcentaje;
+    const char* mixtoTA;
+    bool aviso;
+  } casos[] = {
+      {2024, "2 años (108%)", "1 año", false},
+      {2025, "2,5 años (110%)", "1 año", false},
+      {2026, "2,5 años (110%)", "1,5 años", true},
+  };
+  for (const auto& caso : casos) {
+    Any(*calculo).setValue(caso.any);
+    EXPECT_EQ(Texto(*calculo, "LAnysTA2"), QString::fromUtf8(caso.porcentaje)) << caso.any;
+    EXPECT_EQ(Texto(*calculo, "LAnysMixtoTA"), QString::fromUtf8(caso.mixtoTA)) << caso.any;
+    EXPECT_EQ(Control<QLabel>(*calculo, "LPensionMixto").toolTip().isEmpty(), !caso.aviso) << caso.any;
+  }
+  EXPECT_EQ(Errores.Textos, QStringList());
+}
+
 TEST_F(VentanasSobreFichero, AYearAnotherCopySavesIsUsedByTheNextLookup) {
   zdbtest::ChildProcess otro{ZDB_STORE_PEER_PATH};
   ASSERT_EQ(otro.Run("open " + Ruta), Hecho);
