@@ -25,6 +25,8 @@ namespace L = layout;
 
 void TZDBDiskPageManager::BeginWriteTransaction(const TZDBError& errorCode) {
   if (writeTransaction_) return;
+  // A write that cannot succeed touches nothing: no journal is made, no byte written.
+  if (readOnly_) RaiseError(errors::DatabaseReadOnly, {file_.FileName()});
   databaseLock_.Lock(errorCode, lockRetry_);
   try {
     // A valid journal found under the lock was left by a writer that died.

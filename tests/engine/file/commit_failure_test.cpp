@@ -273,5 +273,27 @@ TEST(CancelledTransaction, TheDatabaseIsFlushedBeforeItsJournalGoes) {
   EXPECT_EQ(reader.FreeSpaceManager().TotalPageCount(), 6);
 }
 
+// A database opened read-only refuses a change before it makes a journal or writes a byte:
+// a journal left behind would stop every later reader that cannot roll it back.
+TEST(ReadOnlyDatabase, AChangeIsRefusedBeforeAnythingIsWritten) {
+  test::TempFolder folder;
+  const std::string path = folder.File("readonly.zdb");
+  test::CreateDatabase(path, {1});
+  const std::vector<uint8_t> before = test::ReadBytes(path);
+  TZDBDiskPageManager manager;
+  test::OpenOptions options{false, false, true};
+  OpenDatabase(manager, path, options);
+  ASSERT_TRUE(manager.ReadOnly());
+  const std::string refused = "Database file '" + path + "' is open read-only: it cannot be changed";
+  EXPECT_EQ(Raised([&] { AddValuePage(manager, 2); }).text, test::ErrorText(refused, 30464));
+  SetPageValue(manager, 2, 9);
+  EXPECT_EQ(Raised([&] { manager.ApplyChanges(Session); }).text, test::ErrorText(refused, 30464));
+  manager.CancelChanges(Session);
+  EXPECT_EQ(PageValue(manager, 2), 1u);
+  manager.CloseDatabaseFile();
+  EXPECT_EQ(test::ReadBytes(path), before);
+  EXPECT_FALSE(std::filesystem::exists(TZDBRollbackJournal::FileNameFor(path)));
+}
+
 }  // namespace
 }  // namespace zdb
