@@ -415,10 +415,15 @@ std::optional<int64_t> TZDBDiskPageManager::CommitStamp() {
 template <typename Read>
 bool TZDBDiskPageManager::ReadUnderFileStamp(TZDBPage& page, Read read) {
   if (!MultiUser()) return read();
-  // The stamp counts only when no commit began or ended while the page was read.
+  // The stamp counts only when no commit began or ended while the page was read; a page
+  // read across a commit is used once and not kept.
   const std::optional<int64_t> before = CommitStamp();
   const bool done = read();
-  if (done) page.SetFileStamp(before && CommitStamp() == before ? *before : TZDBPage::NoFileStamp);
+  if (done) {
+    const bool steady = before && CommitStamp() == before;
+    page.SetFileStamp(steady ? *before : TZDBPage::NoFileStamp);
+    page.SetTransient(!steady);
+  }
   return done;
 }
 

@@ -115,6 +115,11 @@ class TZDBPage {
   static constexpr int64_t NoFileStamp = -1;
   int64_t FileStamp() const { return fileStamp_; }
   void SetFileStamp(int64_t stamp) { fileStamp_ = stamp; }
+  // Read while another process may have been in the middle of a commit: the content may be
+  // that commit's, and versions can come back after its rollback, so the page is not kept
+  // in the shared cache once its last user releases it.
+  bool Transient() const { return transient_; }
+  void SetTransient(bool transient) { transient_ = transient; }
 
  private:
   friend class TZDBPageManager;
@@ -137,6 +142,7 @@ class TZDBPage {
   int32_t useCount_ = 0;
   TZDBSortedPageList* ownerList_ = nullptr;
   int64_t fileStamp_ = NoFileStamp;
+  bool transient_ = false;
   uint64_t useClock_ = 0;  // the owner list's clock when the page was last added or touched
   // The owner list's order of use, least recent first.
   TZDBPage* lessRecent_ = nullptr;

@@ -224,6 +224,8 @@ void TZDBPageManager::PutPage(TZDBPage* page) {
         std::unique_ptr<TZDBPage> changed = sharedCache_.Delete(page->PageNo());
         DropPage(entry.privatePages, changed->PageNo());
         entry.privatePages.Add(std::move(changed));
+      } else if (page->transient_) {
+        DropPage(sharedCache_, page->PageNo());
       } else {
         sharedCache_.Touch(*page);
       }

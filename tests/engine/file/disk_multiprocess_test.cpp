@@ -87,5 +87,21 @@ TEST_F(MultiProcess, AnotherProcessCommitIsSeenWhenVersionsAreChecked) {
   EXPECT_EQ(manager_.ReadHeader().CommitCounter, 4);
 }
 
+// A page read while another process is in the middle of a commit may be that commit's: it
+// serves the read that asked for it and is not kept, since a rollback can bring its version
+// back. Read once the file is consistent, it is kept as always.
+TEST_F(MultiProcess, APageReadDuringAnotherProcesssCommitIsNotKept) {
+  TZDBDatabaseFile writer;
+  writer.OpenFile(path_, TZDBDatabaseFile::AccessReadWrite, TZDBDatabaseFile::ShareReadWrite);
+  const uint8_t writing = layout::WriteStateWriting;
+  const uint8_t consistent = layout::WriteStateConsistent;
+  writer.WriteBuffer(&writing, layout::HeaderWriteStateOffset, 1, errors::HeaderWrite);
+  EXPECT_EQ(PageValue(manager_, 2, true), 10u);
+  EXPECT_FALSE(manager_.IsCached(2));
+  writer.WriteBuffer(&consistent, layout::HeaderWriteStateOffset, 1, errors::HeaderWrite);
+  EXPECT_EQ(PageValue(manager_, 2, true), 10u);
+  EXPECT_TRUE(manager_.IsCached(2));
+}
+
 }  // namespace
 }  // namespace zdb
