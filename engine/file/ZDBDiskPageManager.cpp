@@ -208,8 +208,8 @@ bool TZDBDiskPageManager::RecoverOnOpen() {
   TZDBDatabaseLockGuard lock(databaseLock_, errors::DatabaseLockedAtOpen, lockRetry_);
   if (RecoverJournal() || RecoverJournalsOfOtherNames()) ReadHeader();
   // Checked only now: an interrupted commit may have cut the file short.
-  if (file_.GetSize() < pageAreaStart_ + static_cast<int64_t>(header_.TotalPageCount) * PageSize())
-    RaiseError(errors::InvalidDatabaseFormat);
+  const int64_t described = pageAreaStart_ + static_cast<int64_t>(header_.TotalPageCount) * PageSize();
+  if (const int64_t size = file_.GetSize(); size < described) RaiseError(errors::DatabaseCutShort, {size, described});
   return header_.NeedsRepair();
 }
 

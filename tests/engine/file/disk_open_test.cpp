@@ -206,8 +206,12 @@ TEST_F(DiskOpen, DamagedFilesAreRefusedAndLeftAlone) {
        "Invalid file format. Found signature: 'ZDBPAGEDDATABA.X" + expectedSignature},
       {"signature only", truncated(17), 20237, "Invalid database format"},
       {"cut in the header", truncated(50), 20237, "Invalid database format"},
-      {"cut in the prologue", truncated(370), 20237, "Invalid database format"},
-      {"cut in the pages", truncated(good.size() - 1), 20237, "Invalid database format"},
+      {"cut in the prologue", truncated(370), 20237,
+       "Invalid database format: the file is 370 bytes long, its header describes " + std::to_string(good.size()) +
+           " bytes"},
+      {"cut in the pages", truncated(good.size() - 1), 20237,
+       "Invalid database format: the file is " + std::to_string(good.size() - 1) + " bytes long, its header describes " +
+           std::to_string(good.size()) + " bytes"},
       {"header size 77", withHeader(16, [](uint8_t* p) { le::PutU16(p, 77); }), 20237, "Invalid database format"},
       {"page size 0", withHeader(26, [](uint8_t* p) { le::PutU16(p, 0); }), 20237, "Invalid database format"},
       {"no pages per extent", withHeader(28, [](uint8_t* p) { le::PutU16(p, 0); }), 20237, "Invalid database format"},
