@@ -305,10 +305,14 @@ void TZDBDiskPageManager::CloseDatabaseFile() {
 
 const TZDBFileHeader& TZDBDiskPageManager::ReadHeader() {
   if (!file_.IsOpen()) RaiseError(errors::NotOpenedHeaderRead);
-  std::array<uint8_t, L::HeaderSize> bytes{};
-  file_.ReadBuffer(bytes.data(), headerPosition_, bytes.size(), errors::HeaderRead);
-  header_ = TZDBFileHeader::Decode(bytes);
+  header_ = ReadHeaderAt(headerPosition_);
   return header_;
+}
+
+TZDBFileHeader TZDBDiskPageManager::ReadHeaderAt(int64_t position) {
+  std::array<uint8_t, L::HeaderSize> bytes{};
+  file_.ReadBuffer(bytes.data(), position, bytes.size(), errors::HeaderRead);
+  return TZDBFileHeader::Decode(bytes);
 }
 
 void TZDBDiskPageManager::WriteHeader() {

@@ -54,12 +54,6 @@ bool TZDBDiskPageManager::RecoverFrom(TZDBRollbackJournal& journal, const TZDBJo
   return true;
 }
 
-TZDBFileHeader TZDBDiskPageManager::ReadHeaderAt(int64_t position) {
-  std::array<uint8_t, L::HeaderSize> bytes{};
-  file_.ReadBuffer(bytes.data(), position, bytes.size(), errors::HeaderRead);
-  return TZDBFileHeader::Decode(bytes);
-}
-
 TZDBJournalIdentity TZDBDiskPageManager::JournalIdentity() const {
   TZDBJournalIdentity identity;
   if (fileIdentity_) {
