@@ -64,6 +64,11 @@ class TLimitesAnuales {
   // the one before the last, a year before the first gets the first.
   virtual TConsultaAny ConsultaAny(int32_t any) = 0;
 
+  // Whether every write would be refused because the file is open read-only: the engine
+  // opened it so (the process may not write the file), or the component was asked to. Asks
+  // the open file, connecting to it when needed.
+  virtual bool SoloLectura() = 0;
+
   // --- The maintenance window's table, open between these two --------------------------
   virtual void AbreMaximo() = 0;
   // Ends any edit without saving. Never fails.

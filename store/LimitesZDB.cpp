@@ -33,6 +33,13 @@ std::shared_ptr<zdb::TZDBDatabase> TLimitesZDB::CreaComponente(const std::string
   return baseDatos;
 }
 
+bool FicheroSoloLectura(zdb::TZDBDatabase& baseDatos) {
+  // Connecting puts in ReadOnly how the engine could open the file, which no look at the
+  // file's mode bits from here could tell as well.
+  baseDatos.Open();
+  return baseDatos.ReadOnly();
+}
+
 TLimitesZDB::TLimitesZDB(std::shared_ptr<zdb::TZDBDatabase> baseDatos) : BaseDatos(std::move(baseDatos)) {
   TablaMax = NuevaTabla(TablaMaximo, IndiceMaximo);
   TablaCtl = NuevaTabla(TablaControl, nullptr);
@@ -46,6 +53,10 @@ TLimitesZDB::~TLimitesZDB() {
 
 data::TDataSet& TLimitesZDB::Maximo() {
   return *TablaMax;
+}
+
+bool TLimitesZDB::SoloLectura() {
+  return FicheroSoloLectura(*BaseDatos);
 }
 
 data::TDataSet& TLimitesZDB::Control() {

@@ -24,6 +24,10 @@ inline constexpr const char* NombreComponente = "Zelmarot";
 // The most connections the file admits.
 inline constexpr int32_t MaximoConexiones = 500;
 
+// Whether the engine opened the component's file read-only; connects the component when
+// it is not connected (it then stays connected, as after any table's open).
+bool FicheroSoloLectura(zdb::TZDBDatabase& baseDatos);
+
 class TLimitesZDB : public TLimitesEnTablas {
  public:
   // The process's one component for the file: multi-user, not exclusive. Nothing is opened
@@ -37,6 +41,7 @@ class TLimitesZDB : public TLimitesEnTablas {
   TLimitesZDB& operator=(const TLimitesZDB&) = delete;
 
   data::TDataSet& Maximo() override;
+  bool SoloLectura() override;
 
  protected:
   data::TDataSet& Control() override;

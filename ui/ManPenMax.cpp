@@ -62,6 +62,8 @@ TFormManPenMax::TFormManPenMax(QWidget* propietario, TLimitesAnuales& limites)
   for (QToolButton* cancela : {ui->BotCancelaPor, ui->BotCancelar}) cancela->setIcon(IconoCancelar());
   ui->BotOK->hide();
   ui->BotCancelar->hide();
+  ui->LSoloLectura->hide();
+  Pinta(*ui->LSoloLectura, QPalette::WindowText, QColor(255, 0, 0));
   Pinta(*ui->Panel1, QPalette::Window, CaraBoton());
   Pinta(*ui->PanelSuperior, QPalette::Window, CaraBoton());
 
@@ -113,11 +115,33 @@ void TFormManPenMax::FormShow() {
   if (const QScreen* pantalla = screen()) move(pantalla->availableGeometry().center() - rect().center());
 
   Limites.AbreMaximo();
+  SoloLectura = Limites.SoloLectura();
   PonPorcentajes(Limites.LeePorcentajes());
   ui->BotConfirmaPor->hide();
   ui->BotCancelaPor->hide();
   Proxany();
   ui->EPenMax->setFocus(Qt::OtherFocusReason);
+  // Offering an edit that the save would refuse only loses what the user typed.
+  if (SoloLectura) SoloConsulta();
+}
+
+void TFormManPenMax::SoloConsulta() {
+  // Each control is disabled itself, so that a panel enabled again keeps them disabled.
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           ui->EPorPMax, ui->EPorTCot, ui->BotConfirmaPor, ui->BotCancelaPor, ui->Any, ui->EPenMax, ui->ETopeCot,
+           ui->BotOK, ui->BotCancelar, ui->BotEditar, ui->BotBorrar}) {
+    control->setEnabled(false);
+  }
+  // A stored year proposed on opening shows as it would for an edit; the grid stays usable.
+  ui->BotOK->hide();
+  ui->BotCancelar->hide();
+  ui->Panel4->setEnabled(true);
+  ui->PanelSuperior->setEnabled(true);
+  Pinta(*ui->Panel1, QPalette::Window, CaraBoton());
+  ui->Label6->hide();
+  ui->LSoloLectura->setText(QString::fromUtf8(AvisoSoloLectura));
+  ui->LSoloLectura->show();
+  ui->DBGrid1->setFocus(Qt::OtherFocusReason);
 }
 
 void TFormManPenMax::PonPorcentajes(const std::optional<TPorcentajes>& porcentajes) {
@@ -212,6 +236,7 @@ void TFormManPenMax::BotCancelarClick() {
 }
 
 void TFormManPenMax::BotEditarClick() {
+  if (SoloLectura) return;  // a double click on the grid still comes here
   const std::optional<TLimitesAny> fila = Limites.AnyActual();
   if (!fila) return;  // an empty table has no year to edit
   // A stored year outside the editor's bounds is still the year being edited.

@@ -5,6 +5,9 @@
 // edited locks the others until the edit is confirmed or cancelled, and a locked area
 // turns tooltip yellow.
 //
+// On a file open read-only the window only shows: every control that edits is disabled,
+// and a note in the window tells the user why and whom to ask.
+//
 // Shown modally by the calculation window, which frees it afterwards. All reads and writes
 // go through the TLimitesAnuales it is given, whose "Maximo" stays open while the window
 // lives. Closing the window drops an edit that was not confirmed.
@@ -42,6 +45,10 @@ class TFormManPenMax : public QDialog {
   static constexpr int AltoExterior = 324;
   // Typing limit of the percentage fields.
   static constexpr int LongitudPorcentaje = 5;
+  // The note shown on a file open read-only.
+  static constexpr const char* AvisoSoloLectura =
+      "El fichero de límites es de solo lectura: pida a quien administre el equipo que le dé permiso de "
+      "escritura.";
 
   TFormManPenMax(QWidget* propietario, TLimitesAnuales& limites);
   ~TFormManPenMax() override;
@@ -67,6 +74,8 @@ class TFormManPenMax : public QDialog {
   void FormShow();
   void FormDestroy() noexcept;
 
+  // Disables every control that edits and shows why.
+  void SoloConsulta();
   void PonPorcentajes(const std::optional<TPorcentajes>& porcentajes);
   void TerminaPorcentajes();
   void LiberaAny();
@@ -78,6 +87,8 @@ class TFormManPenMax : public QDialog {
 
   std::unique_ptr<Ui::TFormManPenMax> ui;
   TLimitesAnuales& Limites;
+  // The file refuses every write; known once the window shows.
+  bool SoloLectura = false;
   data::TDataSource FuenteMaximo;
   // Declared after the source, so that it lets go of the source first.
   std::unique_ptr<TModeloRejilla> Modelo;

@@ -105,6 +105,7 @@ TEST_F(LimitesZDB, SavedYearsAndPercentagesReachTheOtherWindowsTables) {
   MakeFile({2022, 2024});
   const auto baseDatos = TLimitesZDB::CreaComponente(path);
   TLimitesZDB mantenimiento(baseDatos);
+  EXPECT_FALSE(mantenimiento.SoloLectura());
   mantenimiento.AbreMaximo();
   mantenimiento.GuardaAny({2024, 3175.04, 4720.5});  // existing year: updated
   mantenimiento.GuardaAny({2023, 3059.23, 4495.5});  // new year: inserted in year order
@@ -167,8 +168,8 @@ TEST_F(LimitesZDB, ADamagedFileFailsEveryLookupWithTheEnginesError) {
   }
 }
 
-// A file that cannot be written opens read-only: the lookups work, every write fails with
-// the dataset's error and leaves the table browsing and the rows as they were. The
+// A file that cannot be written opens read-only, and the store says so: the lookups work,
+// every write fails with the dataset's error and leaves the table browsing and the rows as they were. The
 // engine takes a file without its owner's write permission as read-only whoever opens
 // it, so removing the permission works under root too.
 TEST_F(LimitesZDB, AReadOnlyFileIsReadButRefusesEveryWrite) {
@@ -186,6 +187,7 @@ TEST_F(LimitesZDB, AReadOnlyFileIsReadButRefusesEveryWrite) {
       baseDatos->SetReadOnly(true);
     }
     TLimitesZDB limites(baseDatos);
+    EXPECT_TRUE(limites.SoloLectura());
     EXPECT_EQ(limites.ConsultaAny(2023).Fila, a2023);
     EXPECT_EQ(limites.LeePorcentajes(), (TPorcentajes{3, 4}));
 

@@ -38,23 +38,6 @@ const TLimitesAny A2024{2024, 3175.04, 4720.50};
 
 const QString PensionSuperior = QStringLiteral("La pensión máxima no puede ser superior al tope de cotizacion");
 
-// While alive, confirmation questions are written down and answered with Respuesta.
-class TRegistroPreguntas {
- public:
-  TRegistroPreguntas() {
-    CambiaConfirmar([this](QWidget*, const QString& pregunta) {
-      Preguntas.append(pregunta);
-      return Respuesta;
-    });
-  }
-  ~TRegistroPreguntas() { CambiaConfirmar({}); }
-  TRegistroPreguntas(const TRegistroPreguntas&) = delete;
-  TRegistroPreguntas& operator=(const TRegistroPreguntas&) = delete;
-
-  QStringList Preguntas;
-  bool Respuesta = false;
-};
-
 QColor Amarillo() {
   return QApplication::palette().color(QPalette::ToolTipBase);
 }
@@ -119,6 +102,7 @@ class VentanaLimites : public ::testing::Test {
     EXPECT_TRUE(Activo("Any"));
     EXPECT_NE(Fondo("Panel1"), Amarillo());
     EXPECT_NE(Fondo("PanelSuperior"), Amarillo());
+    EXPECT_FALSE(Visible("LSoloLectura"));
   }
 
   TLimitesMemoria Limites{A2022, A2023, A2024};
@@ -431,6 +415,53 @@ TEST_F(VentanaLimites, AWindowWhoseTableCannotOpenStillCloses) {
   EXPECT_EQ(Errores.Textos, QStringList{"File is locked"});
   EXPECT_EQ(Rejilla().model()->rowCount(), 0);
   Ventana.reset();
+}
+
+// On a file open read-only the window shows the years and the percentages, offers no edit
+// at all and says why, whether it opens on a new year or on a stored one.
+TEST_F(VentanaLimites, AReadOnlyFileIsShownWithEveryEditDisabledAndTheReason) {
+  struct Caso {
+    const char* Que;
+    std::optional<TLimitesAny> Ultimo;  // a stored last year the window opens on
+    QStringList Anys;
+  };
+  const Caso casos[] = {
+      {"opening on a new year", std::nullopt, {"2022", "2023", "2024"}},
+      {"opening on a stored year", TLimitesAny{2060, 5000.5, 7000}, {"2022", "2023", "2024", "2060"}},
+  };
+  Limites.PonPorcentajes({3, 4.5});
+  Limites.SoloLecturaMemoria = true;
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.Que);
+    if (caso.Ultimo) Limites.MaximoMemoria.AnadeFila({caso.Ultimo->Any, caso.Ultimo->PenMax, caso.Ultimo->TopeCot});
+    const std::vector<TLimitesAny> antes = Limites.FilasMaximo();
+    Abre();
+    EXPECT_EQ(AnysRejilla(), caso.Anys);
+    EXPECT_EQ(Campo("EPorPMax").text(), "3");
+    EXPECT_EQ(Campo("EPorTCot").text(), "4,5");
+    for (const char* edita : {"EPorPMax", "EPorTCot", "BotConfirmaPor", "BotCancelaPor", "Any", "EPenMax", "ETopeCot",
+                              "BotOK", "BotCancelar", "BotEditar", "BotBorrar"}) {
+      EXPECT_FALSE(Activo(edita)) << edita;
+    }
+    EXPECT_FALSE(Visible("BotOK"));
+    EXPECT_FALSE(Visible("BotCancelar"));
+    EXPECT_TRUE(Activo("DBGrid1"));
+    EXPECT_NE(Fondo("Panel1"), Amarillo());
+    EXPECT_FALSE(Visible("Label6"));  // "Doble click edita" would promise an edit
+    const auto& aviso = De<QLabel>("LSoloLectura");
+    EXPECT_TRUE(aviso.isVisible());
+    EXPECT_EQ(aviso.text(), QString::fromUtf8(TFormManPenMax::AvisoSoloLectura));
+    EXPECT_LE(aviso.heightForWidth(aviso.width()), aviso.height()) << "the note is cut off";
+
+    // A double click on a row starts no edit either; nothing was written or asked.
+    ClicEnAny(2023, /*doble=*/true);
+    EXPECT_FALSE(Visible("BotOK"));
+    EXPECT_FALSE(Activo("EPenMax"));
+    EXPECT_EQ(Limites.FilasMaximo(), antes);
+    EXPECT_EQ(Preguntas.Preguntas, QStringList());
+    EXPECT_EQ(Errores.Textos, QStringList());
+    Ventana.reset();
+  }
 }
 
 TEST_F(VentanaLimites, TypingAPercentageLocksTheYearRow) {

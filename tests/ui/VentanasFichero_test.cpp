@@ -2,7 +2,7 @@
 // each window with its own tables on it. A year saved in the maintenance window, or by
 // another copy of the program, is used by the calculation window's next lookup; a file
 // locked elsewhere or damaged reaches the user as an error box while the calculator keeps
-// working by hand; a read-only file is looked up but keeps an edit whose save it refused.
+// working by hand; a read-only file is looked up and only shown for maintenance.
 #include "ui/Calcula.h"
 #include "ui/ManPenMax.h"
 
@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -38,6 +39,11 @@ const TLimitesAny A2024{2024, 3175.04, 4720.50};
 
 // Peer reply (tests/store/peer): the command was done.
 constexpr long long Hecho = 0;
+
+std::string Bytes(const std::string& ruta) {
+  std::ifstream entrada(ruta, std::ios::binary);
+  return {std::istreambuf_iterator<char>(entrada), {}};
+}
 
 class VentanasSobreFichero : public ::testing::Test {
  protected:
@@ -220,45 +226,52 @@ TEST_F(VentanasSobreFichero, ALockedOrDamagedFileIsReportedAndTheCalculatorStill
   }
 }
 
-// A file without write permission (read-only whoever opens it, root included): the years
-// are looked up, and a save the file refuses is reported while the maintenance window
-// stays in its edit with what was typed, so nothing is lost without the user knowing.
-TEST_F(VentanasSobreFichero, AReadOnlyFileKeepsTheEditWhoseSaveItRefused) {
+// A file the program cannot write: the years are looked up, and the maintenance window
+// shows the stored years with every edit disabled and the reason, as the engine opened the
+// file. The engine takes a file without its owner's write permission as read-only whoever
+// opens it, root included; a component opened read-only stands for any other cause.
+TEST_F(VentanasSobreFichero, AReadOnlyFileIsLookedUpAndOnlyShownForMaintenance) {
   namespace fs = std::filesystem;
-  fs::permissions(Ruta, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
-  const std::unique_ptr<TFormCalculo> calculo = AbreCalculo();
-  Any(*calculo).setValue(2023);
-  EXPECT_EQ(Texto(*calculo, "EPensionMax"), QStringLiteral("3.059,23"));
+  // The component first: the file itself stays writable for the case after it.
+  const struct {
+    const char* Que;
+    std::function<void()> HazloSoloLectura;
+  } casos[] = {
+      {"component opened read-only", [this] { BaseDatos->SetReadOnly(true); }},
+      {"file without write permission",
+       [this] {
+         BaseDatos->Close();
+         BaseDatos->SetReadOnly(false);
+         fs::permissions(Ruta, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                         fs::perm_options::remove);
+       }},
+  };
+  for (const auto& caso : casos) {
+    SCOPED_TRACE(caso.Que);
+    caso.HazloSoloLectura();
+    const std::string antes = Bytes(Ruta);
+    const std::unique_ptr<TFormCalculo> calculo = AbreCalculo();
+    Any(*calculo).setValue(2023);
+    EXPECT_EQ(Texto(*calculo, "EPensionMax"), QStringLiteral("3.059,23"));
 
-  TLimitesZDB limites(BaseDatos);
-  TFormManPenMax mantenimiento(calculo.get(), limites);
-  ASSERT_TRUE(MuestraActiva(mantenimiento));
-  EXPECT_EQ(Any(mantenimiento).value(), 2025);
-  Teclea(mantenimiento, "EPenMax", QStringLiteral("3267,6"));
-  Teclea(mantenimiento, "ETopeCot", QStringLiteral("4909,5"));
-  Pulsa(mantenimiento, "ETopeCot", Qt::Key_Return);
-  EXPECT_EQ(Errores.Textos, QStringList{QStringLiteral("Cannot modify a read-only dataset")});
-  EXPECT_EQ(Any(mantenimiento).value(), 2025);
-  EXPECT_EQ(Texto(mantenimiento, "ETopeCot"), QStringLiteral("4909,5"));
-  EXPECT_FALSE(Control(mantenimiento, "BotOK").isHidden());
-  EXPECT_FALSE(Control(mantenimiento, "Panel4").isEnabled());
-
-  // The percentages likewise.
-  Control<QAbstractButton>(mantenimiento, "BotCancelar").click();
-  Errores.Textos.clear();
-  Control<QLineEdit>(mantenimiento, "EPorPMax").clear();
-  Teclea(mantenimiento, "EPorPMax", QStringLiteral("5"));
-  Pulsa(mantenimiento, "EPorTCot", Qt::Key_Return);
-  EXPECT_EQ(Errores.Textos, QStringList{QStringLiteral("Cannot modify a read-only dataset")});
-  EXPECT_EQ(Texto(mantenimiento, "EPorPMax"), QStringLiteral("5"));
-  EXPECT_FALSE(Control(mantenimiento, "BotConfirmaPor").isHidden());
-
-  // Nothing was written, and the lookups still work.
-  Any(*calculo).setValue(2024);
-  EXPECT_EQ(Texto(*calculo, "EPensionMax"), QStringLiteral("3.175,04"));
-  EXPECT_FALSE(limites.ConsultaAny(2025).Encontrado);
-  EXPECT_EQ(limites.LeePorcentajes(), (TPorcentajes{3, 4}));
+    ConMantenimiento(*calculo, [](QWidget& mantenimiento) {
+      const auto& rejilla = Control<QTableView>(mantenimiento, "DBGrid1");
+      ASSERT_EQ(rejilla.model()->rowCount(), 2);
+      EXPECT_EQ(rejilla.model()->index(1, 0).data().toString(), QStringLiteral("2024"));
+      EXPECT_EQ(Texto(mantenimiento, "EPorPMax"), QStringLiteral("3"));
+      for (const char* edita : {"EPorPMax", "EPorTCot", "BotConfirmaPor", "Any", "EPenMax", "ETopeCot", "BotOK",
+                                "BotEditar", "BotBorrar"}) {
+        EXPECT_FALSE(Control(mantenimiento, edita).isEnabled()) << edita;
+      }
+      EXPECT_TRUE(Control(mantenimiento, "LSoloLectura").isVisible());
+      EXPECT_EQ(Texto(mantenimiento, "LSoloLectura"), QString::fromUtf8(TFormManPenMax::AvisoSoloLectura));
+    });
+    EXPECT_EQ(Errores.Textos, QStringList());
+    Any(*calculo).setValue(2024);
+    EXPECT_EQ(Texto(*calculo, "EPensionMax"), QStringLiteral("3.175,04"));
+    EXPECT_EQ(Bytes(Ruta), antes);
+    EXPECT_FALSE(fs::exists(Ruta + "-journal"));
+  }
 }
 
 }  // namespace

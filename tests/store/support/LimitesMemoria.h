@@ -26,6 +26,10 @@ class TLimitesMemoria : public TLimitesEnTablas {
   }
 
   data::TDataSet& Maximo() override { return MaximoMemoria; }
+  bool SoloLectura() override { return SoloLecturaMemoria; }
+
+  // What SoloLectura answers; the tables in memory take writes whatever it says.
+  bool SoloLecturaMemoria = false;
 
   TTablaMemoria MaximoMemoria{TablaMaximo};
   TTablaMemoria ControlMemoria{TablaControl};

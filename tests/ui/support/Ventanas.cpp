@@ -1,6 +1,7 @@
 #include "Ventanas.h"
 
 #include "ui/Aplicacion.h"
+#include "ui/Confirmacion.h"
 #include "ui/Errores.h"
 
 #include <QTest>
@@ -36,6 +37,17 @@ TRegistroErrores::TRegistroErrores() {
 
 TRegistroErrores::~TRegistroErrores() {
   CambiaMostrarError({});
+}
+
+TRegistroPreguntas::TRegistroPreguntas() {
+  CambiaConfirmar([this](QWidget*, const QString& pregunta) {
+    Preguntas.append(pregunta);
+    return Respuesta;
+  });
+}
+
+TRegistroPreguntas::~TRegistroPreguntas() {
+  CambiaConfirmar({});
 }
 
 ::testing::AssertionResult MuestraActiva(QWidget& ventana) {

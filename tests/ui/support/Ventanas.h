@@ -1,6 +1,6 @@
 // What the window tests share: the application object (created once per test program, with
-// the offscreen platform unless another is chosen), a recorder that takes the place of the
-// error box, and a way to reach controls by name.
+// the offscreen platform unless another is chosen), recorders that take the place of the
+// error box and of the confirmation box, and a way to reach controls by name.
 #pragma once
 
 #include <QString>
@@ -27,6 +27,18 @@ class TRegistroErrores {
   TRegistroErrores& operator=(const TRegistroErrores&) = delete;
 
   QStringList Textos;
+};
+
+// While alive, confirmation questions are written down and answered with Respuesta.
+class TRegistroPreguntas {
+ public:
+  TRegistroPreguntas();
+  ~TRegistroPreguntas();
+  TRegistroPreguntas(const TRegistroPreguntas&) = delete;
+  TRegistroPreguntas& operator=(const TRegistroPreguntas&) = delete;
+
+  QStringList Preguntas;
+  bool Respuesta = false;
 };
 
 // Shows ventana and waits until it is the active window, so that focus works as on a desktop.
