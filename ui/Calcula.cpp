@@ -107,6 +107,9 @@ TFormCalculo::TFormCalculo(QWidget* padre)
   connect(ui->BotMax, &QPushButton::clicked, this, [this] { Protegido(this, [this] { BotMaxClick(); }); });
   connect(ui->Any, &QSpinBox::valueChanged, this, [this] { Protegido(this, [this] { AnyChange(); }); });
 
+  ui->LAvisoFichero->setText(QString::fromUtf8(AvisoFicheroDanado));
+  ui->LAvisoFichero->hide();
+
   RutaBaseDatos_ = AbrirBaseDatos();
   ConBaseDatos_ = false;  // the program switches to database mode once it has a store for the file
   LimpiarPantalla();
@@ -123,12 +126,17 @@ void TFormCalculo::Colorea() {
     ColorTexto(anys, ColorAnys);
   }
   for (QWidget* aviso : {ui->LMensaje1, ui->LMensaje2, ui->LBaseMax, ui->LBaseMax2, ui->LBaseMax3,
-                         ui->LEstimaPPM, ui->LEstimaPTC}) {
+                         ui->LEstimaPPM, ui->LEstimaPTC, ui->LAvisoFichero}) {
     ColorTexto(aviso, ColorAviso);
   }
   for (QWidget* nota : {ui->LCompDemora, ui->LCompDemora2}) {
     ColorTexto(nota, palette().color(QPalette::Highlight));
   }
+}
+
+void TFormCalculo::AvisaFicheroDanado(bool danado) {
+  FicheroDanado = danado;
+  ui->LAvisoFichero->setVisible(ConBaseDatos_ && FicheroDanado);
 }
 
 int TFormCalculo::Altura() const {
@@ -157,6 +165,7 @@ void TFormCalculo::FormShow() {
   ui->LAny->setVisible(ConBaseDatos_);
   ui->Any->setVisible(ConBaseDatos_);
   ui->BotMax->setVisible(ConBaseDatos_);
+  ui->LAvisoFichero->setVisible(ConBaseDatos_ && FicheroDanado);
   if (ConBaseDatos_) {
     {
       // One lookup for the current year, whether or not the editor already showed it.

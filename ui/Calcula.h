@@ -39,6 +39,9 @@ class TFormCalculo : public QWidget {
   static constexpr const char* AvisoSemestreMixta =
       "Con semestre: regla de la opción mixta para pensiones causadas desde el 28/8/2026 (RD 416/2026)";
 
+  // The note next to the limits while they come from a file the start-up check found damaged.
+  static constexpr const char* AvisoFicheroDanado = "Límites leídos de un fichero dañado: compruebe las cifras.";
+
   explicit TFormCalculo(QWidget* padre = nullptr);
   ~TFormCalculo() override;
 
@@ -60,6 +63,10 @@ class TFormCalculo : public QWidget {
     AbreLimites = std::move(abre);
     ConBaseDatos_ = static_cast<bool>(AbreLimites);
   }
+
+  // The database file is damaged and was not repaired: while the window works on it, the
+  // note AvisoFicheroDanado stands next to the limits (and on the printed page).
+  void AvisaFicheroDanado(bool danado);
 
   // Where BotImprimir prints; the default printer unless told otherwise.
   void FijaImpresora(TObtenImpresora obten) { ObtenImpresora = std::move(obten); }
@@ -115,6 +122,7 @@ class TFormCalculo : public QWidget {
   QAction* BotCalculaPU = nullptr;
   std::string RutaBaseDatos_;
   bool ConBaseDatos_ = false;
+  bool FicheroDanado = false;
   TObtenImpresora ObtenImpresora = ImpresoraPredeterminada;
   TPideFicheroPdf PideFicheroPdf;
   TAbreLimites AbreLimites;

@@ -3,6 +3,8 @@
 #include "ui/Aplicacion.h"
 #include "ui/Calcula.h"
 #include "ui/Captura.h"
+#include "ui/ComprobacionFichero.h"
+#include "ui/Confirmacion.h"
 #include "ui/Errores.h"
 #include "ui/Impresion.h"
 #include "ui/ZDBQtUserPrompts.h"
@@ -42,8 +44,13 @@ int main(int argc, char** argv) {
     return opciones.exit(error);
   }
 
-  // The engine asks for a password or a repair in windows; a screenshot asks nobody.
+  // The engine asks for a password or a repair in windows; a screenshot asks nobody, and
+  // what would have been a message box goes to the terminal.
   const TZDBQtUserPromptsScope preguntasMotor(captura.empty());
+  if (!captura.empty()) {
+    CambiaConfirmar([](QWidget*, const QString&) { return false; });
+    CambiaMostrarError([](QWidget*, const QString& texto) { std::fprintf(stderr, "%s\n", qPrintable(texto)); });
+  }
   TFormCalculo ventana;
   ventana.FijaGuardarPdf(DialogoGuardarPdf);
   if (!ventana.RutaBaseDatos().empty()) {
@@ -51,7 +58,10 @@ int main(int argc, char** argv) {
       // One database component for the program; every lookup and the maintenance window
       // open their own tables on it.
       std::shared_ptr<zdb::TZDBDatabase> baseDatos = TLimitesZDB::CreaComponente(ventana.RutaBaseDatos());
+      // A damaged file is mended now, or its limits carry a warning for as long as it is used.
+      const TEstadoFichero estado = CompruebaFicheroLimites(nullptr, *baseDatos);
       ventana.UsaBaseDatos([baseDatos] { return std::make_unique<TLimitesZDB>(baseDatos); });
+      ventana.AvisaFicheroDanado(estado == TEstadoFichero::Danado);
     } catch (const std::exception&) {
       // The file cannot be used: the user is told, and the calculator still works by hand.
       MostrarError(nullptr, TextoExcepcion(std::current_exception()));
