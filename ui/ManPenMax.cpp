@@ -126,6 +126,14 @@ void TFormManPenMax::FormShow() {
 }
 
 void TFormManPenMax::SoloConsulta() {
+  BloqueaEdicion();
+  ui->Label6->hide();
+  ui->LSoloLectura->setText(QString::fromUtf8(AvisoSoloLectura));
+  ui->LSoloLectura->show();
+  ui->DBGrid1->setFocus(Qt::OtherFocusReason);
+}
+
+void TFormManPenMax::BloqueaEdicion() {
   // Each control is disabled itself, so that a panel enabled again keeps them disabled.
   for (QWidget* control : std::initializer_list<QWidget*>{
            ui->EPorPMax, ui->EPorTCot, ui->BotConfirmaPor, ui->BotCancelaPor, ui->Any, ui->EPenMax, ui->ETopeCot,
@@ -138,10 +146,6 @@ void TFormManPenMax::SoloConsulta() {
   ui->Panel4->setEnabled(true);
   ui->PanelSuperior->setEnabled(true);
   Pinta(*ui->Panel1, QPalette::Window, CaraBoton());
-  ui->Label6->hide();
-  ui->LSoloLectura->setText(QString::fromUtf8(AvisoSoloLectura));
-  ui->LSoloLectura->show();
-  ui->DBGrid1->setFocus(Qt::OtherFocusReason);
 }
 
 void TFormManPenMax::PonPorcentajes(const std::optional<TPorcentajes>& porcentajes) {
@@ -172,6 +176,7 @@ void TFormManPenMax::AnyChange() {
   }
   ui->BotOK->setEnabled(true);
   ui->BotCancelar->setEnabled(true);
+  if (SoloLectura) BloqueaEdicion();
 }
 
 void TFormManPenMax::EPenMaxChange() {
@@ -185,6 +190,9 @@ void TFormManPenMax::EPenMaxChange() {
   ui->BotEditar->setEnabled(libre);
   ui->BotBorrar->setEnabled(libre);
   Pinta(*ui->Panel1, QPalette::Window, libre ? CaraBoton() : AmarilloBloqueo());
+  // The year's figures change with the row shown (late focus events format them too);
+  // nothing may offer an edit on a file that cannot be written.
+  if (SoloLectura) BloqueaEdicion();
 }
 
 // After an edit the year editor is the user's again.

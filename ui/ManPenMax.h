@@ -76,6 +76,8 @@ class TFormManPenMax : public QDialog {
 
   // Disables every control that edits and shows why.
   void SoloConsulta();
+  // The disabling alone, again after whatever a change of the year shown enables.
+  void BloqueaEdicion();
   void PonPorcentajes(const std::optional<TPorcentajes>& porcentajes);
   void TerminaPorcentajes();
   void LiberaAny();
