@@ -49,12 +49,9 @@ void TZDBLocalSession::Connect() {
   connection_.Exclusive = settings_.Exclusive;
   connection_.ReadOnly = settings_.ReadOnly;
   connection_.Password = settings_.Password;
-  // A file marked read-only opens single-user whatever was asked; asking for that mode at
-  // once lets a second connection join the first instead of failing with 20235.
-  if (!connection_.ReadOnly && settings_.FileSystem->IsReadOnly(settings_.FileName)) {
-    connection_.ReadOnly = true;
-    connection_.MultiUser = false;
-  }
+  // A file this process cannot write opens read-only, in the mode asked for: others may
+  // write it. Asking for read-only at once lets a second connection join the first.
+  if (!connection_.ReadOnly && settings_.FileSystem->IsReadOnly(settings_.FileName)) connection_.ReadOnly = true;
   TZDBDiskDatabaseData& data = registry.Connect(settings_.FileName, connection_, *settings_.FileSystem);
 
   std::lock_guard<os::CriticalSection> guard(data.CriticalSection());

@@ -52,8 +52,8 @@ class TZDBLocalSession final : public TZDBBaseSession {
 
   bool IsConnected() const { return data_ != nullptr; }
   // Joins the file's database data object, opening the file when this is the first
-  // connection of the process. A file marked read-only is asked for read-only and
-  // single-user, the mode its open gives anyway. Errors of the file layer pass on
+  // connection of the process. A file this process cannot write is asked for
+  // read-only, the mode its open gives anyway. Errors of the file layer pass on
   // unchanged.
   void Connect();
   // Leaves the data object (its file closes with the last connection). An explicit

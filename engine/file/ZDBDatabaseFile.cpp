@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "engine/base/ZDBException.h"
 #include "platform/os/System.h"
@@ -93,6 +94,7 @@ void TZDBDatabaseFile::CloseFile() {
   // Releasing the handle closes it; the platform layer has no failure to report there.
   handle_.reset();
   isOpen_ = false;
+  overlay_.reset();
   ForgetHandleState();
 }
 
@@ -193,10 +195,25 @@ void TZDBDatabaseFile::SetSize(int64_t size) {
 
 int64_t TZDBDatabaseFile::GetSize() {
   CheckOpen("GetSize");
+  if (HasReadOverlay()) return overlay_->FileSize();
   int64_t size = 0;
   if (!WithRetry([&] { return handle_->GetSize(size); }))
     RaiseError(errors::FileSizeFailed, {fileName_, lastError_, LastErrorText()});
   return size;
+}
+
+bool TZDBDatabaseFile::HasReadOverlay() {
+  CheckOverlayGuard();
+  return overlay_ != nullptr;
+}
+
+void TZDBDatabaseFile::CheckOverlayGuard() {
+  if (!overlay_ || !handle_) return;
+  std::vector<uint8_t> now(overlay_->Guard().size());
+  size_t bytesRead = 0;
+  if (!handle_->Read(now.data(), overlay_->GuardPosition(), now.size(), bytesRead) || bytesRead != now.size() ||
+      now != overlay_->Guard())
+    overlay_.reset();
 }
 
 bool TZDBDatabaseFile::ReadAt(void* buffer, int64_t position, size_t count, bool requireAll) {
@@ -204,12 +221,23 @@ bool TZDBDatabaseFile::ReadAt(void* buffer, int64_t position, size_t count, bool
     lastError_ = os::win32::NegativeSeek;
     return false;
   }
+  CheckOverlayGuard();
   size_t bytesRead = 0;
   bool ok = WithRetry([&] {
     bytesRead = 0;
     return handle_->Read(buffer, position, count, bytesRead);
   });
   if (!ok) return false;
+  if (overlay_) {
+    // The file as it was: its old size decides where it ends, whatever the cut-short
+    // change did to the size since.
+    const int64_t oldEnd = overlay_->FileSize();
+    const int64_t available = std::clamp<int64_t>(oldEnd - position, 0, static_cast<int64_t>(count));
+    if (static_cast<int64_t>(bytesRead) < available)
+      std::memset(static_cast<uint8_t*>(buffer) + bytesRead, 0, static_cast<size_t>(available) - bytesRead);
+    bytesRead = static_cast<size_t>(available);
+    overlay_->Apply(static_cast<uint8_t*>(buffer), position, bytesRead);
+  }
   if (bytesRead < count) {
     std::memset(static_cast<uint8_t*>(buffer) + bytesRead, 0, count - bytesRead);
     if (requireAll) {
@@ -234,7 +262,8 @@ bool TZDBDatabaseFile::ReadBufferFully(void* buffer, int64_t position, size_t co
 bool TZDBDatabaseFile::ReadStartBytes(void* buffer, int64_t position, size_t count) {
   CheckOpen("ReadBuffer");
   if (position >= 0 && count <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max() - position)) {
-    if (const volatile uint8_t* view = handle_ ? handle_->SharedView(static_cast<size_t>(position) + count) : nullptr;
+    if (const volatile uint8_t* view =
+            handle_ && !overlay_ ? handle_->SharedView(static_cast<size_t>(position) + count) : nullptr;
         view != nullptr && UsableWithLocks()) {
       auto* out = static_cast<uint8_t*>(buffer);
       for (size_t i = 0; i < count; ++i) out[i] = view[static_cast<size_t>(position) + i];

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "engine/base/ZDBErrors.h"
+#include "engine/file/ZDBReadOverlay.h"
 
 #include "platform/os/File.h"
 
@@ -104,6 +105,14 @@ class TZDBDatabaseFile {
   bool IsByteLocked(int64_t position);
   bool IsRegionLocked(int64_t count, int64_t position);
 
+  // From now on reads and sizes show the overlay's bytes over the file's, until its guard
+  // no longer matches the file (checked before each read) or it is cleared. Writes are
+  // not meant to happen meanwhile: whoever writes may roll the file back itself.
+  void SetReadOverlay(std::unique_ptr<TZDBReadOverlay> overlay) { overlay_ = std::move(overlay); }
+  void ClearReadOverlay() { overlay_.reset(); }
+  // Whether an overlay is in force, its guard checked against the file now.
+  bool HasReadOverlay();
+
   const std::string& FileName() const { return fileName_; }
   uint8_t AccessMode() const { return accessMode_; }
   uint8_t ShareMode() const { return shareMode_; }
@@ -138,6 +147,8 @@ class TZDBDatabaseFile {
   bool TryLock(int64_t count, int64_t position, bool lock);
   bool RetryLock(int64_t count, int64_t position, bool lock);
   bool ReadAt(void* buffer, int64_t position, size_t count, bool requireAll);
+  // Drops the overlay when the file's bytes under its guard changed (or cannot be read).
+  void CheckOverlayGuard();
   // The size for a message; -1 when even that fails.
   int64_t SizeForMessage();
   std::string LastErrorText() const;
@@ -159,6 +170,7 @@ class TZDBDatabaseFile {
   std::vector<LockRange> heldLocks_;
   std::vector<LockRange> lostLocks_;  // held before a reopen, not taken back
   ReopenPolicy reopenPolicy_;
+  std::unique_ptr<TZDBReadOverlay> overlay_;
 };
 
 }  // namespace zdb

@@ -153,14 +153,10 @@ bool TZDBDiskPageManager::OpenDatabaseFile(const std::string& fileName, const TZ
 
   os::FileSystem& fileSystem = file_.FileSystem();
   if (readOnly) RecoverWithWriteAccess(fileName);
-  if (!readOnly && fileSystem.Exists(fileName)) {
-    if (fileSystem.IsReadOnly(fileName)) {
-      readOnly = true;
-      multiUser = false;
-    } else if (!IsWritable(fileName, multiUser)) {
-      readOnly = true;
-    }
-  }
+  // A file this process cannot write may still be written by others: it is read with the
+  // coordination of the mode asked for.
+  if (!readOnly && fileSystem.Exists(fileName) && (fileSystem.IsReadOnly(fileName) || !IsWritable(fileName, multiUser)))
+    readOnly = true;
   uint8_t accessMode = TZDBDatabaseFile::AccessReadOnly;
   uint8_t shareMode = TZDBDatabaseFile::ShareReadWrite;
   if (!readOnly) {

@@ -65,14 +65,14 @@ class TZDBDiskPageManager : public TZDBPageManager {
                           uint16_t pagesPerExtent = layout::DefaultPagesPerExtent,
                           uint16_t pageSize = layout::DefaultPageSize);
   // Opens a database file. readOnly and multiUser come back as the open turned out: a
-  // file that cannot be written opens read-only (with multiUser off when it is marked
-  // read-only), an exclusive open is single-user. Answers NeedsRepair: a commit was cut
+  // file that this process cannot write opens read-only in the mode asked for (others may
+  // write it), an exclusive open is single-user. Answers NeedsRepair: a commit was cut
   // short or the format is older than 2.99. 10462 when this manager already serves a
   // file; 20230 when the database stays locked; 10470 bad signature; 20237 a prologue
   // that does not describe this file; 30445 an encrypted file and a password that does
-  // not open it; 30459 when a commit left unfinished must be rolled back and the file
-  // cannot be written (an open asked for read-only does the recovery first when the file
-  // can be written). A failed open leaves the file closed and the manager free to try
+  // not open it. A commit left unfinished is rolled back; a process that cannot write
+  // the file or its journal reads the file as rolled back instead (an open asked for
+  // read-only does the recovery first when the file can be written). A failed open leaves the file closed and the manager free to try
   // again.
   bool OpenDatabaseFile(const std::string& fileName, const TZDBPassword& password, bool& multiUser,
                         bool exclusive, bool& readOnly);
@@ -133,8 +133,9 @@ class TZDBDiskPageManager : public TZDBPageManager {
   const TZDBFileHeader& ReadHeaderForChange();
   // For a reader that finds the header's WriteState 1: when the database lock byte is free
   // at once, the writer that set it died in its commit, and its journal is rolled back now
-  // rather than at the next write or open, so that nobody reads its half-written pages.
-  // A live writer holds the byte through its whole commit; then nothing happens.
+  // rather than at the next write or open (or read through, by a process that may not
+  // write), so that nobody reads its half-written pages. A live writer holds the byte
+  // through its whole commit; then nothing happens.
   void RecoverDeadWriter();
   void WriteHeader();
   // The header as last read or written.
@@ -231,7 +232,8 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // to the next holder of the database lock byte when it fails too.
   void AbandonWriteTransaction() noexcept;
   // Under the database lock byte: rolls back what a valid journal protects, unless its
-  // commit finished. Answers whether the file was rolled back. 30459 on a read-only file.
+  // commit finished. Answers whether the file was rolled back, or is read as rolled back:
+  // a process that cannot write the file or the journal reads through the journal.
   // The journal of this process's own transaction that failed is rolled back whatever the
   // header says: a header whose flush failed may read as finished.
   bool RecoverJournal();
@@ -239,6 +241,9 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // invalidated). Answers whether the file was rolled back.
   bool RecoverFrom(TZDBRollbackJournal& journal, const TZDBJournalContents& contents);
   void RollBack(TZDBRollbackJournal& journal, const TZDBJournalContents& contents);
+  // The rollback in memory only: the journal's old images laid over the file's reads
+  // (ZDBReadOverlay.h), until someone who may write rolls the file back.
+  void ReadThroughJournal(const TZDBJournalContents& contents);
   // Whether a valid journal was written for this database: the same page size, header
   // place and geometry, the same encryption record, and a commit counter that the
   // journal's commit can have left. Another database's journal is never rolled back.

@@ -31,6 +31,8 @@ void TZDBDiskPageManager::BeginWriteTransaction(const TZDBError& errorCode) {
   try {
     // A valid journal found under the lock was left by a writer that died.
     RecoverJournal();
+    // Read through, not rolled back: the journal cannot be written by this process.
+    if (file_.HasReadOverlay()) RaiseError(errors::NeedsRecovery, {file_.FileName()});
     recoveryPending_ = false;
     ReadHeader();
     if (freeSpace_) freeSpace_->LoadCounts();
@@ -139,8 +141,8 @@ const TZDBFileHeader& TZDBDiskPageManager::ReadHeaderForChange() {
   ReadHeader();
   // WriteState 1 under the lock and no write transaction of ours: a writer died in its
   // commit, or our own rollback of a failed one could not finish.
-  if ((header_.WriteState != L::WriteStateConsistent || recoveryPending_) && !recovering_ && !readOnly_ &&
-      !writeTransaction_ && journal_) {
+  if ((header_.WriteState != L::WriteStateConsistent || recoveryPending_) && !recovering_ && !writeTransaction_ &&
+      journal_) {
     if (RecoverJournal() || (header_.WriteState != L::WriteStateConsistent && RecoverJournalsOfOtherNames()))
       ReadHeader();
     recoveryPending_ = false;
@@ -149,7 +151,7 @@ const TZDBFileHeader& TZDBDiskPageManager::ReadHeaderForChange() {
 }
 
 void TZDBDiskPageManager::RecoverDeadWriter() {
-  if (readOnly_ || recovering_ || writeTransaction_ || !journal_ || databaseLock_.Count() > 0) return;
+  if (recovering_ || writeTransaction_ || !journal_ || databaseLock_.Count() > 0) return;
   if (!databaseLock_.TryLock()) return;
   const TZDBDatabaseLockGuard lock(databaseLock_, std::adopt_lock);
   ReadHeaderForChange();

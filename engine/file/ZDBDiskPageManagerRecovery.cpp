@@ -2,6 +2,7 @@
 // under its own name or another name of the same file, and the rollback of the commit it
 // protects. The protocol is described in ZDBRollbackJournal.h.
 #include <array>
+#include <memory>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "engine/base/ZDBScopedFlag.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
+#include "engine/file/ZDBReadOverlay.h"
 #include "engine/file/ZDBRollbackJournal.h"
 
 namespace zdb {
@@ -25,9 +27,12 @@ namespace L = layout;
 
 bool TZDBDiskPageManager::RecoverJournal() {
   if (!journal_) return false;
+  // Decided on the file as it is, not as an earlier read through the journal showed it.
+  file_.ClearReadOverlay();
   std::optional<TZDBJournalContents> contents = journal_->ReadValid();
   if (contents && !JournalBelongsHere(*contents)) {
-    KeepJournalAside(*journal_, contents->Prologue.Salt);
+    // A reader leaves it where it is: it writes nothing, names included.
+    if (!readOnly_) KeepJournalAside(*journal_, contents->Prologue.Salt);
     contents.reset();
   }
   if (!contents) {
@@ -41,17 +46,36 @@ bool TZDBDiskPageManager::RecoverFrom(TZDBRollbackJournal& journal, const TZDBJo
   const TZDBJournalPrologue& prologue = contents.Prologue;
   const TZDBFileHeader current = ReadHeaderAt(prologue.HeaderPosition);
   const bool ownFailedTransaction = failedJournalSalt_ == prologue.Salt;
+  // A rollback must end with the journal invalidated, or it would be rolled back again
+  // over later commits: whoever cannot write both leaves the rollback to someone who can.
+  const bool mayRollBack = !readOnly_ && journal.Writable();
   if (!ownFailedTransaction && current.WriteState == L::WriteStateConsistent &&
       current.CommitCounter == TZDBFileHeader::NextCommitCounter(prologue.CommitCounter)) {
     // The commit reached its end; only the journal's invalidation was lost.
-    if (!readOnly_) journal.Invalidate(false);
+    if (mayRollBack) journal.Invalidate(false);
     journal.Close();
     return false;
   }
-  if (readOnly_)
-    RaiseError(errors::NeedsRecovery, {file_.FileName()});
+  if (!mayRollBack) {
+    ReadThroughJournal(contents);
+    journal.Close();
+    return true;
+  }
   RollBack(journal, contents);
   return true;
+}
+
+void TZDBDiskPageManager::ReadThroughJournal(const TZDBJournalContents& contents) {
+  const TZDBJournalPrologue& prologue = contents.Prologue;
+  std::vector<uint8_t> guard(L::HeaderSize);
+  file_.ReadBuffer(guard.data(), prologue.HeaderPosition, guard.size(), errors::HeaderRead);
+  auto overlay = std::make_unique<TZDBReadOverlay>(prologue.FileSize, prologue.HeaderPosition, std::move(guard));
+  for (const TZDBJournalRecord& record : contents.Records) overlay->Add(record.Position, record.Image);
+  overlay->Add(prologue.HeaderPosition, std::vector<uint8_t>(prologue.Header.begin(), prologue.Header.end()));
+  file_.SetReadOverlay(std::move(overlay));
+  ReadHeader();
+  if (freeSpace_) freeSpace_->LoadCounts();
+  DiscardCachedPages();
 }
 
 TZDBJournalIdentity TZDBDiskPageManager::JournalIdentity() const {

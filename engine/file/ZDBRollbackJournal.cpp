@@ -45,7 +45,9 @@ void TZDBRollbackJournal::RaiseFileError(const TZDBError& code, uint32_t error) 
 }
 
 void TZDBRollbackJournal::OpenFile() {
-  if (file_) return;
+  // A handle opened only for reading cannot serve a write: it is opened anew.
+  if (file_ && writable_) return;
+  file_.reset();
   uint32_t error = 0;
   if (!fileSystem_.Exists(fileName_)) {
     // Created alone (creation is exclusive), then opened as every process shares it.
@@ -53,6 +55,17 @@ void TZDBRollbackJournal::OpenFile() {
       RaiseFileError(errors::JournalOpenFailed, error);
   }
   file_ = fileSystem_.Open(fileName_, os::AccessMode::ReadWrite, os::ShareMode::ReadWrite, error);
+  if (!file_) RaiseFileError(errors::JournalOpenFailed, error);
+  writable_ = true;
+}
+
+void TZDBRollbackJournal::OpenForReading() {
+  if (file_) return;
+  uint32_t error = 0;
+  file_ = fileSystem_.Open(fileName_, os::AccessMode::ReadWrite, os::ShareMode::ReadWrite, error);
+  writable_ = file_ != nullptr;
+  // A process that may not write the journal can still read what it protects.
+  if (!file_) file_ = fileSystem_.Open(fileName_, os::AccessMode::Read, os::ShareMode::ReadWrite, error);
   if (!file_) RaiseFileError(errors::JournalOpenFailed, error);
 }
 
@@ -134,7 +147,7 @@ void TZDBRollbackJournal::Invalidate(bool flush) {
   active_ = false;
   pending_.clear();
   journaled_.clear();
-  if (!file_) OpenFile();
+  OpenFile();
   const std::array<uint8_t, J::MagicSize> zeros{};
   WriteAt(zeros.data(), zeros.size(), J::MagicOffset);
   if (flush && !file_->Flush())
@@ -147,7 +160,7 @@ bool TZDBRollbackJournal::Exists() { return file_ != nullptr || fileSystem_.Exis
 
 std::optional<TZDBJournalContents> TZDBRollbackJournal::ReadValid() {
   if (!Exists()) return std::nullopt;
-  OpenFile();
+  OpenForReading();
   int64_t size = 0;
   if (!file_->GetSize(size))
     RaiseFileError(errors::JournalReadFailed, file_->LastError());
@@ -218,6 +231,7 @@ std::optional<TZDBJournalContents> TZDBRollbackJournal::ReadValid() {
 
 void TZDBRollbackJournal::Close() {
   file_.reset();
+  writable_ = false;
   active_ = false;
   pending_.clear();
   journaled_.clear();

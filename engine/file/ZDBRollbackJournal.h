@@ -172,8 +172,13 @@ class TZDBRollbackJournal {
 
   // --- reading (the caller holds the database lock byte) ----------------------------------
   // The journal's valid contents; nothing when there is no file, or its header block is
-  // not valid (such a journal protects nothing). 30462 when an existing file cannot be read.
+  // not valid (such a journal protects nothing). A journal this process may not write is
+  // read through a read-only handle. 30461 when an existing file cannot be opened at all,
+  // 30462 when it cannot be read.
   std::optional<TZDBJournalContents> ReadValid();
+  // Whether the journal, as last opened, can be written: a rollback from it must be able to
+  // invalidate it afterwards, or it would be rolled back again over later commits.
+  bool Writable() const { return file_ != nullptr && writable_; }
   // Whether a journal file exists.
   bool Exists();
 
@@ -183,7 +188,9 @@ class TZDBRollbackJournal {
   void Close();
 
  private:
+  // For writing, created when missing; reopened when the handle was opened for reading.
   void OpenFile();
+  void OpenForReading();
   void WriteAt(const void* data, size_t size, int64_t position);
   [[noreturn]] void Fail(uint32_t error);
   [[noreturn]] void RaiseFileError(const TZDBError& code, uint32_t error) const;
@@ -191,6 +198,7 @@ class TZDBRollbackJournal {
   os::FileSystem& fileSystem_;
   std::string fileName_;
   std::unique_ptr<os::IFile> file_;
+  bool writable_ = false;  // file_ was opened for writing
   uint32_t salt_ = 0;
   uint32_t pageSize_ = 0;
   std::vector<uint8_t> pending_;     // written but not yet handed to the file

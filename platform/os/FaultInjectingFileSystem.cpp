@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -128,7 +129,13 @@ struct FaultInjectingFileSystem::State {
     }
   }
 
+  bool WriteDenied(const std::string& path) {
+    std::lock_guard<std::mutex> guard(mutex);
+    return writeDenied.count(path) != 0;
+  }
+
   std::mutex mutex;
+  std::set<std::string> writeDenied;
   std::array<uint64_t, kOperationCount> counts{};
   std::vector<Fault> faults;
   std::optional<uint64_t> writesBeforeCrash;
@@ -353,10 +360,19 @@ std::unique_ptr<IFile> FaultInjectingFileSystem::Wrap(std::unique_ptr<IFile> fil
   return std::make_unique<FaultInjectingFile>(std::move(file), path, state_);
 }
 
+void FaultInjectingFileSystem::DenyWriteAccess(const std::string& path) {
+  std::lock_guard<std::mutex> guard(state_->mutex);
+  state_->writeDenied.insert(path);
+}
+
 std::unique_ptr<IFile> FaultInjectingFileSystem::Create(const std::string& path,
                                                         uint32_t& error) {
   if (const auto fault = state_->Enter(FileOperation::Create)) {
     error = *fault;
+    return nullptr;
+  }
+  if (state_->WriteDenied(path)) {
+    error = win32::AccessDenied;
     return nullptr;
   }
   return Wrap(target_.Create(path, error), path);
@@ -368,18 +384,27 @@ std::unique_ptr<IFile> FaultInjectingFileSystem::Open(const std::string& path, A
     error = *fault;
     return nullptr;
   }
+  if (access != AccessMode::Read && state_->WriteDenied(path)) {
+    error = win32::AccessDenied;
+    return nullptr;
+  }
   return Wrap(target_.Open(path, access, share, error), path);
 }
 
 bool FaultInjectingFileSystem::Exists(const std::string& path) { return target_.Exists(path); }
 
 bool FaultInjectingFileSystem::IsReadOnly(const std::string& path) {
+  if (state_->WriteDenied(path) && target_.Exists(path)) return true;
   return target_.IsReadOnly(path);
 }
 
 bool FaultInjectingFileSystem::Delete(const std::string& path, uint32_t& error) {
   if (const auto fault = state_->Enter(FileOperation::Delete)) {
     error = *fault;
+    return false;
+  }
+  if (state_->WriteDenied(path)) {
+    error = win32::AccessDenied;
     return false;
   }
   // The dead process removes nothing.
@@ -398,6 +423,10 @@ std::unique_ptr<IFile> FaultInjectingFileSystem::CreateTemporary(uint32_t& error
 bool FaultInjectingFileSystem::Rename(const std::string& from, const std::string& to, uint32_t& error) {
   if (const auto fault = state_->Enter(FileOperation::Rename)) {
     error = *fault;
+    return false;
+  }
+  if (state_->WriteDenied(from) || state_->WriteDenied(to)) {
+    error = win32::AccessDenied;
     return false;
   }
   // A process that died changes no names.
@@ -419,6 +448,10 @@ bool FaultInjectingFileSystem::ListFolder(const std::string& folder, std::vector
 bool FaultInjectingFileSystem::Copy(const std::string& from, const std::string& to, uint32_t& error) {
   if (const auto fault = state_->Enter(FileOperation::Copy)) {
     error = *fault;
+    return false;
+  }
+  if (state_->WriteDenied(to)) {
+    error = win32::AccessDenied;
     return false;
   }
   // A process that died changes no names.

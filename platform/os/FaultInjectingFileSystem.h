@@ -16,6 +16,9 @@
 //     object and every byte written since, holes left by a size change included) fails
 //     with win32::DiskFull and changes nothing; overwriting bytes the file holds still
 //     works, as on a real disk. ClearFaults gives the room back;
+//   - a path denied write access, as for a user without write permission there: opening
+//     it for writing, creating, deleting or renaming it fails with win32::AccessDenied,
+//     and IsReadOnly answers true for it; reading it works;
 //   - a power cut: as a crash, and besides every write and size change that no Flush of
 //     its file made durable is undone at the moment of the crash (newest first), before the
 //     torn part of the last write reaches the file.
@@ -69,6 +72,8 @@ class FaultInjectingFileSystem final : public FileSystem {
   // Removes the planted faults and nothing else: a disk that was full has room again,
   // a device that failed works again, while the counts and a crash stay as they are.
   void ClearFaults();
+  // From now on the path (a file, or a name a file may get) cannot be written (see above).
+  void DenyWriteAccess(const std::string& path);
   // Removes the faults and the crash and restarts the counts.
   void Reset();
 

@@ -5,8 +5,10 @@
 // Commands: "open PATH" (multi-user), "lockdb", "unlockdb", "holddb MS" (locks the
 // database lock byte, answers, and releases it MS milliseconds later), "write PAGE VALUE"
 // (the first four data bytes of the page, committed), "read PAGE" (those bytes, with
-// revalidation), "close".
+// revalidation), "die-in-commit PAGE VALUE WRITES" (the commit of such a write lets WRITES
+// writes reach the file, then the process dies on the spot), "close".
 #include <cstdint>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -16,6 +18,7 @@
 #include "engine/base/ZDBException.h"
 #include "engine/file/ZDBDiskPageManager.h"
 #include "engine/file/ZDBPageRef.h"
+#include "platform/os/FaultInjectingFileSystem.h"
 #include "platform/os/System.h"
 
 namespace {
@@ -25,6 +28,18 @@ using namespace zdb;
 constexpr int32_t Session = 0;
 constexpr TZDBLockRetry Quick{1, 0};
 
+// Every file goes through it, so that a commit can be cut short where a test wants it.
+os::FaultInjectingFileSystem& Files() {
+  static os::FaultInjectingFileSystem files(os::FileSystem::Default());
+  return files;
+}
+
+void WritePageValue(TZDBDiskPageManager& manager, int32_t pageNo, uint32_t value) {
+  TZDBPageRef page(manager, Session, pageNo, true, TZDBPageManager::AnyPageType);
+  le::PutU32(page->Data(), value);
+  page->MarkDirty();
+}
+
 int64_t Execute(const std::string& line, std::unique_ptr<TZDBDiskPageManager>& manager) {
   std::istringstream in(line);
   std::string command;
@@ -32,7 +47,7 @@ int64_t Execute(const std::string& line, std::unique_ptr<TZDBDiskPageManager>& m
   if (command == "open") {
     std::string path;
     std::getline(in >> std::ws, path);
-    manager = std::make_unique<TZDBDiskPageManager>();
+    manager = std::make_unique<TZDBDiskPageManager>(Files());
     bool multiUser = true;
     bool readOnly = false;
     manager->OpenDatabaseFile(path, TZDBPassword{}, multiUser, false, readOnly);
@@ -56,17 +71,30 @@ int64_t Execute(const std::string& line, std::unique_ptr<TZDBDiskPageManager>& m
     manager->DatabaseLock().Unlock();
     return INT64_MIN;  // answered already
   }
-  if (command == "write" || command == "read") {
+  if (command == "read") {
+    int32_t pageNo = 0;
+    in >> pageNo;
+    TZDBPageRef page(*manager, Session, pageNo, true, TZDBPageManager::AnyPageType);
+    return le::GetU32(page->Data());
+  }
+  if (command == "write") {
     int32_t pageNo = 0;
     uint32_t value = 0;
     in >> pageNo >> value;
-    TZDBPageRef page(*manager, Session, pageNo, true, TZDBPageManager::AnyPageType);
-    if (command == "read") return le::GetU32(page->Data());
-    le::PutU32(page->Data(), value);
-    page->MarkDirty();
-    page.Release();
+    WritePageValue(*manager, pageNo, value);
     manager->ApplyChanges(Session);
     return 0;
+  }
+  if (command == "die-in-commit") {
+    int32_t pageNo = 0;
+    uint32_t value = 0;
+    uint64_t writes = 0;
+    in >> pageNo >> value >> writes;
+    WritePageValue(*manager, pageNo, value);
+    Files().CrashAfterWrites(writes);
+    manager->ApplyChanges(Session);
+    std::cout << 0 << std::endl;
+    std::_Exit(0);  // no destructor runs: nothing is cleaned up, as after a crash
   }
   if (command == "close") {
     manager.reset();
