@@ -213,6 +213,8 @@ bool TZDBDatabase::CopyIntoFile(const std::string& copyName, TZDBPassword& passw
   for (;;) {
     bool multiUser = false;
     bool readOnly = false;
+    // A cut-short copy still holds every table whose pages are all there.
+    source.pages.AcceptCutShortFile();
     try {
       source.pages.OpenDatabaseFile(databaseFileName_, password, multiUser, true, readOnly);
     } catch (const EZDBException& error) {

@@ -205,7 +205,8 @@ bool TZDBDiskPageManager::RecoverOnOpen() {
   if (RecoverJournal() || RecoverJournalsOfOtherNames()) ReadHeader();
   // Checked only now: an interrupted commit may have cut the file short.
   const int64_t described = pageAreaStart_ + static_cast<int64_t>(header_.TotalPageCount) * PageSize();
-  if (const int64_t size = file_.GetSize(); size < described) RaiseError(errors::DatabaseCutShort, {size, described});
+  if (const int64_t size = file_.GetSize(); size < described && !acceptCutShort_)
+    RaiseError(errors::DatabaseCutShort, {size, described});
   return header_.NeedsRepair();
 }
 

@@ -80,6 +80,9 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // session still has uncommitted pages.
   void CloseDatabaseFile();
   bool IsFileOpen() const { return file_.IsOpen(); }
+  // For a salvage only, set before the open: a file shorter than its header says (an
+  // interrupted copy) opens all the same, and the pages beyond its end cannot be read.
+  void AcceptCutShortFile() { acceptCutShort_ = true; }
   void FlushFileBuffers() { file_.FlushFileBuffers(); }
 
   // --- page manager operations --------------------------------------------------------------
@@ -137,6 +140,10 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // write), so that nobody reads its half-written pages. A live writer holds the byte
   // through its whole commit; then nothing happens.
   void RecoverDeadWriter();
+  // The commit stamp of a file whose last commit is complete, for a read about to begin: a
+  // commit in flight is waited for (LockRetry's attempts and delay), a dead writer's is
+  // undone or read through (RecoverDeadWriter). None when the file stayed in a commit.
+  std::optional<int64_t> CompleteCommitStamp();
   void WriteHeader();
   // The header as last read or written.
   const TZDBFileHeader& Header() const { return header_; }
@@ -241,6 +248,9 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // invalidated). Answers whether the file was rolled back.
   bool RecoverFrom(TZDBRollbackJournal& journal, const TZDBJournalContents& contents);
   void RollBack(TZDBRollbackJournal& journal, const TZDBJournalContents& contents);
+  // A page image restored by a rollback gets a version that neither it nor the interrupted
+  // commit's image had.
+  void SkipInterruptedVersion(int64_t position, std::vector<uint8_t>& image) const;
   // The rollback in memory only: the journal's old images laid over the file's reads
   // (ZDBReadOverlay.h), until someone who may write rolls the file back.
   void ReadThroughJournal(const TZDBJournalContents& contents);
@@ -286,6 +296,7 @@ class TZDBDiskPageManager : public TZDBPageManager {
   bool exclusive_ = false;
   bool readOnly_ = false;
   bool served_ = false;  // a file was created or opened through this manager, and used
+  bool acceptCutShort_ = false;
   int64_t headerPosition_ = 0;
   int64_t encryptionRecordPosition_ = layout::DefaultEncryptionRecordPosition;
   int64_t lockAreaPosition_ = layout::DefaultLockAreaPosition;

@@ -1,8 +1,11 @@
 #include "engine/table/ZDBTableSalvage.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <exception>
 #include <map>
+#include <string>
 
 #include "engine/base/ZDBEndian.h"
 #include "engine/base/ZDBMemoryStream.h"
@@ -36,6 +39,46 @@ std::vector<uint8_t> ReadInternalFile(TZDBDiskPageManager& pages, int32_t startP
 
 void Note(TZDBSalvageCounts& counts, const std::string& text) {
   if (counts.FirstProblem.empty()) counts.FirstProblem = text;
+}
+
+// A text the engine wrote ends within its width and is zero-filled after its end.
+bool IsZeroFilledText(const uint8_t* bytes, int32_t size, int32_t unit) {
+  int32_t end = 0;
+  while (end + unit <= size && !std::all_of(bytes + end, bytes + end + unit, [](uint8_t b) { return b == 0; }))
+    end += unit;
+  if (end + unit > size) return false;
+  return std::all_of(bytes + end, bytes + size, [](uint8_t b) { return b == 0; });
+}
+
+// Whether a stored row has a form the engine writes: texts zero-filled within their width,
+// finite floating-point values. Changed bytes in a
+// damaged page seldom keep that form, so a row without it is counted as unreadable rather
+// than copied as garbage.
+bool HasStoredForm(const TZDBFieldDefs& defs, const uint8_t* stored) {
+  for (int32_t i = 0; i < defs.Count(); ++i) {
+    if (IsFieldNull(stored, i)) continue;
+    const TZDBFieldDef& field = defs.Items(i);
+    const uint8_t* value = stored + field.StoredOffset();
+    switch (field.StorageType()) {
+      case TZDBStorageType::Char:
+      case TZDBStorageType::String:
+        if (!IsZeroFilledText(value, field.StoredDataSize(), 1)) return false;
+        break;
+      case TZDBStorageType::WideChar:
+      case TZDBStorageType::WideString:
+        if (!IsZeroFilledText(value, field.StoredDataSize(), 2)) return false;
+        break;
+      case TZDBStorageType::Single:
+        if (!std::isfinite(std::bit_cast<float>(le::GetU32(value)))) return false;
+        break;
+      case TZDBStorageType::Float:
+        if (!std::isfinite(std::bit_cast<double>(le::GetU64(value)))) return false;
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -88,7 +131,10 @@ TZDBSalvageCounts TZDBTableSalvage::ReadRows(const RowSink& sink) {
   }
   int64_t beyondCount = 0;
   if (countsRead_) beyondCount = counts_.RecordCount - counts.RowsRead;
-  counts.RowsUnreadable = std::max<int64_t>({missing, beyondCount, 0});
+  // Rows found in their slots but not in a form the engine writes were neither missing
+  // nor copied.
+  counts.RowsUnreadable = std::max<int64_t>({missing, beyondCount, 0}) + counts.RowsWithoutStoredForm;
+  counts.RowsRead -= counts.RowsWithoutStoredForm;
   return counts;
 }
 
@@ -187,10 +233,16 @@ int32_t TZDBTableSalvage::ReadPage(int32_t pageNo, const RowSink& sink, TZDBSalv
   for (int32_t slot = 0; slot < recordsPerPage_; ++slot) {
     if (!view.SlotUsed(slot)) continue;
     if (!view.ReadRecord({pageNo, static_cast<uint16_t>(slot)}, stored.data())) continue;
+    ++read;
+    if (!HasStoredForm(fields_.FieldDefs(), stored.data())) {
+      ++counts.RowsWithoutStoredForm;
+      Note(counts, "row " + std::to_string(slot) + " of record page " + std::to_string(pageNo) +
+                       " does not hold values of the table's fields");
+      continue;
+    }
     std::fill(row.begin(), row.end(), uint8_t{0});
     fields_.ToRecordBuffer(stored.data(), row.data());
     ReadValues(row.data(), values, counts);
-    ++read;
     sink(row.data(), values);
   }
   return read;

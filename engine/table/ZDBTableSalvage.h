@@ -19,9 +19,13 @@
 // A value that cannot be read makes the field NULL in the row handed on (the row itself
 // is kept) and is counted in ValuesUnreadable.
 //
+// Rows: a row is handed on only when its bytes have the form the engine writes (texts
+// zero-filled within their width, finite floating-point values); changed bytes in a
+// damaged page seldom keep it.
+//
 // Counts: RowsUnreadable is what the table held but could not be read: for each page the
-// rows the index lists beyond the rows read there, or, when more, the table's own row
-// count beyond all rows read.
+// rows the index lists beyond the rows found there, or, when more, the table's own row
+// count beyond all rows found; and the rows found without the engine's form.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +55,9 @@ struct TZDBSalvageCounts {
   int64_t RowsRead = 0;
   int64_t RowsUnreadable = 0;
   int64_t ValuesUnreadable = 0;
+  // Rows in used slots whose bytes are not a row of the table (see ReadRows); counted in
+  // RowsUnreadable, not in RowsRead.
+  int64_t RowsWithoutStoredForm = 0;
   // The first failure met while reading, for the report.
   std::string FirstProblem;
 };

@@ -21,6 +21,7 @@
 #include "engine/file/ZDBPageRef.h"
 #include "engine/framework/BlobFields.h"
 #include "engine/table/ZDBBlobLayout.h"
+#include "engine/table/ZDBSmallRecordPage.h"
 #include "engine/table/ZDBTableCheck.h"
 #include "support/SessionTestSupport.h"
 #include "tests/engine/table/support/BlobTestSupport.h"
@@ -432,6 +433,96 @@ TEST_F(TableCopy, UnreadableRowsAreReportedAndEveryOtherRowIsCopied) {
     EXPECT_EQ(ImageOf(path_, "Varios").RecordCount, c.variosRows);
     for (const std::string& name : TableNames(path_)) EXPECT_EQ(CheckProblems(path_, name), std::vector<std::string>{});
     EXPECT_EQ(DocCount(path_), c.variosDocs);
+  }
+}
+
+// Bytes changed inside a row (a text no longer ends within its width): the row is not
+// copied as garbage but counted, and every other row is copied.
+TEST_F(TableCopy, ARowWhoseBytesWereChangedIsCountedAndTheOthersAreCopied) {
+  TZDBRecordID id;
+  int32_t storedSize = 0;
+  int32_t offset = 0;
+  int32_t size = 0;
+  {
+    Connection connection(path_, false);
+    TZDBTableCursor cursor(connection.session, "Varios");
+    TZDBOpenTable table(connection.Data(), cursor);
+    ASSERT_EQ(table.Data().GetRecord(cursor, grmNext), grOK);
+    id = cursor.RecordID();
+    storedSize = table.Data().FieldManager()->StoredRecordSize();
+    const TZDBFieldDef& nombre = *table.Data().FieldManager()->FieldDefs().FindByName("Nombre");
+    offset = nombre.StoredOffset();
+    size = nombre.StoredDataSize();
+  }
+  Damage(id.PageNo, [&](TZDBPage& page) {
+    TZDBSmallRecordPage view(page, storedSize, TZDBSmallRecordPage::ComputeRecordsPerPage(PageDataSize, storedSize));
+    Bytes stored(static_cast<size_t>(storedSize));
+    ASSERT_TRUE(view.ReadRecord(id, stored.data()));
+    std::fill_n(stored.begin() + offset, size, uint8_t{'z'});
+    ASSERT_TRUE(view.UpdateRecord(stored.data(), id));
+  });
+  test::MarkCommitCutShort(path_);
+
+  const std::vector<std::string> warnings = OpenAnswering(true);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0], FormatMessage("Problem occured while copying table 'Varios': '1 of 3 rows could not be read: "
+                                       "row %d of record page %d does not hold values of the table's fields'\n"
+                                       "The damaged file was kept as '%s.bak'.",
+                                       {int32_t{id.RecordNo}, id.PageNo, path_}));
+  EXPECT_EQ(ImageOf(path_, "Maximo").RowsByOrder, ImageOf(original_, "Maximo").RowsByOrder);
+  EXPECT_EQ(ImageOf(path_, "Varios").RecordCount, 2);
+  EXPECT_EQ(CheckProblems(path_, "Varios"), std::vector<std::string>{});
+}
+
+// An interrupted copy of the file: cut short, it does not open (the text names both sizes),
+// and the repair keeps every table whose pages are all there and reports the others.
+TEST_F(TableCopy, ACutShortCopyIsRepairedWithEveryTableWhosePagesAreThere) {
+  const std::vector<uint8_t> whole = test::ReadBytes(original_);
+  const int32_t lastUsed = le::GetI32(whole.data() + layout::HeaderLastUsedPageNoOffset);
+  const int32_t total = le::GetI32(whole.data() + layout::HeaderTotalPageCountOffset);
+  const int64_t lastUsedStart = layout::DefaultPageAreaStart + int64_t{lastUsed} * 4096;
+  ASSERT_LT(lastUsed, total - 1) << "the file's tail is free";
+  struct Case {
+    const char* what;
+    int64_t size;
+    bool everyTableWhole;
+  };
+  const Case cases[] = {
+      {"the last 492 bytes", static_cast<int64_t>(whole.size()) - 492, true},
+      {"from the middle of the last used page on", lastUsedStart + 100, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(path_ + ".bak");
+    test::WriteBytes(path_, std::vector<uint8_t>(whole.begin(), whole.begin() + c.size));
+    try {
+      Connection connection(path_, false);
+      ADD_FAILURE() << "a cut-short file opened";
+    } catch (const EZDBException& error) {
+      EXPECT_EQ(std::string(error.what()),
+                test::ErrorText("Invalid database format: the file is " + std::to_string(c.size) +
+                                    " bytes long, its header describes " +
+                                    std::to_string(layout::DefaultPageAreaStart + int64_t{total} * 4096) + " bytes",
+                                20237));
+    }
+    zelmarot_.SetSilentMode(true);
+    EXPECT_TRUE(zelmarot_.Repair());
+    const TZDBRepairReport& report = zelmarot_.LastRepairReport();
+    EXPECT_EQ(test::ReadBytes(path_ + ".bak").size(), static_cast<size_t>(c.size));
+    ASSERT_EQ(TableNames(path_), TableNames(original_));
+    int wholeTables = 0;
+    for (const TZDBTableRepairReport& table : report.Tables) {
+      SCOPED_TRACE(table.TableName);
+      EXPECT_EQ(CheckProblems(path_, table.TableName), std::vector<std::string>{});
+      const bool same = ImageOf(path_, table.TableName).RowsByOrder == ImageOf(original_, table.TableName).RowsByOrder;
+      // A table is whole, or says what it lost.
+      EXPECT_EQ(same, table.Complete()) << table.Problem;
+      if (!table.Complete()) {
+        EXPECT_FALSE(table.Problem.empty());
+      }
+      wholeTables += same ? 1 : 0;
+    }
+    EXPECT_EQ(wholeTables == static_cast<int>(report.Tables.size()), c.everyTableWhole);
   }
 }
 
