@@ -13,6 +13,7 @@
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
 #include "engine/file/ZDBRollbackJournal.h"
+#include "platform/os/System.h"
 
 namespace zdb {
 namespace {
@@ -155,6 +156,16 @@ void TZDBDiskPageManager::RecoverDeadWriter() {
   if (!databaseLock_.TryLock()) return;
   const TZDBDatabaseLockGuard lock(databaseLock_, std::adopt_lock);
   ReadHeaderForChange();
+}
+
+std::optional<int64_t> TZDBDiskPageManager::CompleteCommitStamp() {
+  for (int32_t attempt = 1;; ++attempt) {
+    if (std::optional<int64_t> stamp = CommitStamp()) return stamp;
+    RecoverDeadWriter();
+    if (std::optional<int64_t> stamp = CommitStamp()) return stamp;
+    if (attempt >= lockRetry_.attempts) return std::nullopt;
+    os::SleepMs(lockRetry_.delayMs);
+  }
 }
 
 // --- commit ------------------------------------------------------------------------------------

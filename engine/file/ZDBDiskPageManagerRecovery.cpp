@@ -15,6 +15,7 @@
 #include "engine/base/ZDBScopedFlag.h"
 #include "engine/file/ZDBDatabaseFreeSpaceManager.h"
 #include "engine/file/ZDBDiskPageManager.h"
+#include "engine/file/ZDBPage.h"
 #include "engine/file/ZDBReadOverlay.h"
 #include "engine/file/ZDBRollbackJournal.h"
 
@@ -147,8 +148,11 @@ void TZDBDiskPageManager::RollBack(TZDBRollbackJournal& journal, const TZDBJourn
   const TZDBScopedFlag scope(recovering_, true);
   const TZDBJournalPrologue& prologue = contents.Prologue;
   if (file_.GetSize() != prologue.FileSize) file_.SetSize(prologue.FileSize);
-  for (const TZDBJournalRecord& record : contents.Records)
-    file_.WriteBuffer(record.Image.data(), record.Position, record.Image.size(), errors::PageWrite);
+  for (const TZDBJournalRecord& record : contents.Records) {
+    std::vector<uint8_t> image = record.Image;
+    SkipInterruptedVersion(record.Position, image);
+    file_.WriteBuffer(image.data(), record.Position, image.size(), errors::PageWrite);
+  }
   // The header as it was, but for its commit counter, which moves past the values both of
   // the state before and of the interrupted commit: a reader in another process that read
   // pages while the commit was under way must not find its commit stamp unchanged.
@@ -170,6 +174,20 @@ void TZDBDiskPageManager::RollBack(TZDBRollbackJournal& journal, const TZDBJourn
   journal.Invalidate(true);
   journal.Close();
   DiscardCachedPages();
+}
+
+void TZDBDiskPageManager::SkipInterruptedVersion(int64_t position, std::vector<uint8_t>& image) const {
+  const int64_t offset = position - pageAreaStart_;
+  if (offset < 0 || offset % PageSize() != 0 || image.size() != static_cast<size_t>(PageSize())) return;
+  const auto pageNo = static_cast<int32_t>(offset / PageSize());
+  // Bitmap pages carry no version.
+  if (freeSpace_ && freeSpace_->IsSystemPage(pageNo)) return;
+  const int32_t version = le::GetI32(image.data() + TZDBPage::PageVersionOffset);
+  if (version < 0 || version >= L::PageVersionWrap) return;
+  // The interrupted commit wrote version + 1; the restored page takes the one after, so
+  // that no reader who saw that commit's page takes it for the restored one.
+  const auto next = [](int64_t v) { return v + 1 >= L::PageVersionWrap ? 0 : v + 1; };
+  le::PutI32(image.data() + TZDBPage::PageVersionOffset, static_cast<int32_t>(next(next(version))));
 }
 
 void TZDBDiskPageManager::FreeAbandonedPages(const std::vector<int32_t>& pageNos) {

@@ -100,17 +100,18 @@ class TZDBDiskTableData::ReadAccess {
     }
     if (!table_.LockTable(session_, TableLockRead, false, ReadLockDelayMs, ReadLockAttempts)) return;
     locked_ = true;
-    granted_ = true;
     try {
-      // Taken before the counters: a commit after it makes the view stale, never wrongly current.
-      std::optional<int64_t> stamp = table_.CommitStamp();
+      // Taken before the counters: a commit after it makes the view stale, never wrongly
+      // current. Nothing is read while a commit is incomplete: a live writer's is waited
+      // for, a dead one's undone or read through first.
+      const std::optional<int64_t> stamp = table_.DiskPages().CompleteCommitStamp();
       if (!stamp) {
-        // A commit in flight, or one whose writer died: the latter is undone before the read.
-        table_.DiskPages().RecoverDeadWriter();
-        stamp = table_.CommitStamp();
+        Finish();
+        return;
       }
+      granted_ = true;
       table_.ReloadMostUpdated(session_);
-      if (stamp) table_.currentView_ = CurrentView{session_, *stamp};
+      table_.currentView_ = CurrentView{session_, *stamp};
       scope_.emplace(table_.DiskPages().CacheTracker(), session_, table_.objectID_);
       if (table_.RefreshIndexState(cursor)) table_.temporaryPages_->ApplyChanges(session_);
     } catch (...) {
