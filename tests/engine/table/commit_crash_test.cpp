@@ -2,6 +2,7 @@
 // file that the next open brings back to the state before or after the commit, whole,
 // and that `zdb check` finds clean.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -388,6 +389,42 @@ TEST_F(InterruptedCommit, AReadOnlyFileIsReadAsCommittedAndRecoveredByAUserWhoCa
   TZDBOpenTable table(connection.Data(), cursor);
   EXPECT_EQ(SortedYears(table).size(), 50u);
   EXPECT_FALSE(JournalIsValid());
+}
+
+// A user without write permission on the file, its journal and its folder (a program
+// installed by an administrator), in a process of its own: the committed rows are read,
+// and a change fails without a byte or a file written.
+TEST_F(InterruptedCommit, AUserWithoutWriteAccessReadsTheCommittedRowsAndWritesNothing) {
+  namespace fs = std::filesystem;
+  const fs::path folderPath = fs::path(path).parent_path();
+  const std::string journal = TZDBRollbackJournal::FileNameFor(path);
+  const std::string outputs = (fs::temp_directory_path() / ("zdb-nobody-" + std::to_string(::getpid()))).string();
+  fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(journal, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const std::vector<uint8_t> fileBefore = test::ReadBytes(path);
+  const std::vector<uint8_t> journalBefore = test::ReadBytes(journal);
+  std::vector<std::string> namesBefore;
+  for (const auto& entry : fs::directory_iterator(folderPath)) namesBefore.push_back(entry.path().string());
+  fs::permissions(folderPath, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                  fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+
+  const zdbtool::test::ToolRun dump = zdbtool::test::RunToolAsAnotherUser({"dump", path, "Maximo"}, outputs + "-dump");
+  const zdbtool::test::ToolRun empty = zdbtool::test::RunToolAsAnotherUser({"empty", path, "Maximo"}, outputs + "-empty");
+  fs::permissions(folderPath, fs::perms::owner_all);
+  for (const char* run : {"-dump", "-empty"})
+    for (const char* stream : {".out", ".err"}) fs::remove(outputs + run + stream);
+
+  EXPECT_EQ(dump.exitCode, 0) << dump.err;
+  EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '\n'), 51) << "a heading and the 50 committed rows";
+  EXPECT_EQ(empty.exitCode, 1);
+  EXPECT_NE(empty.err.find("read-only"), std::string::npos) << empty.err;
+  EXPECT_EQ(test::ReadBytes(path), fileBefore);
+  EXPECT_EQ(test::ReadBytes(journal), journalBefore);
+  std::vector<std::string> namesAfter;
+  for (const auto& entry : fs::directory_iterator(folderPath)) namesAfter.push_back(entry.path().string());
+  std::sort(namesBefore.begin(), namesBefore.end());
+  std::sort(namesAfter.begin(), namesAfter.end());
+  EXPECT_EQ(namesAfter, namesBefore);
 }
 
 }  // namespace

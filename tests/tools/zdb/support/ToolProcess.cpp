@@ -8,11 +8,18 @@
 #include <cerrno>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <utility>
 
 extern char** environ;
 
 namespace zdbtool::test {
+namespace {
+
+constexpr const char* SetprivPath = "/usr/bin/setpriv";
+constexpr int NobodyId = 65534;
+
+}  // namespace
 
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -27,7 +34,7 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 }
 
 ToolProcess::ToolProcess(std::vector<std::string> arguments, std::string outPath, std::string errPath,
-                         const std::string& inputPath)
+                         const std::string& inputPath, bool asAnotherUser)
     : outPath_(std::move(outPath)), errPath_(std::move(errPath)) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -35,6 +42,9 @@ ToolProcess::ToolProcess(std::vector<std::string> arguments, std::string outPath
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   arguments.insert(arguments.begin(), ZDB_TOOL_PATH);
+  if (asAnotherUser && ::geteuid() == 0)
+    arguments.insert(arguments.begin(), {SetprivPath, "--reuid=" + std::to_string(NobodyId),
+                                         "--regid=" + std::to_string(NobodyId), "--clear-groups", "--"});
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
@@ -68,6 +78,10 @@ ToolRun ToolProcess::Finish() {
 
 ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& outputs, const std::string& inputPath) {
   return ToolProcess(arguments, outputs + ".out", outputs + ".err", inputPath).Finish();
+}
+
+ToolRun RunToolAsAnotherUser(const std::vector<std::string>& arguments, const std::string& outputs) {
+  return ToolProcess(arguments, outputs + ".out", outputs + ".err", "/dev/null", true).Finish();
 }
 
 }  // namespace zdbtool::test

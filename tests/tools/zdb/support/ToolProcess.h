@@ -24,7 +24,7 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 class ToolProcess {
  public:
   ToolProcess(std::vector<std::string> arguments, std::string outPath, std::string errPath,
-              const std::string& inputPath = "/dev/null");
+              const std::string& inputPath = "/dev/null", bool asAnotherUser = false);
   ~ToolProcess();
   ToolProcess(ToolProcess&& other) noexcept;
   ToolProcess& operator=(ToolProcess&&) = delete;
@@ -44,5 +44,9 @@ class ToolProcess {
 // Runs the tool to its end, its output and errors in "<outputs>.out" / "<outputs>.err".
 ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& outputs,
                 const std::string& inputPath = "/dev/null");
+// The same, as a user who owns nothing: run by root, the tool runs as "nobody" (through
+// setpriv); run by anyone else, as that user, who then is "another user" for files made
+// without permissions for their owner.
+ToolRun RunToolAsAnotherUser(const std::vector<std::string>& arguments, const std::string& outputs);
 
 }  // namespace zdbtool::test
