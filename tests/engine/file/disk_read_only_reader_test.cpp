@@ -38,6 +38,11 @@ uint8_t WriteState(const std::string& path) {
   return test::ReadBytes(path).at(layout::HeaderWriteStateOffset);
 }
 
+int32_t VersionInFile(const std::string& path, int32_t pageNo) {
+  const std::vector<uint8_t> bytes = test::ReadBytes(path);
+  return le::GetI32(bytes.data() + layout::DefaultPageAreaStart + int64_t{pageNo} * 4096 + TZDBPage::PageVersionOffset);
+}
+
 class ReadOnlyReader : public testing::Test {
  protected:
   ReadOnlyReader() { pages_ = test::CreateDatabase(path_, {First, Second}); }
@@ -145,6 +150,7 @@ TEST_F(ReadOnlyReader, FollowsADeadWritersRecoveryByAnotherProcess) {
   test::OpenDatabase(reader, path_, options);
   ASSERT_TRUE(options.readOnly && options.multiUser);
   EXPECT_EQ(PageValue(reader, pages_[0], true), First);
+  const int32_t committedVersion = VersionInFile(path_, pages_[0]);
 
   {
     Peer writer;
@@ -164,6 +170,8 @@ TEST_F(ReadOnlyReader, FollowsADeadWritersRecoveryByAnotherProcess) {
   Peer recoverer;
   ASSERT_EQ(recoverer.Run("open " + path_), 0);
   EXPECT_FALSE(JournalIsValid());
+  // Restored under a version that neither the committed page nor the interrupted one had.
+  EXPECT_EQ(VersionInFile(path_, pages_[0]), committedVersion + 2);
   EXPECT_EQ(PageValue(reader, pages_[0], true), First);
   ASSERT_EQ(recoverer.Run("write " + std::to_string(pages_[0]) + " 13"), 0);
   EXPECT_EQ(PageValue(reader, pages_[0], true), 13u);

@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <thread>
+#include <chrono>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "engine/table/ZDBDiskTableData.h"
+#include "engine/file/ZDBDatabaseFile.h"
 #include "engine/file/ZDBRollbackJournal.h"
 #include "platform/os/FaultInjectingFileSystem.h"
 #include "tests/engine/file/support/DiskTestSupport.h"
@@ -389,6 +393,36 @@ TEST_F(InterruptedCommit, AReadOnlyFileIsReadAsCommittedAndRecoveredByAUserWhoCa
   TZDBOpenTable table(connection.Data(), cursor);
   EXPECT_EQ(SortedYears(table).size(), 50u);
   EXPECT_FALSE(JournalIsValid());
+}
+
+// A commit in flight (WriteState 1, the database lock byte held by its writer) is waited
+// for: the read that meets it returns only once the commit is complete.
+TEST_F(InterruptedCommit, AReadWaitsForACommitInFlight) {
+  {
+    Connection writer(path, false);  // rolls the interrupted commit back
+  }
+  Connection connection(path, true);
+  TZDBTableCursor cursor(connection.session, "Maximo");
+  TZDBOpenTable table(connection.Data(), cursor);
+  TZDBDatabaseFile other;  // the writer: another handle, so its lock is another holder's
+  other.OpenFile(path, TZDBDatabaseFile::AccessReadWrite, TZDBDatabaseFile::ShareReadWrite);
+  const int64_t lockByte = layout::DefaultLockAreaPosition + layout::DatabaseLockByteOffset;
+  ASSERT_TRUE(other.LockByte(1, lockByte));
+  const uint8_t writing = layout::WriteStateWriting;
+  const uint8_t consistent = layout::WriteStateConsistent;
+  other.WriteBuffer(&writing, layout::HeaderWriteStateOffset, 1, errors::HeaderWrite);
+  std::atomic<bool> finished{false};
+  std::thread commit([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    other.WriteBuffer(&consistent, layout::HeaderWriteStateOffset, 1, errors::HeaderWrite);
+    finished = true;
+    other.UnlockByte(1, lockByte);
+  });
+  const size_t rows = SortedYears(table).size();
+  const bool waited = finished;
+  commit.join();
+  EXPECT_TRUE(waited) << "read during the commit";
+  EXPECT_EQ(rows, 50u);
 }
 
 // A user without write permission on the file, its journal and its folder (a program
