@@ -74,6 +74,7 @@ void TZDBDiskDatabaseData::Open(TZDBSessionConnection& session) {
   multiUser_ = multiUser;
   readOnly_ = readOnly;
   slotsClaimed_ = false;
+  readingAmongOthers_ = false;
   systemDirectory_ = std::move(directory);
   activeSessions_ = std::move(slots);
   tableList_ = std::move(tableList);
@@ -115,17 +116,18 @@ void TZDBDiskDatabaseData::AddSession(TZDBSessionConnection& session) {
   const bool opening = !IsOpen();
   if (opening) Open(session);
   try {
-    if (session.MultiUser != multiUser_)
+    // A single-user session joins a process that reads a file others use as they do.
+    if (session.MultiUser != multiUser_ && !(readingAmongOthers_ && !session.MultiUser))
       RaiseError(errors::ModeMismatch);
+    if (!multiUser_ && !slotsClaimed_) {
+      slotsClaimed_ = ClaimAllSlots(*activeSessions_);
+      if (!slotsClaimed_) ReadAmongOthers();
+    }
     if (multiUser_) {
       session.SessionID = ConnectSession(*activeSessions_);
+      session.MultiUser = true;
     } else {
       session.SessionID = 0;
-      if (!slotsClaimed_) {
-        slotsClaimed_ = ClaimAllSlots(*activeSessions_);
-        // Others are connected: this process may look, not change.
-        if (!slotsClaimed_) readOnly_ = true;
-      }
     }
     session.ReadOnly = session.ReadOnly || readOnly_;
     sessions_.push_back(&session);
@@ -139,6 +141,16 @@ void TZDBDiskDatabaseData::AddSession(TZDBSessionConnection& session) {
     }
     throw;
   }
+}
+
+void TZDBDiskDatabaseData::ReadAmongOthers() {
+  // Others are connected: this process may look, not change; and it looks the way they
+  // do, with the read locks, the commit stamps and the recovery of a dead writer, or it
+  // would read their commits half done and trust its cache for ever.
+  readOnly_ = true;
+  multiUser_ = true;
+  readingAmongOthers_ = true;
+  diskPageManager_->SetMultiUser(true);
 }
 
 void TZDBDiskDatabaseData::GiveBackNumber(const TZDBSessionConnection& session) {

@@ -122,6 +122,8 @@ class TZDBDiskDatabaseData : public TZDBDatabaseData {
   // first error is passed on once everything is freed.
   void Close();
   void GiveBackNumber(const TZDBSessionConnection& session);
+  // A single-user open that finds the file in use becomes a multi-user reader.
+  void ReadAmongOthers();
   TZDBTableListFile& RequireTableList(const TZDBError& errorCode);
   // Runs a change of the table list and saves it; a failure reloads the copy in memory.
   template <typename Change>
@@ -138,6 +140,7 @@ class TZDBDiskDatabaseData : public TZDBDatabaseData {
   int32_t pagesPerExtent_ = layout::DefaultPagesPerExtent;
   std::unique_ptr<TZDBDatabaseTableLockManager> lockManager_;
   bool slotsClaimed_ = false;
+  bool readingAmongOthers_ = false;  // see ReadAmongOthers
 };
 
 }  // namespace zdb

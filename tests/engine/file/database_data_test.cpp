@@ -149,12 +149,20 @@ TEST_F(DatabaseData, SingleUserProcessesAndMultiUserProcessesExcludeEachOther) {
   TZDBSessionConnection connected = MultiUserSession();
   multi.AddSession(connected);
 
-  TZDBSessionConnection alone;
+  TZDBSessionConnection alone, another;
   single.AddSession(alone);
-  EXPECT_EQ(alone.SessionID, 0);
   EXPECT_FALSE(single.SlotsClaimed());
   EXPECT_TRUE(single.ReadOnly());
   EXPECT_TRUE(alone.ReadOnly);
+  // It reads the way the others do: a slot of its own, the multi-user coordination.
+  EXPECT_TRUE(alone.MultiUser);
+  EXPECT_TRUE(single.MultiUser());
+  EXPECT_TRUE(single.DiskPageManager()->MultiUser());
+  EXPECT_NE(alone.SessionID, connected.SessionID);
+  single.AddSession(another);
+  EXPECT_TRUE(another.MultiUser && another.ReadOnly);
+  EXPECT_NE(another.SessionID, alone.SessionID);
+  single.RemoveSession(another);
   single.RemoveSession(alone);
   multi.RemoveSession(connected);
   EXPECT_FALSE(multi.IsOpen());
