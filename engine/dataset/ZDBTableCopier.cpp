@@ -47,11 +47,13 @@ void CreateLike(const TZDBTableSalvage& table, const Connection& target) {
   CreateDiskTable(target.Data, target.Session, table.TableName(), fields, indexes, constraints);
 }
 
-// Inserts the writer's buffer as it is: no automatic values, no defaults, no constraint
-// checks; the unique indexes still refuse a duplicate. A row that fails leaves nothing
-// behind, so that the copy can go on without it.
+// Inserts the writer's buffer as it is: no automatic values, no defaults. A row read from
+// a damaged file must still meet the table's constraints (a unique key that repeats keeps
+// its first row). A row that fails leaves nothing behind, so that the copy can go on
+// without it.
 void InsertCopiedRow(TZDBDiskTableData& to, TZDBTableCursor& writer) {
   try {
+    to.CheckConstraints(writer.SessionID(), writer.RecordBuffer(), true, true, writer.RecordID(), true, nullptr);
     if (!to.InsertRecord(writer)) RaiseError(errors::AddFailed);
   } catch (...) {
     try {

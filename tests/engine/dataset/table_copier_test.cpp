@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -436,13 +437,12 @@ TEST_F(TableCopy, UnreadableRowsAreReportedAndEveryOtherRowIsCopied) {
   }
 }
 
-// Bytes changed inside a row (a text no longer ends within its width): the row is not
-// copied as garbage but counted, and every other row is copied.
+// Bytes changed inside a row: the row is not copied as garbage, or against the table's
+// constraints, but counted, and every other row is copied.
 TEST_F(TableCopy, ARowWhoseBytesWereChangedIsCountedAndTheOthersAreCopied) {
   TZDBRecordID id;
   int32_t storedSize = 0;
-  int32_t offset = 0;
-  int32_t size = 0;
+  TZDBFieldDefs defs;
   {
     Connection connection(path_, false);
     TZDBTableCursor cursor(connection.session, "Varios");
@@ -450,28 +450,53 @@ TEST_F(TableCopy, ARowWhoseBytesWereChangedIsCountedAndTheOthersAreCopied) {
     ASSERT_EQ(table.Data().GetRecord(cursor, grmNext), grOK);
     id = cursor.RecordID();
     storedSize = table.Data().FieldManager()->StoredRecordSize();
-    const TZDBFieldDef& nombre = *table.Data().FieldManager()->FieldDefs().FindByName("Nombre");
-    offset = nombre.StoredOffset();
-    size = nombre.StoredDataSize();
+    defs.Assign(table.Data().FieldManager()->FieldDefs());
   }
-  Damage(id.PageNo, [&](TZDBPage& page) {
-    TZDBSmallRecordPage view(page, storedSize, TZDBSmallRecordPage::ComputeRecordsPerPage(PageDataSize, storedSize));
-    Bytes stored(static_cast<size_t>(storedSize));
-    ASSERT_TRUE(view.ReadRecord(id, stored.data()));
-    std::fill_n(stored.begin() + offset, size, uint8_t{'z'});
-    ASSERT_TRUE(view.UpdateRecord(stored.data(), id));
-  });
-  test::MarkCommitCutShort(path_);
+  const auto field = [&](const char* name) -> const TZDBFieldDef& { return *defs.FindByName(name); };
+  struct Case {
+    const char* what;
+    std::function<void(uint8_t* stored)> change;
+    std::string problem;  // empty: the constraint's own text
+  };
+  const Case cases[] = {
+      {"a text without its end",
+       [&](uint8_t* stored) {
+         std::fill_n(stored + field("Nombre").StoredOffset(), field("Nombre").StoredDataSize(), uint8_t{'z'});
+       },
+       FormatMessage("row %d of record page %d does not hold values of the table's fields",
+                     {int32_t{id.RecordNo}, id.PageNo})},
+      {"a value outside its check", [&](uint8_t* stored) {
+         le::PutU64(stored + field("Importe").StoredOffset(), std::bit_cast<uint64_t>(5e9));
+       }, ""},
+      {"a NULL where none may be", [&](uint8_t* stored) {
+         const int32_t codigo = defs.IndexOfName("Codigo");
+         stored[codigo / 8] = static_cast<uint8_t>(stored[codigo / 8] | (1u << (codigo % 8)));
+       }, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::copy_file(original_, path_, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::remove(path_ + ".bak");
+    Damage(id.PageNo, [&](TZDBPage& page) {
+      TZDBSmallRecordPage view(page, storedSize, TZDBSmallRecordPage::ComputeRecordsPerPage(PageDataSize, storedSize));
+      Bytes stored(static_cast<size_t>(storedSize));
+      ASSERT_TRUE(view.ReadRecord(id, stored.data()));
+      c.change(stored.data());
+      ASSERT_TRUE(view.UpdateRecord(stored.data(), id));
+    });
+    test::MarkCommitCutShort(path_);
 
-  const std::vector<std::string> warnings = OpenAnswering(true);
-  ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_EQ(warnings[0], FormatMessage("Problem occured while copying table 'Varios': '1 of 3 rows could not be read: "
-                                       "row %d of record page %d does not hold values of the table's fields'\n"
-                                       "The damaged file was kept as '%s.bak'.",
-                                       {int32_t{id.RecordNo}, id.PageNo, path_}));
-  EXPECT_EQ(ImageOf(path_, "Maximo").RowsByOrder, ImageOf(original_, "Maximo").RowsByOrder);
-  EXPECT_EQ(ImageOf(path_, "Varios").RecordCount, 2);
-  EXPECT_EQ(CheckProblems(path_, "Varios"), std::vector<std::string>{});
+    const std::vector<std::string> warnings = OpenAnswering(true);
+    ASSERT_EQ(warnings.size(), 1u);
+    const std::string prefix = "Problem occured while copying table 'Varios': '1 of 3 rows could not be read: ";
+    EXPECT_EQ(warnings[0].substr(0, prefix.size()), prefix) << warnings[0];
+    if (!c.problem.empty()) {
+      EXPECT_EQ(warnings[0].substr(prefix.size(), c.problem.size()), c.problem);
+    }
+    EXPECT_EQ(ImageOf(path_, "Maximo").RowsByOrder, ImageOf(original_, "Maximo").RowsByOrder);
+    EXPECT_EQ(ImageOf(path_, "Varios").RecordCount, 2);
+    EXPECT_EQ(CheckProblems(path_, "Varios"), std::vector<std::string>{});
+  }
 }
 
 // An interrupted copy of the file: cut short, it does not open (the text names both sizes),
