@@ -138,12 +138,14 @@ class TZDBDiskPageManager : public TZDBPageManager {
   // at once, the writer that set it died in its commit, and its journal is rolled back now
   // rather than at the next write or open (or read through, by a process that may not
   // write), so that nobody reads its half-written pages. A live writer holds the byte
-  // through its whole commit; then nothing happens.
-  void RecoverDeadWriter();
-  // The commit stamp of a file whose last commit is complete, for a read about to begin: a
-  // commit in flight is waited for (LockRetry's attempts and delay), a dead writer's is
-  // undone or read through (RecoverDeadWriter). None when the file stayed in a commit.
-  std::optional<int64_t> CompleteCommitStamp();
+  // through its whole commit; then nothing happens. Answers whether no other process is in
+  // the middle of a commit (the byte was taken at once, or this process holds it).
+  bool RecoverDeadWriter();
+  // For a read about to begin: false while another process stays in a commit (LockRetry's
+  // attempts and delay; a dead writer's commit is undone or read through at once). stamp
+  // is the file's commit stamp, none for a file marked in a commit that nobody writes and
+  // no journal undoes (damaged; read as it is).
+  bool AwaitCompleteCommit(std::optional<int64_t>& stamp);
   void WriteHeader();
   // The header as last read or written.
   const TZDBFileHeader& Header() const { return header_; }

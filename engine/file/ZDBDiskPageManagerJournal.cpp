@@ -151,19 +151,25 @@ const TZDBFileHeader& TZDBDiskPageManager::ReadHeaderForChange() {
   return header_;
 }
 
-void TZDBDiskPageManager::RecoverDeadWriter() {
-  if (recovering_ || writeTransaction_ || !journal_ || databaseLock_.Count() > 0) return;
-  if (!databaseLock_.TryLock()) return;
+bool TZDBDiskPageManager::RecoverDeadWriter() {
+  // This process's own transaction, or its hold of the byte, is nobody else's commit.
+  if (recovering_ || writeTransaction_ || !journal_ || databaseLock_.Count() > 0) return true;
+  if (!databaseLock_.TryLock()) return false;
   const TZDBDatabaseLockGuard lock(databaseLock_, std::adopt_lock);
   ReadHeaderForChange();
+  return true;
 }
 
-std::optional<int64_t> TZDBDiskPageManager::CompleteCommitStamp() {
+bool TZDBDiskPageManager::AwaitCompleteCommit(std::optional<int64_t>& stamp) {
   for (int32_t attempt = 1;; ++attempt) {
-    if (std::optional<int64_t> stamp = CommitStamp()) return stamp;
-    RecoverDeadWriter();
-    if (std::optional<int64_t> stamp = CommitStamp()) return stamp;
-    if (attempt >= lockRetry_.attempts) return std::nullopt;
+    stamp = CommitStamp();
+    if (stamp) return true;
+    const bool noWriterElsewhere = RecoverDeadWriter();
+    stamp = CommitStamp();
+    // Marked in a commit that nobody writes and no journal undoes, the file was damaged by
+    // other means: it is read as it is (it opens with NeedsRepair).
+    if (stamp || noWriterElsewhere) return true;
+    if (attempt >= lockRetry_.attempts) return false;
     os::SleepMs(lockRetry_.delayMs);
   }
 }

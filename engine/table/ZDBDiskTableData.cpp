@@ -104,14 +104,14 @@ class TZDBDiskTableData::ReadAccess {
       // Taken before the counters: a commit after it makes the view stale, never wrongly
       // current. Nothing is read while a commit is incomplete: a live writer's is waited
       // for, a dead one's undone or read through first.
-      const std::optional<int64_t> stamp = table_.DiskPages().CompleteCommitStamp();
-      if (!stamp) {
+      std::optional<int64_t> stamp;
+      if (!table_.DiskPages().AwaitCompleteCommit(stamp)) {
         Finish();
         return;
       }
       granted_ = true;
       table_.ReloadMostUpdated(session_);
-      table_.currentView_ = CurrentView{session_, *stamp};
+      if (stamp) table_.currentView_ = CurrentView{session_, *stamp};
       scope_.emplace(table_.DiskPages().CacheTracker(), session_, table_.objectID_);
       if (table_.RefreshIndexState(cursor)) table_.temporaryPages_->ApplyChanges(session_);
     } catch (...) {
