@@ -10,9 +10,10 @@
 // twice), then the table checks of ZDBFileCheckContext.h. Every page reached must be
 // marked used, and no page marked used may be left unreached.
 //
-// The check reads for the system session and never writes. A file that another process is
-// changing at the same time may show pages it has taken but not yet committed as
-// unreachable.
+// The check reads for the system session and never writes. Checking an open manager, a
+// file that another process is changing at the same time may show pages it has taken but
+// not yet committed as unreachable; the check of a file by name holds the database lock
+// byte while it runs, so it sees no such pages.
 #pragma once
 
 #include <cstdint>

@@ -16,7 +16,11 @@
 
 #include "engine/table/ZDBDiskTableData.h"
 #include "engine/file/ZDBDatabaseFile.h"
+#include "engine/file/ZDBDiskPageManager.h"
 #include "engine/file/ZDBRollbackJournal.h"
+#include "engine/file/ZDBPageTypes.h"
+#include "engine/table/ZDBFileCheckOfFile.h"
+#include "engine/file/ZDBPageRef.h"
 #include "platform/os/FaultInjectingFileSystem.h"
 #include "tests/engine/file/support/DiskTestSupport.h"
 #include "tests/engine/table/support/TableDataTestSupport.h"
@@ -423,6 +427,33 @@ TEST_F(InterruptedCommit, AReadWaitsForACommitInFlight) {
   commit.join();
   EXPECT_TRUE(waited) << "read during the commit";
   EXPECT_EQ(rows, 50u);
+}
+
+// The check of a file in use waits for the writer's transaction: a page it has taken but
+// not committed is never reported as unreachable.
+TEST_F(InterruptedCommit, TheCheckOfAFileInUseWaitsForTheWritersTransaction) {
+  {
+    Connection recovering(path, false);
+  }
+  TZDBDiskPageManager writer;
+  bool multiUser = true;
+  bool readOnly = false;
+  writer.OpenDatabaseFile(path, TZDBPassword{}, multiUser, false, readOnly);
+  {
+    TZDBPageRef page = TZDBPageRef::Add(writer, 0, PageTypeCode(TZDBPageType::TableRecord));
+  }
+  std::atomic<bool> cancelled{false};
+  std::thread transaction([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    cancelled = true;
+    writer.CancelChanges(0);
+  });
+  const TZDBFileCheckReport report = CheckDatabaseFile(path, TZDBPassword{});
+  const bool waited = cancelled;
+  transaction.join();
+  writer.CloseDatabaseFile();
+  EXPECT_TRUE(waited) << "checked during the transaction";
+  EXPECT_TRUE(report.Clean()) << report.Summary();
 }
 
 // A user without write permission on the file, its journal and its folder (a program
