@@ -61,6 +61,16 @@ class ReadOnlyReader : public testing::Test {
     OpenOptions options;
     test::OpenDatabase(manager, path_, options);
   }
+  // As a user who may write neither the file nor its journal.
+  void DenyWrites(os::FaultInjectingFileSystem& files) {
+    files.DenyWriteAccess(path_);
+    files.DenyWriteAccess(journalPath_);
+  }
+  OpenOptions OpenMultiUser(TZDBDiskPageManager& manager) {
+    OpenOptions options{true, false, false};
+    test::OpenDatabase(manager, path_, options);
+    return options;
+  }
   bool JournalIsValid() {
     TZDBRollbackJournal journal(os::FileSystem::Default(), path_);
     return journal.ReadValid().has_value();
@@ -130,11 +140,9 @@ TEST_F(ReadOnlyReader, IgnoresAJournalThatProtectsNothingAndThatItCannotWrite) {
   // An invalidated journal left beside the file, which this reader may not open for writing.
   test::WriteBytes(journalPath_, std::vector<uint8_t>(4096, 0));
   os::FaultInjectingFileSystem denied(os::FileSystem::Default());
-  denied.DenyWriteAccess(path_);
-  denied.DenyWriteAccess(journalPath_);
+  DenyWrites(denied);
   TZDBDiskPageManager reader(denied);
-  OpenOptions options{true, false, false};
-  test::OpenDatabase(reader, path_, options);
+  OpenMultiUser(reader);
   EXPECT_EQ(PageValue(reader, pages_[0], true), 12u);
 }
 
@@ -143,11 +151,9 @@ TEST_F(ReadOnlyReader, IgnoresAJournalThatProtectsNothingAndThatItCannotWrite) {
 // once another process has rolled it back and committed more.
 TEST_F(ReadOnlyReader, FollowsADeadWritersRecoveryByAnotherProcess) {
   os::FaultInjectingFileSystem denied(os::FileSystem::Default());
-  denied.DenyWriteAccess(path_);
-  denied.DenyWriteAccess(journalPath_);
+  DenyWrites(denied);
   TZDBDiskPageManager reader(denied);
-  OpenOptions options{true, false, false};
-  test::OpenDatabase(reader, path_, options);
+  const OpenOptions options = OpenMultiUser(reader);
   ASSERT_TRUE(options.readOnly && options.multiUser);
   EXPECT_EQ(PageValue(reader, pages_[0], true), First);
   const int32_t committedVersion = VersionInFile(path_, pages_[0]);
