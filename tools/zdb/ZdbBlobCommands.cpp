@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/zdb/ZdbConnection.h"
+#include "tools/zdb/ZdbTableCommandLine.h"
 #include "zdb/TableRows.h"
 #include "zdb/Values.h"
 
@@ -96,8 +97,8 @@ class TZdbBlobRow {
 void GetBlobCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
                     const std::string& fieldName, const std::string& where, std::ostream& out) {
   TZdbBlobRow row(fileName, password, tableName, fieldName, where);
-  const bool whole = row.Table().ReadLargeValue(
-      row.FieldNo(), [&out](const char* data, int64_t size) { out.write(data, size); });
+  const bool whole =
+      row.Table().ReadLargeValue(row.FieldNo(), [&out](const char* data, int64_t size) { out.write(data, size); });
   if (!whole) throw std::runtime_error("The value of field '" + fieldName + "' could not be read whole");
   row.Table().Close();
   out.flush();
@@ -118,14 +119,11 @@ void SetBlobCommand(const std::string& fileName, const zdb::TZDBPassword& passwo
 
 void TZdbBlobCommandLine::Add(CLI::App& app, std::string& fileName, std::string& password) {
   const auto add = [&](const char* name, const char* description) {
-    CLI::App* command = app.add_subcommand(name, description);
-    command->add_option("FILE", fileName, "Database file")->required();
-    command->add_option("TABLE", tableName_, "Table name")->required();
-    command->add_option("FIELD", fieldName_, "A BLOB, MEMO or WIDEMEMO field")->required();
+    CLI::App* command = AddTableSubcommand(app, name, description, fileName, tableName_, password);
+    command->add_option("FIELD", fieldName_, "A BLOB, MEMO or WIDEMEMO field")->required()->check(NonEmptyName);
     command->add_option("--where", where_, "The row: KEY=VALUE, a field and its value naming one row")
         ->required()
         ->check(RowKeyText);
-    command->add_option("--password", password, "Password of an encrypted file");
     return command;
   };
   getBlob_ = add("get-blob", "Write one row's large value to stdout, byte for byte");

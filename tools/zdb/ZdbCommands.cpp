@@ -4,7 +4,6 @@
 
 #include "tools/zdb/ZdbOpen.h"
 #include "tools/zdb/ZdbSystemFilesCommands.h"
-#include "zdb/FileCreation.h"
 
 namespace zdbtool {
 namespace {
@@ -12,16 +11,6 @@ namespace {
 const char* YesNo(bool value) { return value ? "yes" : "no"; }
 
 }  // namespace
-
-void CreateCommand(const std::string& fileName, uint16_t pageSize, uint16_t pagesPerExtent, int32_t maxConnections,
-                   const zdb::TZDBPassword& password) {
-  zdb::TZDBNewFileSettings settings;
-  settings.PageSize = pageSize;
-  settings.PagesPerExtent = pagesPerExtent;
-  settings.SlotCount = maxConnections;
-  settings.Password = password;
-  zdb::CreateDatabaseFile(fileName, settings);
-}
 
 void InfoCommand(const std::string& fileName, const zdb::TZDBPassword& password, std::ostream& out) {
   const std::unique_ptr<zdb::TZDBFileInspector> file = OpenForReading(fileName, password);

@@ -13,11 +13,6 @@ namespace zdbtool {
 // The password record handed to each command opens an encrypted file (an empty password
 // is enough for a plain one).
 
-// Creates an empty database file (an existing one is replaced): the prologue and the
-// system files, with maxConnections session slots; encrypted when the password is not
-// empty.
-void CreateCommand(const std::string& fileName, uint16_t pageSize, uint16_t pagesPerExtent, int32_t maxConnections,
-                   const zdb::TZDBPassword& password);
 // One "name: value" line per header field and state of the file (with "cipher: NAME"
 // after "encrypted: yes"), then the slot count and the system directory's entries.
 void InfoCommand(const std::string& fileName, const zdb::TZDBPassword& password, std::ostream& out);

@@ -1,5 +1,7 @@
 #include "tools/zdb/ZdbCsv.h"
 
+#include <utility>
+
 namespace zdbtool {
 namespace {
 
@@ -9,8 +11,31 @@ constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
-TZdbCsvReader::TZdbCsvReader(std::string text) : text_(std::move(text)) {
+TZdbCsvReader::TZdbCsvReader(TSource source) : source_(std::move(source)) {}
+
+bool TZdbCsvReader::Fill() {
+  if (ended_) return false;
+  std::string piece = source_();
+  if (piece.empty()) {
+    ended_ = true;
+    return false;
+  }
+  // What was read goes, so that a large input is never held whole.
+  text_.erase(0, position_);
+  position_ = 0;
+  text_ += piece;
+  return true;
+}
+
+void TZdbCsvReader::SkipByteOrderMark() {
+  while (text_.size() < ByteOrderMark.size() && Fill()) {
+  }
   if (std::string_view(text_).substr(0, ByteOrderMark.size()) == ByteOrderMark) position_ = ByteOrderMark.size();
+}
+
+int TZdbCsvReader::Peek() {
+  if (position_ == text_.size() && !Fill()) return End;
+  return static_cast<unsigned char>(text_[position_]);
 }
 
 int TZdbCsvReader::Get() {
@@ -21,6 +46,10 @@ int TZdbCsvReader::Get() {
 }
 
 bool TZdbCsvReader::Next(TZdbCsvRecord& record) {
+  if (!started_) {
+    started_ = true;
+    SkipByteOrderMark();
+  }
   // Blank lines between records carry nothing.
   while (Peek() == '\r' || Peek() == '\n') Get();
   if (Peek() == End) return false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,8 +30,10 @@ struct TZdbCsvRecord {
 
 class TZdbCsvReader {
  public:
-  // The whole input.
-  explicit TZdbCsvReader(std::string text);
+  // Hands out the input piece by piece, an empty piece at its end.
+  using TSource = std::function<std::string()>;
+
+  explicit TZdbCsvReader(TSource source);
   // The next record; false at the end of the input. TZdbInputError for a quote that is
   // never closed or text after a closing quote.
   bool Next(TZdbCsvRecord& record);
@@ -38,10 +41,16 @@ class TZdbCsvReader {
  private:
   static constexpr int End = -1;
   int Get();
-  int Peek() const { return position_ < text_.size() ? static_cast<unsigned char>(text_[position_]) : End; }
+  int Peek();
+  // Adds the next piece to the text not read yet; false at the end of the input.
+  bool Fill();
+  void SkipByteOrderMark();
 
+  TSource source_;
   std::string text_;
   size_t position_ = 0;
+  bool ended_ = false;
+  bool started_ = false;
   int64_t line_ = 1;
 };
 

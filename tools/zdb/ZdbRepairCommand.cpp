@@ -1,6 +1,7 @@
 #include "tools/zdb/ZdbRepairCommand.h"
 
 #include "tools/zdb/ZdbCheckCommand.h"
+#include "tools/zdb/ZdbText.h"
 #include "zdb/Database.h"
 #include "zdb/Repair.h"
 #include "zdb/UserPrompts.h"
@@ -31,10 +32,11 @@ bool RepairCommand(const std::string& fileName, const zdb::TZDBPassword& passwor
   };
   const bool replaced = database.Repair();
   const zdb::TZDBRepairReport& report = database.LastRepairReport();
-  for (const std::string& line : report.Lines()) out << line << '\n';
+  for (const std::string& line : report.Lines()) out << PrintableText(line) << '\n';
   if (!replaced) {
     out.flush();
-    err << (report.Aborted ? std::string("The repair was aborted; the file was left as it was.") : report.Warning())
+    err << PrintableText(report.Aborted ? std::string("The repair was aborted; the file was left as it was.")
+                                        : report.Warning())
         << '\n';
     return false;
   }

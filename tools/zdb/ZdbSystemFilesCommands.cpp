@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/zdb/ZdbOpen.h"
+#include "zdb/Values.h"
 
 namespace zdbtool {
 
@@ -23,7 +24,7 @@ void TablesCommand(const std::string& fileName, const zdb::TZDBPassword& passwor
   const std::vector<zdb::TZDBTableListRow> tables = file->Tables();
   out << "name\tobject_id\tmetadata_page\tmost_updated_page\tlocks_page\n";
   for (const zdb::TZDBTableListRow& table : tables)
-    out << table.Name << '\t' << table.ObjectID << '\t' << table.MetaDataStartPageNo << '\t'
+    out << zdb::AnsiToUtf8(table.Name) << '\t' << table.ObjectID << '\t' << table.MetaDataStartPageNo << '\t'
         << table.MostUpdatedStartPageNo << '\t' << table.LocksStartPageNo << '\n';
   file->Close();
 }

@@ -23,11 +23,14 @@ const CLI::Validator IndexSpecText(
     },
     "NAME:FIELD[,FIELD...][:unique|:primary][:desc]");
 
+const CLI::Validator NonEmptyName(
+    [](std::string& text) { return text.empty() ? std::string("a name must not be empty") : std::string(); }, "NAME");
+
 CLI::App* AddTableSubcommand(CLI::App& app, const char* name, const char* description, std::string& fileName,
                              std::string& tableName, std::string& password) {
   CLI::App* command = app.add_subcommand(name, description);
   command->add_option("FILE", fileName, "Database file")->required();
-  command->add_option("TABLE", tableName, "Table name")->required();
+  command->add_option("TABLE", tableName, "Table name")->required()->check(NonEmptyName);
   command->add_option("--password", password, "Password of an encrypted file");
   return command;
 }
@@ -42,14 +45,21 @@ void TZdbTableCommandLine::Add(CLI::App& app, std::string& fileName, std::string
       ->check(FieldSpecText);
   createTable_->add_option("--index", indexSpecs_, "An index: NAME:FIELD[,FIELD...][:unique|:primary][:desc]")
       ->check(IndexSpecText);
-  createTable_->add_option("--not-null", notNullFields_, "A field that must have a value");
+  createTable_->add_option("--not-null", notNullFields_, "A field that must have a value")->check(NonEmptyName);
 
   schema_ = AddTableSubcommand(app, "schema", "Show a table's fields, indexes and constraints", fileName, tableName_,
                                password);
 
-  load_ = AddTableSubcommand(app, "load", "Add the rows of a CSV file whose first line names the fields", fileName,
-                             tableName_, password);
-  load_->add_option("CSV", csvFileName_, "CSV file (RFC 4180, UTF-8)")->required();
+  load_ = AddTableSubcommand(app, "load",
+                             "Add the rows of a CSV file whose first line names the fields, all in one transaction: "
+                             "a line that cannot be stored, Ctrl-C or SIGTERM leaves the table as it was",
+                             fileName, tableName_, password);
+  load_->add_option("CSV", csvFileName_, "CSV file (RFC 4180, UTF-8); - reads standard input")->required();
+  load_
+      ->add_option("--batch", batchRows_,
+                   "Commit every N rows (for very large files): a load that stops keeps the batches "
+                   "committed before it, and says how many rows they hold")
+      ->check(CLI::PositiveNumber);
 
   dump_ = AddTableSubcommand(app, "dump", "Write the rows as CSV, with a header line", fileName, tableName_, password);
   dump_->add_option("--index", indexName_, "Rows in this index's order (physical order without it)");
@@ -65,7 +75,7 @@ bool TZdbTableCommandLine::Run(const std::string& fileName, const zdb::TZDBPassw
   } else if (schema_->parsed()) {
     SchemaCommand(fileName, password, tableName_, std::cout);
   } else if (load_->parsed()) {
-    LoadCommand(fileName, password, tableName_, csvFileName_, std::cout);
+    LoadCommand(fileName, password, tableName_, csvFileName_, batchRows_, std::cout);
   } else if (dump_->parsed()) {
     DumpCommand(fileName, password, tableName_, indexName_, std::cout);
   } else {

@@ -12,6 +12,9 @@ namespace zdbtool {
 
 // Checks an index given as NAME:FIELD[,FIELD...][:unique|:primary][:desc].
 extern const CLI::Validator IndexSpecText;
+// Refuses an empty name: the engine would take it, and the table or field could then not
+// be named again to drop or rename it.
+extern const CLI::Validator NonEmptyName;
 
 // A subcommand on one table: FILE, TABLE and --password.
 CLI::App* AddTableSubcommand(CLI::App& app, const char* name, const char* description, std::string& fileName,
@@ -31,6 +34,7 @@ class TZdbTableCommandLine {
   CLI::App* dump_ = nullptr;
   std::string tableName_;
   std::string csvFileName_;
+  int64_t batchRows_ = 0;
   std::string indexName_;
   std::vector<std::string> fieldSpecs_;
   std::vector<std::string> indexSpecs_;

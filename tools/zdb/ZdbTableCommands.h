@@ -50,12 +50,15 @@ void CreateTableCommand(const std::string& fileName, const zdb::TZDBPassword& pa
 void SchemaCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
                    std::ostream& out);
 
-// Loads the rows of an RFC 4180 CSV file whose first line names the fields (letter case
-// ignored; fields it does not name stay NULL). A line that cannot be stored stops the
-// load with its line number; the rows before it are stored, nothing of it. Reports
-// "loaded N rows".
+// Loads the rows of an RFC 4180 CSV file ("-": standard input) whose first line names
+// the fields (letter case ignored; fields it does not name stay NULL). The load is one
+// transaction: a line that cannot be stored, a failed commit or an interruption
+// (TZdbInterrupted) leaves the table as it was, and the error names the line and says
+// that no row was loaded. With batchRows above 0 every batchRows rows are committed, and
+// a load that stops keeps the batches committed before it and says how many rows they
+// hold. Reports "loaded N rows".
 void LoadCommand(const std::string& fileName, const zdb::TZDBPassword& password, const std::string& tableName,
-                 const std::string& csvFileName, std::ostream& out);
+                 const std::string& csvFileName, int64_t batchRows, std::ostream& out);
 
 // Every row as CSV with a header line, in the index's order (physical order without
 // one).

@@ -76,6 +76,16 @@ std::string ParseBlobCompression(const std::vector<std::string>& parts, TZdbFiel
   return {};
 }
 
+// Every type name once, in the type-name table's order.
+std::string TypeNames() {
+  std::vector<std::string> names;
+  for (const zdb::TSQLFieldType& type : zdb::SQLFieldTypes())
+    if (std::find(names.begin(), names.end(), type.Name) == names.end()) names.emplace_back(type.Name);
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
 std::string ConstraintText(const zdb::TZDBConstraintDefinition& constraint) {
   std::string text = constraint.Name + " ";
   switch (constraint.Kind) {
@@ -102,11 +112,12 @@ std::string ConstraintText(const zdb::TZDBConstraintDefinition& constraint) {
 
 std::string ParseFieldSpec(const std::string& text, TZdbFieldSpec& spec) {
   const std::vector<std::string> parts = Split(text, SpecSeparator);
-  if (parts.size() < 2 || parts[0].empty()) return "'" + text + "' is not NAME:TYPE or NAME:TYPE:SIZE";
+  if (parts.size() < 2) return "'" + text + "' is not NAME:TYPE or NAME:TYPE:SIZE";
+  if (parts[0].empty()) return "'" + text + "': the field name must not be empty";
   spec = {};
   spec.Name = parts[0];
   spec.Type = zdb::LogicalTypeOfName(parts[1]);
-  if (spec.Type == TZDBLogicalType::None) return "'" + parts[1] + "' is not a field type";
+  if (spec.Type == TZDBLogicalType::None) return "'" + parts[1] + "' is not a field type; one of: " + TypeNames();
   if (zdb::IsBlobLogicalType(spec.Type)) return ParseBlobCompression(parts, spec);
   if (parts.size() > 3) return "'" + text + "' is not NAME:TYPE or NAME:TYPE:SIZE";
   spec.Size = spec.Type == TZDBLogicalType::Guid ? GuidSize : 0;
@@ -127,8 +138,8 @@ std::string ParseFieldSpec(const std::string& text, TZdbFieldSpec& spec) {
 
 std::string ParseIndexSpec(const std::string& text, TZdbIndexSpec& spec) {
   const std::vector<std::string> parts = Split(text, SpecSeparator);
-  if (parts.size() < 2 || parts[0].empty())
-    return "'" + text + "' is not NAME:FIELD[,FIELD...][:unique|:primary][:desc]";
+  if (parts.size() < 2) return "'" + text + "' is not NAME:FIELD[,FIELD...][:unique|:primary][:desc]";
+  if (parts[0].empty()) return "'" + text + "': the index name must not be empty";
   spec = {};
   spec.Name = parts[0];
   spec.Fields = Split(parts[1], FieldListSeparator);

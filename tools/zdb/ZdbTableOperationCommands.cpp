@@ -85,16 +85,16 @@ void TZdbTableOperationCommandLine::Add(CLI::App& app, std::string& fileName, st
   empty_ = AddTableSubcommand(app, "empty", "Remove every row of a table", fileName, tableName_, password);
   dropTable_ = AddTableSubcommand(app, "drop-table", "Delete a table", fileName, tableName_, password);
   renameTable_ = AddTableSubcommand(app, "rename-table", "Give a table a new name", fileName, tableName_, password);
-  renameTable_->add_option("NEW", newName_, "The table's new name")->required();
+  renameTable_->add_option("NEW", newName_, "The table's new name")->required()->check(NonEmptyName);
   addIndex_ = AddTableSubcommand(app, "add-index", "Add an index to a table", fileName, tableName_, password);
   addIndex_->add_option("INDEX", indexSpec_, "NAME:FIELD[,FIELD...][:unique|:primary][:desc]")
       ->required()
       ->check(IndexSpecText);
   dropIndex_ = AddTableSubcommand(app, "drop-index", "Remove an index of a table", fileName, tableName_, password);
-  dropIndex_->add_option("INDEX", indexName_, "Index name")->required();
+  dropIndex_->add_option("INDEX", indexName_, "Index name")->required()->check(NonEmptyName);
   renameField_ = AddTableSubcommand(app, "rename-field", "Give a field a new name", fileName, tableName_, password);
-  renameField_->add_option("OLD", oldName_, "The field's name")->required();
-  renameField_->add_option("NEW", newName_, "The field's new name")->required();
+  renameField_->add_option("OLD", oldName_, "The field's name")->required()->check(NonEmptyName);
+  renameField_->add_option("NEW", newName_, "The field's new name")->required()->check(NonEmptyName);
 }
 
 bool TZdbTableOperationCommandLine::Run(const std::string& fileName, const zdb::TZDBPassword& password) {

@@ -1,5 +1,5 @@
 // zdb: creates and inspects database files.
-//   zdb create FILE [--page-size N] [--extent-pages N] [--max-connections N]
+//   zdb create FILE [--force] [--page-size N] [--extent-pages N] [--max-connections N]
 //                   [--password TEXT [--cipher NAME]]
 //   zdb info FILE [--password TEXT]
 //   zdb pages FILE [--password TEXT]
@@ -10,7 +10,7 @@
 //   zdb create-table FILE TABLE --field NAME:TYPE[:SIZE] ...
 //                    [--index NAME:FIELD[,FIELD...][:unique|:primary][:desc]] ... [--not-null FIELD] ...
 //   zdb schema FILE TABLE
-//   zdb load FILE TABLE CSV
+//   zdb load FILE TABLE CSV|- [--batch N]
 //   zdb dump FILE TABLE [--index NAME]
 //   zdb get-blob FILE TABLE FIELD --where KEY=VALUE > OUT
 //   zdb set-blob FILE TABLE FIELD --where KEY=VALUE < IN
@@ -19,12 +19,13 @@
 //   zdb add-index FILE TABLE NAME:FIELD[,FIELD...][:unique|:primary][:desc]
 //   zdb drop-index FILE TABLE INDEX
 //   zdb rename-field FILE TABLE OLD NEW
+//   zdb help [COMMAND] ; zdb --version
 // An encrypted file opens only with its password; without --password it is asked for on
 // the terminal (when stdin is one).
 // Exit codes: 0 success, 1 the engine refused (its message on stderr), check found a
-// problem, or repair could not make a file that checks clean; 2 usage error.
+// problem, or repair could not make a file that checks clean; 2 usage error; 128 + the
+// signal for a load stopped by SIGINT or SIGTERM. Names are printed in UTF-8.
 #include <CLI/CLI.hpp>
-
 #include <cstdint>
 #include <exception>
 #include <iostream>
@@ -33,19 +34,21 @@
 #include "tools/zdb/ZdbBlobCommands.h"
 #include "tools/zdb/ZdbCheckCommand.h"
 #include "tools/zdb/ZdbCommands.h"
+#include "tools/zdb/ZdbCreateCommand.h"
+#include "tools/zdb/ZdbFileFinding.h"
+#include "tools/zdb/ZdbHelp.h"
+#include "tools/zdb/ZdbInterrupt.h"
 #include "tools/zdb/ZdbRepairCommand.h"
 #include "tools/zdb/ZdbSessionsCommand.h"
 #include "tools/zdb/ZdbSystemFilesCommands.h"
 #include "tools/zdb/ZdbTableCommandLine.h"
 #include "tools/zdb/ZdbTableOperationCommands.h"
 #include "tools/zdb/ZdbTerminalPrompts.h"
+#include "tools/zdb/ZdbText.h"
 #include "zdb/FileCreation.h"
 #include "zdb/Password.h"
 
 namespace {
-
-constexpr int ExitEngineError = 1;
-constexpr int ExitUsageError = 2;
 
 std::string CipherNames() {
   std::string names;
@@ -81,9 +84,12 @@ int main(int argc, char** argv) {
   int maxConnections = zdb::DefaultNewFileSlotCount;
   std::string password;
   std::string cipherName = zdb::FindCipher(zdb::CipherCodeOf(zdb::TZDBCipherCode::Rijndael128))->Name;
+  bool replace = false;
+  std::string helpTopic;
 
-  CLI::App* create = app.add_subcommand("create", "Create a new database file (an existing one is replaced)");
+  CLI::App* create = app.add_subcommand("create", "Create a new database file");
   create->add_option("FILE", fileName, "Database file")->required();
+  create->add_flag("--force", replace, "Replace the file if it exists (it keeps its permissions)");
   create->add_option("--page-size", pageSize, "Page size in bytes")
       ->check(CLI::Range(zdb::layout::MinPageSize, zdb::layout::MaxPageSize));
   create->add_option("--extent-pages", pagesPerExtent, "Pages per extent")
@@ -119,7 +125,8 @@ int main(int argc, char** argv) {
   AddPasswordOption(check, password);
 
   CLI::App* repair = app.add_subcommand(
-      "repair", "Copy every readable table and row into a new file in the file's place; the damaged file is kept as FILE.bak");
+      "repair",
+      "Copy every readable table and row into a new file in the file's place; the damaged file is kept as FILE.bak");
   repair->add_option("FILE", fileName, "Database file")->required();
   AddPasswordOption(repair, password);
 
@@ -129,13 +136,17 @@ int main(int argc, char** argv) {
   blobCommands.Add(app, fileName, password);
   zdbtool::TZdbTableOperationCommandLine tableOperations;
   tableOperations.Add(app, fileName, password);
+  CLI::App* help = zdbtool::AddHelp(app, helpTopic);
 
+  if (zdbtool::RefuseUnknownCommand(app, argc, argv, std::cerr)) return zdbtool::ExitUsage;
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
-    return code == 0 ? 0 : ExitUsageError;
+    return code == 0 ? zdbtool::ExitSuccess : zdbtool::ExitUsage;
   }
+  if (help->parsed())
+    return zdbtool::PrintHelp(app, helpTopic, std::cout, std::cerr) ? zdbtool::ExitSuccess : zdbtool::ExitUsage;
 
   // A file that needs a password or a repair asks on the terminal, as the program asks in windows.
   zdbtool::InstallTerminalPrompts();
@@ -143,7 +154,7 @@ int main(int argc, char** argv) {
   try {
     if (create->parsed()) {
       zdbtool::CreateCommand(fileName, static_cast<uint16_t>(pageSize), static_cast<uint16_t>(pagesPerExtent),
-                             maxConnections, passwordRecord);
+                             maxConnections, passwordRecord, replace);
     } else if (info->parsed()) {
       zdbtool::InfoCommand(fileName, passwordRecord, std::cout);
     } else if (pages->parsed()) {
@@ -153,16 +164,23 @@ int main(int argc, char** argv) {
     } else if (tables->parsed()) {
       zdbtool::TablesCommand(fileName, passwordRecord, std::cout);
     } else if (check->parsed()) {
-      if (zdbtool::CheckCommand(fileName, passwordRecord, std::cout) > 0) return ExitEngineError;
+      if (zdbtool::CheckCommand(fileName, passwordRecord, std::cout) > 0) return zdbtool::ExitFailure;
     } else if (repair->parsed()) {
-      if (!zdbtool::RepairCommand(fileName, passwordRecord, std::cout, std::cerr)) return ExitEngineError;
+      if (!zdbtool::RepairCommand(fileName, passwordRecord, std::cout, std::cerr)) return zdbtool::ExitFailure;
     } else if (!blobCommands.Run(fileName, passwordRecord) && !tableOperations.Run(fileName, passwordRecord)) {
       tableCommands.Run(fileName, passwordRecord);
     }
+  } catch (const zdbtool::TZdbInterrupted& e) {
+    std::cout.flush();
+    std::cerr << zdbtool::PrintableText(e.what()) << '\n';
+    return e.ExitCode();
   } catch (const std::exception& e) {
     std::cout.flush();
-    std::cerr << e.what() << '\n';
-    return ExitEngineError;
+    // What lies at the name, in plain words, before the engine's own text about it.
+    const std::string found = create->parsed() ? std::string() : zdbtool::FileFinding(fileName);
+    if (!found.empty()) std::cerr << found << ": ";
+    std::cerr << zdbtool::PrintableText(e.what()) << '\n';
+    return zdbtool::ExitFailure;
   }
-  return 0;
+  return zdbtool::ExitSuccess;
 }

@@ -63,12 +63,12 @@ TEST_F(ZdbTool, CreateThenInfo) {
             "directory_entry: 1 4\n");
   EXPECT_EQ(info.err, "");
 
-  EXPECT_EQ(Run({"create", path_, "--page-size", "512", "--extent-pages", "4"}).exitCode, 0);
+  EXPECT_EQ(Run({"create", path_, "--force", "--page-size", "512", "--extent-pages", "4"}).exitCode, 0);
   info = Run({"info", path_});
   EXPECT_NE(info.out.find("page_size: 512\npages_per_extent: 4\n"), std::string::npos) << info.out;
 
   // 5000 slots need a second page, so the table list moves on to page 5.
-  EXPECT_EQ(Run({"create", path_, "--max-connections", "5000"}).exitCode, 0);
+  EXPECT_EQ(Run({"create", path_, "--force", "--max-connections", "5000"}).exitCode, 0);
   info = Run({"info", path_});
   EXPECT_NE(info.out.find("slot_count: 5000\ndirectory_entry: 2 3\ndirectory_entry: 1 5\n"), std::string::npos)
       << info.out;
@@ -187,7 +187,7 @@ TEST_F(ZdbTool, EncryptedFilesOpenOnlyWithTheirPassword) {
   EXPECT_EQ(zdb::test::ReadBytes(path_), bytes);
 
   // Without --cipher the default is Rijndael_128; the engine reads what zdb wrote.
-  ASSERT_EQ(Run({"create", path_, "--password", "clave"}).exitCode, 0);
+  ASSERT_EQ(Run({"create", path_, "--force", "--password", "clave"}).exitCode, 0);
   EXPECT_EQ(zdb::test::ReadBytes(path_)[78], 0);
   zdb::TZDBDiskDatabaseData data(path_);
   zdb::TZDBSessionConnection session;

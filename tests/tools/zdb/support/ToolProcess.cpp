@@ -1,6 +1,7 @@
 #include "tests/tools/zdb/support/ToolProcess.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,6 +37,21 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 ToolProcess::ToolProcess(std::vector<std::string> arguments, std::string outPath, std::string errPath,
                          const std::string& inputPath, bool asAnotherUser)
     : outPath_(std::move(outPath)), errPath_(std::move(errPath)) {
+  Start(std::move(arguments), inputPath, asAnotherUser);
+}
+
+ToolProcess::ToolProcess(std::vector<std::string> arguments, std::string outPath, std::string errPath, PipedInput)
+    : outPath_(std::move(outPath)), errPath_(std::move(errPath)) {
+  // A tool that stops reading must fail the write, not end the test.
+  ::signal(SIGPIPE, SIG_IGN);
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return;
+  inputFd_ = fds[1];
+  Start(std::move(arguments), "/dev/fd/" + std::to_string(fds[0]), false);
+  ::close(fds[0]);
+}
+
+void ToolProcess::Start(std::vector<std::string> arguments, const std::string& inputPath, bool asAnotherUser) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inputPath.c_str(), O_RDONLY, 0);
@@ -54,12 +70,29 @@ ToolProcess::ToolProcess(std::vector<std::string> arguments, std::string outPath
 
 ToolProcess::ToolProcess(ToolProcess&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)),
+      inputFd_(std::exchange(other.inputFd_, -1)),
       outPath_(std::move(other.outPath_)),
       errPath_(std::move(other.errPath_)) {}
 
 ToolProcess::~ToolProcess() { Wait(); }
 
+bool ToolProcess::WriteInput(const std::string& bytes) {
+  size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(inputFd_, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    written += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void ToolProcess::Signal(int signal) {
+  if (pid_ > 0) ::kill(pid_, signal);
+}
+
 int ToolProcess::Wait() {
+  if (inputFd_ >= 0) ::close(std::exchange(inputFd_, -1));
   if (pid_ <= 0) return -1;
   int status = 0;
   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {

@@ -20,23 +20,34 @@ struct ToolRun {
 std::string Slurp(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 
+// Standard input from a pipe that the test writes, and holds open until Finish.
+struct PipedInput {};
+
 // One run of the tool, started now and waited for on Finish (or on destruction).
 class ToolProcess {
  public:
   ToolProcess(std::vector<std::string> arguments, std::string outPath, std::string errPath,
               const std::string& inputPath = "/dev/null", bool asAnotherUser = false);
+  ToolProcess(std::vector<std::string> arguments, std::string outPath, std::string errPath, PipedInput);
   ~ToolProcess();
   ToolProcess(ToolProcess&& other) noexcept;
   ToolProcess& operator=(ToolProcess&&) = delete;
   ToolProcess(const ToolProcess&) = delete;
   ToolProcess& operator=(const ToolProcess&) = delete;
 
+  // Writes to the piped input; returns once the pipe took every byte (the tool has read
+  // all but what the pipe holds). False when the tool no longer reads.
+  bool WriteInput(const std::string& bytes);
+  void Signal(int signal);
+  // Closes the piped input, then waits. exitCode is -1 for a tool that a signal ended.
   ToolRun Finish();
 
  private:
+  void Start(std::vector<std::string> arguments, const std::string& inputPath, bool asAnotherUser);
   int Wait();
 
   pid_t pid_ = -1;
+  int inputFd_ = -1;
   std::string outPath_;
   std::string errPath_;
 };
