@@ -211,7 +211,9 @@ void TZDBDatabaseFile::CheckOverlayGuard() {
   if (!overlay_ || !handle_) return;
   std::vector<uint8_t> now(overlay_->Guard().size());
   size_t bytesRead = 0;
-  if (!handle_->Read(now.data(), overlay_->GuardPosition(), now.size(), bytesRead) || bytesRead != now.size() ||
+  // Only bytes read and found changed end it: a failed read proves nothing, and the reads
+  // that follow would show a half-written commit without it.
+  if (handle_->Read(now.data(), overlay_->GuardPosition(), now.size(), bytesRead) && bytesRead == now.size() &&
       now != overlay_->Guard())
     overlay_.reset();
 }

@@ -147,7 +147,7 @@ class TZDBDatabaseFile {
   bool TryLock(int64_t count, int64_t position, bool lock);
   bool RetryLock(int64_t count, int64_t position, bool lock);
   bool ReadAt(void* buffer, int64_t position, size_t count, bool requireAll);
-  // Drops the overlay when the file's bytes under its guard changed (or cannot be read).
+  // Drops the overlay when the file's bytes under its guard are read and found changed.
   void CheckOverlayGuard();
   // The size for a message; -1 when even that fails.
   int64_t SizeForMessage();
