@@ -30,12 +30,16 @@ constexpr uint8_t NewBitmapFirstByte = 1;
 }  // namespace
 
 // Bitmap pages read during one public operation are read once and dropped at its end,
-// so the next operation starts from the file again.
+// so the next operation starts from the file again; under this process's write
+// transaction they are kept for the next one.
 class TZDBDatabaseFreeSpaceManager::OperationScope {
  public:
   explicit OperationScope(TZDBDatabaseFreeSpaceManager& manager) : manager_(manager) { ++manager_.operationDepth_; }
   ~OperationScope() {
-    if (--manager_.operationDepth_ == 0) manager_.operationPages_.clear();
+    if (--manager_.operationDepth_ == 0 && !manager_.KeepsBetweenOperations()) {
+      manager_.operationPages_.clear();
+      manager_.countsKept_ = false;
+    }
   }
   OperationScope(const OperationScope&) = delete;
   OperationScope& operator=(const OperationScope&) = delete;
@@ -60,7 +64,11 @@ TZDBDatabaseFreeSpaceManager::~TZDBDatabaseFreeSpaceManager() = default;
 void TZDBDatabaseFreeSpaceManager::LoadCounts() {
   lastUsedPageNo_ = pageManager_.Header().LastUsedPageNo;
   totalPageCount_ = pageManager_.Header().TotalPageCount;
+  if (operationDepth_ == 0) operationPages_.clear();
+  countsKept_ = false;
 }
+
+bool TZDBDatabaseFreeSpaceManager::KeepsBetweenOperations() const { return pageManager_.writeTransaction_; }
 
 int64_t TZDBDatabaseFreeSpaceManager::EAMPageNo(int64_t k) const {
   const int64_t first = k * pagesPerEAM_;
@@ -121,8 +129,10 @@ void TZDBDatabaseFreeSpaceManager::WriteBitmapPage(TZDBPage& page) { pageManager
 // --- header counts ---------------------------------------------------------------------------
 
 void TZDBDatabaseFreeSpaceManager::ReloadCounts() {
+  if (countsKept_ && KeepsBetweenOperations()) return;
   pageManager_.ReadHeaderForChange();
   LoadCounts();
+  countsKept_ = KeepsBetweenOperations();
 }
 
 void TZDBDatabaseFreeSpaceManager::StoreCounts() {

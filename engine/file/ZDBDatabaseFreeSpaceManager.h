@@ -58,7 +58,8 @@ class TZDBDatabaseFreeSpaceManager {
   int32_t TotalPageCount() const { return totalPageCount_; }
   // The bitmap pages among pages first .. end - 1, PFS pages first.
   std::vector<int32_t> BitmapPagesIn(int32_t first, int32_t end) const;
-  // Takes the two counts from the header as last read.
+  // Takes the two counts from the header as last read, and reads the bitmap pages from the
+  // file again at their next use: whoever calls it knows the file changed.
   void LoadCounts();
 
   // While set, the record manager's page check trusts every page (repair of a damaged file).
@@ -78,12 +79,16 @@ class TZDBDatabaseFreeSpaceManager {
  private:
   class OperationScope;
 
-  // The bitmap page of that number as this operation sees it (read once per operation);
+  // The bitmap page of that number as this operation sees it (read once per operation, or
+  // once per write transaction: see KeepsBetweenOperations);
   // a page of another type raises errorCode with the wrong-page-type message.
   TZDBPage& BitmapPage(int64_t pageNo, uint16_t expectedType, const TZDBError& errorCode);
   TZDBPage& NewBitmapPage(int64_t pageNo, uint16_t type);
   void WriteBitmapPage(TZDBPage& page);
 
+  // While this process's write transaction holds the database lock byte, nobody else
+  // changes the bitmaps or the counts: what was read stays good between operations.
+  bool KeepsBetweenOperations() const;
   void ReloadCounts();
   void StoreCounts();
   void StoreCountsAfterFailure() noexcept;
@@ -112,6 +117,7 @@ class TZDBDatabaseFreeSpaceManager {
 
   int32_t operationDepth_ = 0;
   std::map<int64_t, std::unique_ptr<TZDBPage>> operationPages_;
+  bool countsKept_ = false;  // the counts were read under the current write transaction
 };
 
 }  // namespace zdb

@@ -70,6 +70,8 @@ void TZDBDiskPageManager::EndWriteTransaction() noexcept {
   }
   writeTransaction_ = false;
   unjournaledPages_.clear();
+  // Once the byte is let go, others may change the bitmaps.
+  if (freeSpace_) freeSpace_->LoadCounts();
   try {
     if (journal_ && journal_->Active()) journal_->Invalidate(false);
   } catch (const EZDBException&) {
