@@ -8,6 +8,8 @@ namespace {
 constexpr char Separator = ',';
 constexpr char Quote = '"';
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+// What ends a run of ordinary bytes outside quotes.
+constexpr bool EndsRun(char c) { return c == Separator || c == '\n' || c == '\r' || c == Quote; }
 
 }  // namespace
 
@@ -45,6 +47,17 @@ int TZdbCsvReader::Get() {
   return c;
 }
 
+void TZdbCsvReader::TakeOrdinaryRun(std::string& field) {
+  for (;;) {
+    const size_t size = text_.size();
+    size_t end = position_;
+    while (end < size && !EndsRun(text_[end])) ++end;
+    field.append(text_, position_, end - position_);
+    position_ = end;
+    if (end < size || !Fill()) return;
+  }
+}
+
 bool TZdbCsvReader::Next(TZdbCsvRecord& record) {
   if (!started_) {
     started_ = true;
@@ -60,6 +73,7 @@ bool TZdbCsvReader::Next(TZdbCsvRecord& record) {
   bool quoted = false;  // inside quotes
   bool wasQuoted = false;
   for (;;) {
+    if (!quoted && !wasQuoted) TakeOrdinaryRun(field);
     const int c = Get();
     if (quoted) {
       if (c == End) throw TZdbInputError(record.Line, "a quoted field is not closed");
