@@ -105,14 +105,31 @@ double ParseFloat(const TZDBFieldDef& field, std::string_view text) {
   return value;
 }
 
+// A text longer than the field is refused, never cut.
+void CheckTextLength(const TZDBFieldDef& field, size_t characters) {
+  if (static_cast<int64_t>(characters) > field.FieldSize())
+    Refuse(field, "the text has " + std::to_string(characters) + " characters, the field holds " +
+                      std::to_string(field.FieldSize()));
+}
+
 // Characters of a text field, zero-filled to its width.
 void WriteText(const TZDBFieldDef& field, std::string_view text, uint8_t* target) {
+  const bool wideField = field.StorageType() == S::WideChar || field.StorageType() == S::WideString;
+  // Plain ASCII is the same bytes in UTF-8, in the single-byte code page and in UTF-16
+  // units: most text of a load needs no conversion at all.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    CheckTextLength(field, text.size());
+    std::memset(target, 0, static_cast<size_t>(field.MemoryDataSize()));
+    if (!wideField) {
+      std::memcpy(target, text.data(), text.size());
+      return;
+    }
+    for (size_t i = 0; i < text.size(); ++i) le::PutU16(target + 2 * i, static_cast<uint8_t>(text[i]));
+    return;
+  }
   std::u16string wide;
   if (!Utf8ToWide(text, wide)) Refuse(field, "the text is not UTF-8");
-  const bool wideField = field.StorageType() == S::WideChar || field.StorageType() == S::WideString;
-  if (static_cast<int64_t>(wide.size()) > field.FieldSize())
-    Refuse(field, "the text has " + std::to_string(wide.size()) + " characters, the field holds " +
-                      std::to_string(field.FieldSize()));
+  CheckTextLength(field, wide.size());
   std::memset(target, 0, static_cast<size_t>(field.MemoryDataSize()));
   if (wideField) {
     for (size_t i = 0; i < wide.size(); ++i) le::PutU16(target + 2 * i, static_cast<uint16_t>(wide[i]));

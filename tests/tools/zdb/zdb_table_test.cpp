@@ -131,7 +131,7 @@ TEST_F(ZdbTable, ValuesOfEveryKindGoThroughCsvAndBack) {
   const std::string rows =
       "\"Año, \"\"dos\"\"\",€uro,-32768,-9223372036854775808,2024-02-29,23:59:59.5,2023-05-25 10:20:30,true,"
       "2683.34,0.5\r\n"
-      "\"two\nlines\",,32767,9223372036854775807,0001-01-01,00:00:00,2023-05-25 00:00:00,false,-0.01,1e-05\r\n"
+      "\"two\nlines\",abc,32767,9223372036854775807,0001-01-01,00:00:00,2023-05-25 00:00:00,false,-0.01,1e-05\r\n"
       "\" padded \",ñ,,,,,,,,\r\n";
   const ToolRun loaded = Run({"load", path_, "Mixed", Csv("mixed.csv", header + rows)});
   ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
@@ -139,7 +139,7 @@ TEST_F(ZdbTable, ValuesOfEveryKindGoThroughCsvAndBack) {
   EXPECT_EQ(dumped.exitCode, 0) << dumped.err;
   // In the index's order: n descending, NULL last.
   EXPECT_EQ(dumped.out, header +
-                            "\"two\nlines\",,32767,9223372036854775807,0001-01-01,00:00:00,2023-05-25 00:00:00,false,"
+                            "\"two\nlines\",abc,32767,9223372036854775807,0001-01-01,00:00:00,2023-05-25 00:00:00,false,"
                             "-0.01,0.00001\r\n"
                             "\"Año, \"\"dos\"\"\",€uro,-32768,-9223372036854775808,2024-02-29,23:59:59.500,"
                             "2023-05-25 10:20:30,true,2683.34,0.5\r\n"
