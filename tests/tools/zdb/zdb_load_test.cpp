@@ -4,6 +4,8 @@
 // input.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <csignal>
 #include <regex>
 #include <string>
@@ -159,6 +161,28 @@ TEST_F(ZdbLoad, AnInterruptedLoadRollsBackAndSaysSo) {
     EXPECT_EQ(Dump(table), RowsBefore + DumpRows(3, 2 + committed));
     ExpectChecksClean();
   }
+}
+
+// A write that the file system refuses half way (here a file-size limit, refusing room as
+// a full disk does) leaves the table as it was.
+TEST_F(ZdbLoad, AWriteTheFileSystemRefusesLeavesTheTableAsItWas) {
+  CreateTable("Limites");
+  const std::string before = Dump("Limites");
+  const std::string csv = Csv(std::string(Header) + Rows(10, 20000));
+  const std::vector<uint8_t> fileBefore = zdb::test::ReadBytes(path_);
+  // Room for the journal and a little growth, not for the rows.
+  rlimit unlimited{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+  rlimit limited = unlimited;
+  limited.rlim_cur = fileBefore.size() + 64 * 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const ToolRun loaded = Run({"load", path_, "Limites", csv});
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+
+  EXPECT_EQ(loaded.exitCode, 1) << loaded.err;
+  EXPECT_NE(loaded.err.find("no row was loaded"), std::string::npos) << loaded.err;
+  EXPECT_EQ(Dump("Limites"), before);
+  ExpectChecksClean();
 }
 
 }  // namespace
