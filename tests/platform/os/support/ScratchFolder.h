@@ -1,26 +1,15 @@
-// A fresh folder for one test's files, removed with everything in it afterwards.
+// A fresh folder for one test's files, removed with everything in it afterwards (the tests'
+// shared one), and small file helpers that bypass the layer under test.
 #pragma once
 
 #include <string>
 
+#include "tests/support/ScratchFolder.h"
+
 namespace ostest {
 
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
+using ScratchFolder = zdbtest::ScratchFolder;
 
-  const std::string& Path() const { return path_; }
-  // The path of a file in the folder.
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-// Small file helpers that bypass the layer under test.
 void WriteWholeFile(const std::string& path, const std::string& content);
 std::string ReadWholeFile(const std::string& path);
 
