@@ -205,8 +205,14 @@ bool TZDBDiskPageManager::RecoverOnOpen() {
   if (RecoverJournal() || RecoverJournalsOfOtherNames()) ReadHeader();
   // Checked only now: an interrupted commit may have cut the file short.
   const int64_t described = pageAreaStart_ + static_cast<int64_t>(header_.TotalPageCount) * PageSize();
-  if (const int64_t size = file_.GetSize(); size < described && !acceptCutShort_)
-    RaiseError(errors::DatabaseCutShort, {size, described});
+  if (const int64_t size = file_.GetSize(); size < described) {
+    if (!acceptCutShort_) RaiseError(errors::DatabaseCutShort, {size, described});
+    // For the salvage the file is what it holds: the pages beyond its end do not exist,
+    // whatever count the header gives (nothing is written).
+    header_.TotalPageCount = static_cast<int32_t>(std::max<int64_t>(size - pageAreaStart_, 0) / PageSize());
+    header_.LastUsedPageNo = std::min(header_.LastUsedPageNo, header_.TotalPageCount - 1);
+    freeSpace_->LoadCounts();
+  }
   return header_.NeedsRepair();
 }
 

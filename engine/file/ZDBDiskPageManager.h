@@ -81,7 +81,8 @@ class TZDBDiskPageManager : public TZDBPageManager {
   void CloseDatabaseFile();
   bool IsFileOpen() const { return file_.IsOpen(); }
   // For a salvage only, set before the open: a file shorter than its header says (an
-  // interrupted copy) opens all the same, and the pages beyond its end cannot be read.
+  // interrupted copy) opens all the same, as the pages it holds (the header in memory
+  // counts no more).
   void AcceptCutShortFile() { acceptCutShort_ = true; }
   void FlushFileBuffers() { file_.FlushFileBuffers(); }
 
